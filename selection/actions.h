@@ -1,0 +1,18 @@
+// The user's actions, registered under their own names and bound to keys,
+// buttons and list clicks by the resource database.  All four ignore their
+// arguments.
+#pragma once
+
+#include <X11/Intrinsic.h>
+
+/// Reports every host whose line is the selected text, in the order the
+/// hosts first answered, then exits with status 0.  With nothing selected it
+/// only rings the bell.
+void Accept(Widget w, XEvent *event, String *params, Cardinal *paramCount);
+/// Exits with status 0, reporting nothing.
+void Cancel(Widget w, XEvent *event, String *params, Cardinal *paramCount);
+/// Undoes the selection when it is the line of an unwilling host.
+void CheckWilling(Widget w, XEvent *event, String *params,
+                  Cardinal *paramCount);
+/// Empties the list and starts a new series of pings at once.
+void Ping(Widget w, XEvent *event, String *params, Cardinal *paramCount);

@@ -1,0 +1,67 @@
+#include "selection/report.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "shell/settings.h"
+#include "xdmcp/wire.h"
+
+static void PrintChoice(const HostEntry *entry) {
+    std::printf("%u\n", static_cast<unsigned>(entry->connectionType));
+    const ARRAY8 *address = &entry->hostAddress;
+    for (int i = 0; i < address->length; i++)
+        std::printf("%u%s", static_cast<unsigned>(address->data[i]),
+                    i + 1 < address->length ? " " : "\n");
+}
+
+[[noreturn]] static void Fail(const char *message) {
+    std::fputs(message, stderr);
+    std::exit(1);
+}
+
+void ReportChoice(const HostEntry *entry) {
+    const ARRAY8 *vorn = settings.vornAddress;
+    if (vorn == nullptr) {
+        PrintChoice(entry);
+        return;
+    }
+    // An address too short to hold family, port and IPv4 address cannot be
+    // reached; its bytes beyond the end are never read.
+    if (vorn->length < kVornAddressSize)
+        Fail("Cannot connect to vorn\n");
+    int family = vorn->data[0] * 256 + vorn->data[1];
+
+    int fd = socket(family, SOCK_STREAM, 0);
+    if (fd < 0)
+        Fail("Cannot create response socket\n");
+    sockaddr_in address;
+    std::memset(&address, 0, sizeof(address));
+    address.sin_family = AF_INET;
+    std::memcpy(&address.sin_port, vorn->data + 2, sizeof(address.sin_port));
+    std::memcpy(&address.sin_addr, vorn->data + 4, sizeof(address.sin_addr));
+    if (family != AF_INET ||
+        connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) <
+            0)
+        Fail("Cannot connect to vorn\n");
+
+    // Fields that do not fit in the area are cut: exactly its first 1024
+    // bytes go out.  An absent client address is sent as an empty one.
+    CARD8 area[kReportAreaSize];
+    WireBuffer report = {area, kReportAreaSize, 0, 0};
+    const ARRAY8 empty = {0, nullptr};
+    WriteArray8(&report, settings.clientAddress != nullptr
+                             ? settings.clientAddress
+                             : &empty);
+    WriteCard16(&report, static_cast<unsigned>(settings.connectionType));
+    WriteArray8(&report, &entry->hostAddress);
+    // A display manager that has already gone away must not turn into a
+    // SIGPIPE: the result of the send is not examined.
+    ssize_t sent = send(fd, report.data, report.pointer, MSG_NOSIGNAL);
+    (void)sent;
+    close(fd);
+}

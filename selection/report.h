@@ -1,0 +1,14 @@
+// The choice report: tells the display manager which host was chosen.
+#pragma once
+
+#include "hosts/hosts.h"
+
+constexpr int kReportAreaSize = 1024; ///< a longer report is cut here
+constexpr int kVornAddressSize = 8;   ///< family, port and IPv4 address
+
+/// Without a vornAddress setting, prints the entry's connection type and
+/// address bytes on standard output.  Otherwise sends the client address,
+/// the connectionType setting and the entry's address over one TCP
+/// connection to vornAddress; when that cannot be done, says so on standard
+/// error and exits with status 1.
+void ReportChoice(const HostEntry *entry);

@@ -1,0 +1,40 @@
+// Launch settings: what the display manager tells the program on its
+// command line or through resources, and the String-to-ARRAY8 converter
+// that turns hexadecimal resource text into bytes.
+#pragma once
+
+#include <X11/Intrinsic.h>
+
+#include "xdmcp/wire.h"
+
+/// Filled once by the toolkit during start-up, read-only afterwards.  The
+/// ARRAY8 records and their bodies live until the process ends.
+struct LaunchSettings {
+    ARRAY8 *vornAddress;   ///< display manager's socket address; null if absent
+    ARRAY8 *clientAddress; ///< the display's address, echoed back; may be null
+    int connectionType;    ///< echoed back as a CARD16; 0 if absent
+};
+
+extern LaunchSettings settings;
+
+/// "-vornaddress", "-clientaddress", "-connectionType", for toolkit
+/// initialisation.
+extern XrmOptionDescRec settingsOptions[];
+extern const Cardinal settingsOptionCount;
+
+/// Decodes `length` characters of `text` into length / 2 bytes at `out`
+/// (a leftover character is dropped).  Returns 0 when every character was a
+/// digit 0-9 or a-f and the length even, 1 otherwise; the bytes are written
+/// either way.
+int HexToBytes(const char *text, CARD8 *out, int length);
+
+/// Old-style toolkit converter from String to "ARRAY8".  Yields a pointer to
+/// a new ARRAY8 whose body holds the decoded bytes; invalid digits give
+/// meaningless bytes without a warning.  A body that cannot be allocated is
+/// reported by the toolkit's conversion warning and yields an empty ARRAY8.
+void StringToArray8(XrmValue *args, Cardinal *argCount, XrmValue *source,
+                    XrmValue *destination);
+
+/// Fills `settings` from the resource database of `topLevel`; the converter
+/// must be registered first.
+void LoadSettings(Widget topLevel);

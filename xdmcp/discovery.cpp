@@ -1,0 +1,156 @@
+#include "xdmcp/discovery.h"
+
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netdb.h>
+#include <sys/ioctl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "shell/settings.h"
+#include "xdmcp/intake.h"
+#include "xdmcp/wire.h"
+
+QueryTarget *queryTargets;
+int querySocket = -1;
+int pingCount;
+
+static constexpr int kLastArmingPing = 2; // so a series has three pings
+static constexpr int kInterfaceListSize = 2048;
+static constexpr int kHexAddressLength = 8;
+
+static QueryTarget **targetTail = &queryTargets;
+static WireBuffer broadcastQuery;
+static WireBuffer unicastQuery;
+static ARRAYofARRAY8 authNames;
+// A message whose preparation failed is left out of every ping rather
+// than sent as an empty or partial datagram.
+static int broadcastReady;
+static int unicastReady;
+
+static int PrepareQuery(WireBuffer *message, CARD16 opcode) {
+    unsigned length = 1;
+    for (int i = 0; i < authNames.count; i++)
+        length += 2 + authNames.data[i].length;
+    MessageHeader header = {kXdmcpVersion, opcode,
+                            static_cast<CARD16>(length)};
+    return WriteHeader(message, &header) &&
+           WriteArrayOfArray8(message, &authNames);
+}
+
+int StartDiscovery(char **arguments) {
+    broadcastReady = PrepareQuery(&broadcastQuery, kOpcodeBroadcastQuery);
+    unicastReady = PrepareQuery(&unicastQuery, kOpcodeQuery);
+
+    querySocket = socket(AF_INET, SOCK_DGRAM, 0);
+    if (querySocket < 0)
+        return 0;
+    int on = 1;
+    if (setsockopt(querySocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) <
+        0)
+        perror("setsockopt");
+    XtAddInput(querySocket, reinterpret_cast<XtPointer>(XtInputReadMask),
+               HandleReply, nullptr);
+
+    // Targets come after the socket: the interface list is read through it.
+    for (; *arguments != nullptr; arguments++)
+        AddTargetsForName(*arguments);
+    pingCount = 0;
+    SendQueries();
+    return 1;
+}
+
+static void AddBroadcastTargets() {
+    char interfaces[kInterfaceListSize];
+    ifconf list;
+    list.ifc_len = sizeof(interfaces);
+    list.ifc_buf = interfaces;
+    if (ioctl(querySocket, SIOCGIFCONF, &list) < 0)
+        return;
+
+    for (int at = 0; at + static_cast<int>(sizeof(ifreq)) <= list.ifc_len;
+         at += sizeof(ifreq)) {
+        ifreq record;
+        std::memcpy(&record, interfaces + at, sizeof(record));
+        if (record.ifr_addr.sa_family != AF_INET)
+            continue;
+        ifreq request = record;
+        if (ioctl(querySocket, SIOCGIFFLAGS, &request) == -1)
+            continue;
+        if (!(request.ifr_flags & IFF_BROADCAST) || !(request.ifr_flags & IFF_UP))
+            continue;
+        request = record;
+        if (ioctl(querySocket, SIOCGIFBRDADDR, &request) == -1)
+            continue;
+        sockaddr_in target;
+        std::memcpy(&target, &request.ifr_broadaddr, sizeof(target));
+        target.sin_port = htons(kXdmcpPort);
+        AddQueryTarget(&target, sizeof(target), kOpcodeBroadcastQuery);
+    }
+}
+
+// Hexadecimal first, so that an argument such as 12345678 is an address
+// and never a decimal number or a name.
+static int ResolveHost(const char *name, in_addr *address) {
+    if (std::strlen(name) == kHexAddressLength &&
+        HexToBytes(name, reinterpret_cast<CARD8 *>(address),
+                   kHexAddressLength) == 0)
+        return 1;
+    in_addr_t numeric = inet_addr(name);
+    if (numeric != INADDR_NONE) {
+        address->s_addr = numeric;
+        return 1;
+    }
+    const hostent *host = gethostbyname(name);
+    if (host == nullptr || host->h_addrtype != AF_INET || host->h_length != 4)
+        return 0;
+    std::memcpy(address, host->h_addr_list[0], sizeof(*address));
+    return 1;
+}
+
+void AddTargetsForName(const char *name) {
+    if (std::strcmp(name, kBroadcastName) == 0) {
+        AddBroadcastTargets();
+        return;
+    }
+    sockaddr_in target;
+    std::memset(&target, 0, sizeof(target));
+    target.sin_family = AF_INET;
+    target.sin_port = htons(kXdmcpPort);
+    if (ResolveHost(name, &target.sin_addr))
+        AddQueryTarget(&target, sizeof(target), kOpcodeQuery);
+}
+
+void AddQueryTarget(const void *address, int addressLength, int queryKind) {
+    auto *target = static_cast<QueryTarget *>(std::malloc(sizeof(QueryTarget)));
+    if (target == nullptr)
+        return;
+    target->address = static_cast<sockaddr *>(std::malloc(addressLength));
+    if (target->address == nullptr) {
+        std::free(target);
+        return;
+    }
+    std::memcpy(target->address, address, addressLength);
+    target->addressLength = addressLength;
+    target->queryKind = queryKind;
+    target->next = nullptr;
+
+    *targetTail = target;
+    targetTail = &target->next;
+}
+
+// No timer is ever cancelled: a Ping during a series lets the earlier
+// timers run on, and they count against the same pingCount.
+void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) {
+    for (const QueryTarget *t = queryTargets; t != nullptr; t = t->next) {
+        bool unicast = t->queryKind == kOpcodeQuery;
+        if (!(unicast ? unicastReady : broadcastReady))
+            continue;
+        SendMessage(querySocket, unicast ? &unicastQuery : &broadcastQuery,
+                    t->address, t->addressLength);
+    }
+    if (++pingCount <= kLastArmingPing)
+        XtAddTimeOut(kPingIntervalMs, SendQueries, nullptr);
+}

@@ -21,7 +21,6 @@ static constexpr int kLastArmingPing = 2; // so a series has three pings
 static constexpr int kInterfaceListSize = 2048;
 static constexpr int kHexAddressLength = 8;
 
-static QueryTarget **targetTail = &queryTargets;
 static WireBuffer broadcastQuery;
 static WireBuffer unicastQuery;
 static ARRAYofARRAY8 authNames;
@@ -137,8 +136,12 @@ void AddQueryTarget(const void *address, int addressLength, int queryKind) {
     target->queryKind = queryKind;
     target->next = nullptr;
 
-    *targetTail = target;
-    targetTail = &target->next;
+    // Targets are few (one per argument or interface): walking to the
+    // tail costs nothing worth a second pointer to keep in step.
+    QueryTarget **tail = &queryTargets;
+    while (*tail != nullptr)
+        tail = &(*tail)->next;
+    *tail = target;
 }
 
 // No timer is ever cancelled: a Ping during a series lets the earlier

@@ -1,0 +1,13 @@
+// Allocation failure on demand, for the program's own calls to malloc
+// (the unit tests link with -Wl,--wrap=malloc,--wrap=free).
+#pragma once
+
+/// Lets `skip` more allocations succeed, then fails exactly one.
+void FailAllocation(int skip = 0);
+/// Fails every allocation from now on, until AllowAllocations.
+void FailAllAllocations();
+void AllowAllocations();
+/// Allocations made through the wrapper so far.
+long AllocationCount();
+/// Blocks allocated and not yet released through the wrappers.
+long LiveAllocations();

@@ -1,0 +1,184 @@
+// gtest comes before the X headers, whose macros (None, Bool) it
+// would otherwise trip over.
+#include <gtest/gtest.h>
+
+#include "xdmcp/discovery.h"
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/alloc_fail.h"
+#include "tests/toolkit.h"
+#include "tests/udp.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+const Bytes kQuery = {0, 1, 0, 2, 0, 1, 0};
+const Bytes kBroadcastQuery = {0, 1, 0, 1, 0, 1, 0};
+
+// The targets that `name` adds, as dotted addresses with their kind.
+std::vector<std::string> TargetsFor(const char *name) {
+    QueryTarget *last = queryTargets;
+    while (last != nullptr && last->next != nullptr)
+        last = last->next;
+    AddTargetsForName(name);
+    std::vector<std::string> added;
+    for (QueryTarget *t = last ? last->next : queryTargets; t; t = t->next) {
+        const auto *a = reinterpret_cast<const sockaddr_in *>(t->address);
+        EXPECT_EQ(t->addressLength, 16);
+        EXPECT_EQ(a->sin_family, AF_INET);
+        EXPECT_EQ(ntohs(a->sin_port), kXdmcpPort);
+        char text[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, &a->sin_addr, text, sizeof(text));
+        added.push_back(std::string(text) + (t->queryKind == kOpcodeQuery ? " Q" : " B"));
+    }
+    return added;
+}
+
+using Targets = std::vector<std::string>;
+
+TEST(QueryTargets, EightHexDigitsAreAnAddressNeverANumberOrName) {
+    EXPECT_EQ(TargetsFor("0a000001"), (Targets{"10.0.0.1 Q"}));
+    EXPECT_EQ(TargetsFor("12345678"), (Targets{"18.52.86.120 Q"}));
+}
+
+TEST(QueryTargets, NumericAddressesAndNames) {
+    EXPECT_EQ(TargetsFor("10.0.0.1"), (Targets{"10.0.0.1 Q"}));
+    EXPECT_EQ(TargetsFor("localhost"), (Targets{"127.0.0.1 Q"}));
+}
+
+TEST(QueryTargets, UnresolvableArgumentsAddNothing) {
+    EXPECT_TRUE(TargetsFor("C0A80001").empty()) << "upper case is a name";
+    EXPECT_TRUE(TargetsFor("no-such-host.invalid").empty());
+    EXPECT_TRUE(TargetsFor("broadcast").empty()) << "only BROADCAST exactly";
+    EXPECT_TRUE(TargetsFor("BROADCASTS").empty());
+}
+
+TEST(QueryTargets, LoopbackIsNoBroadcastInterface) {
+    int saved = querySocket;
+    querySocket = socket(AF_INET, SOCK_DGRAM, 0);
+    EXPECT_TRUE(TargetsFor("BROADCAST").empty());
+    close(querySocket);
+    querySocket = saved;
+}
+
+TEST(QueryTargets, EveryOccurrenceIsItsOwnTarget) {
+    EXPECT_EQ(TargetsFor("7f000001"), (Targets{"127.0.0.1 Q"}));
+    EXPECT_EQ(TargetsFor("7f000001"), (Targets{"127.0.0.1 Q"}));
+}
+
+TEST(QueryTargets, AddQueryTargetCopiesTheAddress) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(kXdmcpPort);
+    a.sin_addr.s_addr = htonl(0x0a000009);
+    QueryTarget *before = queryTargets;
+    AddQueryTarget(&a, sizeof(a), kOpcodeBroadcastQuery);
+    a.sin_addr.s_addr = 0;
+    QueryTarget *t = before ? before : queryTargets;
+    while (t->next != nullptr)
+        t = t->next;
+    EXPECT_EQ(reinterpret_cast<sockaddr_in *>(t->address)->sin_addr.s_addr,
+              htonl(0x0a000009));
+    EXPECT_EQ(t->queryKind, kOpcodeBroadcastQuery);
+
+    FailAllocation(1); // the address copy
+    AddQueryTarget(&a, sizeof(a), kOpcodeQuery);
+    EXPECT_EQ(t->next, nullptr) << "nothing registered";
+}
+
+// StartDiscovery runs once per process, so each case runs it in a child,
+// which starts from an empty target list and exits with 0 when its own
+// checks hold.
+sockaddr_in Loopback177() {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(kXdmcpPort);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return to;
+}
+
+void FirstPingChild() {
+    queryTargets = nullptr;
+    char a[] = "7f000001";
+    char b[] = "127.0.0.1";
+    char c[] = "no.such.invalid";
+    char *args[] = {a, b, c, nullptr};
+    _exit(StartDiscovery(args) == 1 && pingCount == 1 ? 0 : 1);
+}
+
+void UnpreparedMessageChild() {
+    queryTargets = nullptr;
+    char a[] = "7f000001";
+    char *args[] = {a, nullptr};
+    FailAllocation(0); // the BROADCAST_QUERY's body
+    StartDiscovery(args);
+    sockaddr_in to = Loopback177();
+    AddQueryTarget(&to, sizeof(to), kOpcodeBroadcastQuery);
+    SendQueries();
+    _exit(0);
+}
+
+void BroadcastKindChild() {
+    queryTargets = nullptr;
+    char *args[] = {nullptr};
+    StartDiscovery(args);
+    sockaddr_in to = Loopback177();
+    AddQueryTarget(&to, sizeof(to), kOpcodeBroadcastQuery);
+    SendQueries();
+    _exit(pingCount == 2 ? 0 : 1);
+}
+
+void SeriesChild() {
+    queryTargets = nullptr;
+    char a[] = "7f000001";
+    char *args[] = {a, nullptr};
+    StartDiscovery(args);
+    RunEventLoop(4600);
+    _exit(pingCount == 3 ? 0 : 1);
+}
+
+class Discovery : public testing::Test {
+  protected:
+    void SetUp() override {
+        EnsureToolkit();
+        port177 = BindUdp(kXdmcpPort);
+    }
+    void TearDown() override {
+        CloseUdp(&port177);
+    }
+    std::vector<Bytes> Received(int ms) {
+        std::vector<Bytes> all;
+        for (Bytes b; !(b = ReceiveBytes(port177, ms)).empty();)
+            all.push_back(b);
+        return all;
+    }
+    UdpSocket port177;
+};
+
+TEST_F(Discovery, FirstPingSendsTheQueryToEveryTargetInOrder) {
+    EXPECT_EXIT(FirstPingChild(), testing::ExitedWithCode(0), "");
+    EXPECT_EQ(Received(500), (std::vector<Bytes>{kQuery, kQuery}));
+}
+
+TEST_F(Discovery, AMessageThatCouldNotBePreparedIsLeftOut) {
+    EXPECT_EXIT(UnpreparedMessageChild(), testing::ExitedWithCode(0), "");
+    EXPECT_EQ(Received(500), (std::vector<Bytes>{kQuery, kQuery}))
+        << "no empty datagram in place of the BROADCAST_QUERY";
+}
+
+TEST_F(Discovery, BroadcastKindTargetsGetTheBroadcastQuery) {
+    EXPECT_EXIT(BroadcastKindChild(), testing::ExitedWithCode(0), "");
+    EXPECT_EQ(Received(500), (std::vector<Bytes>{kBroadcastQuery}));
+}
+
+TEST_F(Discovery, ASeriesHasThreePings) {
+    EXPECT_EXIT(SeriesChild(), testing::ExitedWithCode(0), "");
+    EXPECT_EQ(Received(100).size(), 3u);
+}
+
+} // namespace

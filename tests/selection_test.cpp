@@ -1,0 +1,247 @@
+// gtest comes before the X headers, whose macros (None, Bool) it
+// would otherwise trip over.
+#include <gtest/gtest.h>
+
+#include "selection/actions.h"
+
+#include <X11/Xaw/List.h>
+#include <arpa/inet.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "hosts/hosts.h"
+#include "selection/report.h"
+#include "shell/settings.h"
+#include "shell/window.h"
+#include "tests/toolkit.h"
+#include "xdmcp/discovery.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// A display manager on loopback that takes one report per connection.
+struct Listener {
+    int fd = -1;
+    int port = 0;
+    Listener() {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a));
+        listen(fd, 8);
+        socklen_t l = sizeof(a);
+        getsockname(fd, reinterpret_cast<sockaddr *>(&a), &l);
+        port = ntohs(a.sin_port);
+    }
+    ~Listener() {
+        close(fd);
+    }
+    // The bytes of the next connection, read until the sender closes.
+    Bytes Next() {
+        pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, 2000) != 1)
+            return {};
+        int c = accept(fd, nullptr, nullptr);
+        Bytes all;
+        unsigned char chunk[4096];
+        ssize_t n;
+        while ((n = read(c, chunk, sizeof(chunk))) > 0)
+            all.insert(all.end(), chunk, chunk + n);
+        close(c);
+        return all;
+    }
+};
+
+class Selection : public testing::Test {
+  protected:
+    void SetUp() override {
+        EnsureToolkit();
+        ClearHosts();
+        saved = settings;
+        settings = {nullptr, nullptr, 0};
+    }
+    void TearDown() override {
+        settings = saved;
+        ClearHosts();
+        for (ARRAY8 &a : owned)
+            ReleaseArray8(&a);
+    }
+    ARRAY8 *Array(const Bytes &b) {
+        owned.push_back({0, nullptr});
+        ARRAY8 *a = &owned.back();
+        AllocArray8(a, static_cast<int>(b.size()));
+        std::memcpy(a->data, b.data(), b.size());
+        return a;
+    }
+    static void Add(const std::string &name, const std::string &status,
+                    const char *ip, int willing) {
+        ARRAY8 n = {0, nullptr};
+        ARRAY8 s = {0, nullptr};
+        AllocArray8(&n, static_cast<int>(name.size()));
+        std::memcpy(n.data, name.data(), name.size());
+        AllocArray8(&s, static_cast<int>(status.size()));
+        std::memcpy(s.data, status.data(), status.size());
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        inet_pton(AF_INET, ip, &from.sin_addr);
+        ASSERT_EQ(RecordHost(&n, &s, &from, willing), 1);
+    }
+    // Highlights the list line that shows host `name`.
+    static void Select(const std::string &name) {
+        for (int i = 0; i < hostCount; i++)
+            if (std::strncmp(displayLines[i], name.c_str(), name.size()) == 0)
+                XawListHighlight(list, i);
+    }
+    static int SelectedIndex() {
+        XawListReturnStruct *r = XawListShowCurrent(list);
+        int index = r->list_index;
+        XtFree(reinterpret_cast<char *>(r));
+        return index;
+    }
+    LaunchSettings saved{};
+    std::deque<ARRAY8> owned; // stable addresses: settings point into it
+};
+
+TEST_F(Selection, PrintedFormIsTypeThenAddressBytes) {
+    Add("alpha", "ok", "10.0.0.7", 1);
+    testing::internal::CaptureStdout();
+    ReportChoice(hostEntries);
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0\n10 0 0 7\n");
+}
+
+TEST_F(Selection, PrintedFormOfALocalHostIsItsTypeAlone) {
+    ARRAY8 n = {0, nullptr};
+    ARRAY8 s = {0, nullptr};
+    AllocArray8(&n, 1);
+    AllocArray8(&s, 1);
+    n.data[0] = 'x';
+    s.data[0] = 'y';
+    sockaddr_in from{};
+    from.sin_family = AF_UNIX;
+    ASSERT_EQ(RecordHost(&n, &s, &from, 1), 1);
+    testing::internal::CaptureStdout();
+    ReportChoice(hostEntries);
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "256\n");
+}
+
+TEST_F(Selection, ReportIsClientAddressTypeAndHostAddress) {
+    Listener dm;
+    settings.vornAddress = Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
+                                  static_cast<unsigned char>(dm.port), 127, 0, 0, 1});
+    settings.clientAddress = Array({0x0a, 0, 0, 5});
+    Add("alpha", "ok", "10.0.0.7", 1);
+    ReportChoice(hostEntries);
+    EXPECT_EQ(dm.Next(), (Bytes{0, 4, 0x0a, 0, 0, 5, 0, 0, 0, 4, 0x0a, 0, 0, 7}));
+
+    settings.connectionType = 65537;
+    settings.clientAddress = nullptr; // sent as an empty address
+    ReportChoice(hostEntries);
+    EXPECT_EQ(dm.Next(), (Bytes{0, 0, 0, 1, 0, 4, 0x0a, 0, 0, 7}));
+}
+
+TEST_F(Selection, LongReportIsCutAtExactly1024Bytes) {
+    Listener dm;
+    settings.vornAddress = Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
+                                  static_cast<unsigned char>(dm.port), 127, 0, 0, 1});
+    settings.clientAddress = Array(Bytes(1015, 0xcc));
+    Add("alpha", "ok", "10.0.0.7", 1);
+    ReportChoice(hostEntries);
+    Bytes got = dm.Next();
+    ASSERT_EQ(got.size(), 1024u);
+    EXPECT_EQ(got[0], 0x03);
+    EXPECT_EQ(got[1], 0xf7);
+    EXPECT_EQ(got[1017], 0x00) << "connection type";
+    EXPECT_EQ(got[1019], 0x00) << "host address length, high byte";
+    EXPECT_EQ(got[1020], 0x04);
+    EXPECT_EQ(got[1021], 0x0a);
+}
+
+TEST_F(Selection, UnreachableDisplayManagerExitsWithStatusOne) {
+    Add("alpha", "ok", "10.0.0.7", 1);
+    int closedPort;
+    {
+        Listener gone;
+        closedPort = gone.port;
+    }
+    settings.vornAddress = Array({0, 2, static_cast<unsigned char>(closedPort >> 8),
+                                  static_cast<unsigned char>(closedPort), 127, 0, 0, 1});
+    EXPECT_EXIT(ReportChoice(hostEntries), testing::ExitedWithCode(1),
+                "^Cannot connect to vorn\n$");
+
+    settings.vornAddress = Array({0, 10, 0, 80, 127, 0, 0, 1});
+    EXPECT_EXIT(ReportChoice(hostEntries), testing::ExitedWithCode(1),
+                "^Cannot (connect to vorn|create response socket)\n$");
+}
+
+TEST_F(Selection, ShortDisplayManagerAddressIsNeverReadPastItsEnd) {
+    Add("alpha", "ok", "10.0.0.7", 1);
+    for (const Bytes &shortAddress : {Bytes{}, Bytes{0}, Bytes{0, 2, 0, 80, 127}}) {
+        settings.vornAddress = Array(shortAddress);
+        EXPECT_EXIT(ReportChoice(hostEntries), testing::ExitedWithCode(1),
+                    "^Cannot connect to vorn\n$");
+    }
+}
+
+TEST_F(Selection, AcceptWithNothingSelectedOnlyRingsTheBell) {
+    Add("alpha", "ok", "10.0.0.7", 1);
+    testing::internal::CaptureStdout();
+    Accept(list, nullptr, nullptr, nullptr); // returns: the program goes on
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST_F(Selection, AcceptReportsEveryEqualLineInTableOrderThenExits) {
+    Add("twin", "same", "10.0.0.9", 1);
+    Add("other", "x", "10.0.0.1", 1);
+    Add("twin", "same", "10.0.0.3", 1);
+    Select("twin");
+    EXPECT_EXIT(
+        {
+            std::freopen("/dev/stderr", "w", stdout);
+            Accept(list, nullptr, nullptr, nullptr);
+        },
+        testing::ExitedWithCode(0), "^0\n10 0 0 9\n0\n10 0 0 3\n$");
+}
+
+TEST_F(Selection, CancelExitsWithoutReporting) {
+    Add("alpha", "ok", "10.0.0.7", 1);
+    Select("alpha");
+    EXPECT_EXIT(
+        {
+            std::freopen("/dev/stderr", "w", stdout);
+            Cancel(list, nullptr, nullptr, nullptr);
+        },
+        testing::ExitedWithCode(0), "^$");
+}
+
+TEST_F(Selection, CheckWillingUndoesOnlyAnUnwillingSelection) {
+    Add("keen", "ok", "10.0.0.1", 1);
+    Add("loath", "no", "10.0.0.2", 0);
+    Select("keen");
+    CheckWilling(list, nullptr, nullptr, nullptr);
+    EXPECT_NE(SelectedIndex(), XAW_LIST_NONE);
+    Select("loath");
+    CheckWilling(list, nullptr, nullptr, nullptr);
+    EXPECT_EQ(SelectedIndex(), XAW_LIST_NONE);
+}
+
+TEST_F(Selection, PingEmptiesTheListAndStartsANewSeries) {
+    Add("alpha", "ok", "10.0.0.7", 1);
+    pingCount = 3;
+    Ping(list, nullptr, nullptr, nullptr);
+    EXPECT_EQ(hostCount, 0);
+    EXPECT_EQ(ListLineCount(), 0);
+    EXPECT_EQ(pingCount, 1);
+}
+
+} // namespace

@@ -1,0 +1,52 @@
+// gtest comes before the X headers, whose macros (None, Bool) it
+// would otherwise trip over.
+#include <gtest/gtest.h>
+
+#include "tests/toolkit.h"
+
+#include <X11/IntrinsicP.h>
+#include <X11/StringDefs.h>
+#include <X11/Xaw/ListP.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "shell/settings.h"
+#include "shell/window.h"
+
+void EnsureToolkit() {
+    if (topLevel != nullptr)
+        return;
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the tests need an X server";
+    static int argc = 1;
+    static char name[] = "hostpick";
+    static char *argv[] = {name, nullptr};
+    // The program's own start-up path, so that timers and input registered
+    // by the code under test land in the application context run here.
+    topLevel = XtInitialize(name, "Hostpick", settingsOptions,
+                            settingsOptionCount, &argc, argv);
+    XtAddConverter(XtRString, "ARRAY8", StringToArray8, nullptr, 0);
+    CreateWidgets(topLevel);
+    XtRealizeWidget(topLevel);
+}
+
+void RunEventLoop(int ms) {
+    XtAppContext app = XtWidgetToApplicationContext(topLevel);
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        if (XtAppPending(app) != 0)
+            XtAppProcessEvent(app, XtIMAll);
+        else
+            usleep(1000);
+    }
+}
+
+// Read straight from the widget's instance record: the public interface
+// has no call that returns the whole list.
+int ListLineCount() {
+    return reinterpret_cast<ListWidget>(list)->list.nitems;
+}
+
+const char *ListLine(int i) {
+    return reinterpret_cast<ListWidget>(list)->list.list[i];
+}

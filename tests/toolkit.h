@@ -1,0 +1,15 @@
+// The unit tests' toolkit: one real application shell on the test's X
+// server with the program's own widget tree, and helpers that run its
+// event loop.
+#pragma once
+
+#include <X11/Intrinsic.h>
+
+/// Opens the display named by $DISPLAY and builds the widget tree once;
+/// later calls do nothing.  Fails the test when there is no X server.
+void EnsureToolkit();
+/// Dispatches events, timers and input until `ms` milliseconds have passed.
+void RunEventLoop(int ms);
+/// The lines the list widget shows now.
+int ListLineCount();
+const char *ListLine(int i);

@@ -77,7 +77,8 @@ static HostEntry *NewEntry(ARRAY8 *hostname, const ARRAY8 *key,
         std::free(entry);
         return nullptr;
     }
-    std::memcpy(entry->hostAddress.data, key->data, key->length);
+    if (key->length != 0) // a local sender's key has no bytes at all
+        std::memcpy(entry->hostAddress.data, key->data, key->length);
     entry->connectionType = connectionType;
     entry->hostname = *hostname;
     entry->next = nullptr;

@@ -78,7 +78,8 @@ class Selection : public testing::Test {
         owned.push_back({0, nullptr});
         ARRAY8 *a = &owned.back();
         AllocArray8(a, static_cast<int>(b.size()));
-        std::memcpy(a->data, b.data(), b.size());
+        if (!b.empty())
+            std::memcpy(a->data, b.data(), b.size());
         return a;
     }
     static void Add(const std::string &name, const std::string &status,

@@ -1,1 +1,144 @@
+// Discovery through the real program: every query target and every
+// broadcast runs inside the namespaces that the test builds.
+#include "tests/e2e.h"
 
+#include <algorithm>
+#include <map>
+
+namespace {
+
+const Bytes kQuery = {0, 1, 0, 2, 0, 1, 0};
+const Bytes kBroadcastQuery = {0, 1, 0, 1, 0, 1, 0};
+
+class Discovery : public EndToEnd {
+  protected:
+    // Datagrams per host, each as its destination and bytes.
+    std::map<int, std::vector<std::pair<std::string, Bytes>>> ByHost() {
+        std::map<int, std::vector<std::pair<std::string, Bytes>>> all;
+        for (const Arrival &a : net.Arrivals())
+            all[a.host].emplace_back(a.to, a.bytes);
+        return all;
+    }
+};
+
+TEST_F(Discovery, QueryAndBroadcastQueryAreSevenBytesToPort177) {
+    net.AddLan(0);
+    int host = net.AddHost(0, 11, {});
+    net.Start();
+    Program p = Start({"BROADCAST", "10.55.0.11"});
+    AwaitArrivals(2);
+    auto got = ByHost()[host];
+    ASSERT_EQ(got.size(), 2u);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got[0], std::make_pair(std::string("10.55.0.11"), kQuery));
+    EXPECT_EQ(got[1], std::make_pair(std::string("10.55.0.255"), kBroadcastQuery));
+}
+
+TEST_F(Discovery, OneBroadcastPerUpBroadcastInterfaceNoneForLoopbackOrDown) {
+    net.AddLan(0);
+    net.AddLan(1);
+    net.AddLan(2, false);
+    int a = net.AddHost(0, 11, {});
+    int b = net.AddHost(1, 11, {});
+    net.ListenInClient();
+    net.Start();
+    long noRoutes = net.Snmp("Ip", "OutNoRoutes");
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(2);
+    auto got = ByHost();
+    EXPECT_EQ(got[a], (std::vector<std::pair<std::string, Bytes>>{
+                          {"10.55.0.255", kBroadcastQuery}}));
+    EXPECT_EQ(got[b], (std::vector<std::pair<std::string, Bytes>>{
+                          {"10.56.0.255", kBroadcastQuery}}));
+    std::vector<std::string> sentTo;
+    for (const Arrival &c : net.ClientArrivals())
+        sentTo.push_back(c.to);
+    std::sort(sentTo.begin(), sentTo.end());
+    EXPECT_EQ(sentTo, (std::vector<std::string>{"10.55.0.255", "10.56.0.255"}))
+        << "the program's own copies: nothing for loopback or the down LAN";
+    EXPECT_EQ(net.Snmp("Ip", "OutNoRoutes"), noRoutes)
+        << "no send was even tried through the down interface";
+}
+
+TEST_F(Discovery, HexNumericAndNamedTargetsEachOccurrenceQueried) {
+    net.AddLan(0);
+    int a = net.AddHost(0, 11, {});
+    int b = net.AddHost(0, 12, {});
+    int c = net.AddHost(0, 13, {});
+    net.AddName("10.55.0.13 gamma.lab");
+    net.Start();
+    Program p = Start({"0a37000b", "10.55.0.12", "gamma.lab", "10.55.0.12",
+                       "C0A8000B", "unknown.lab"});
+    AwaitArrivals(4);
+    auto got = ByHost();
+    EXPECT_EQ(got[a].size(), 1u);
+    EXPECT_EQ(got[b].size(), 2u) << "named twice, queried twice per ping";
+    EXPECT_EQ(got[c].size(), 1u);
+    for (const auto &[host, datagrams] : got)
+        for (const auto &[to, bytes] : datagrams)
+            EXPECT_EQ(bytes, kQuery);
+}
+
+TEST_F(Discovery, ThreePingsTwoSecondsApartAndNoFourth) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {});
+    net.Start();
+    Program p = Start({"10.55.0.11"});
+    usleep(6500 * 1000);
+    std::vector<Arrival> got = net.Arrivals();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_NEAR(got[1].ms - got[0].ms, 2000, 150);
+    EXPECT_NEAR(got[2].ms - got[1].ms, 2000, 150);
+}
+
+TEST_F(Discovery, AnsweringHostsAreListedInByteOrder) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply("zeta", "idle")});
+    net.AddHost(0, 12, {WillingReply("Alpha", "idle")});
+    net.AddHost(0, 13, {WillingReply("mu", "idle")});
+    net.AddHost(0, 14, {WillingReply("alpha", "load 0.5")});
+    net.AddName("10.55.0.13 beta.lab");
+    net.Start();
+    // Read back row by row: select it, accept it, see which host is printed.
+    // Upper case sorts first; 10.55.0.13 is listed under its resolved name.
+    const int expected[] = {12, 14, 13, 11};
+    for (int row = 0; row < 4; row++) {
+        Program p = Start({"BROADCAST"});
+        usleep(600000);
+        EXPECT_EQ(AcceptRow(p, row), Printed(expected[row])) << "row " << row;
+    }
+}
+
+TEST_F(Discovery, BadDatagramsChangeNothingAndTheNextReplyCounts) {
+    Bytes truncated = WillingReply("bad", "status");
+    truncated.resize(truncated.size() - 3);
+    Bytes version2 = WillingReply("bad", "v2");
+    version2[1] = 2;
+    Bytes queryOpcode = WillingReply("bad", "op");
+    queryOpcode[3] = 2;
+    Bytes longer = WillingReply("bad", "len");
+    longer[5]++;
+    Bytes shorter = UnwillingReply("bad", "len");
+    shorter[5]--;
+    Bytes arrayTooLong = WillingReply("bad", "x");
+    arrayTooLong[6] = 0xff; // auth name claims 65280 bytes
+    arrayTooLong[7] = 0x00;
+    std::vector<Bytes> garbage = {truncated, version2, queryOpcode, longer,
+                                  shorter, arrayTooLong, Bytes{0, 1, 0, 5, 0},
+                                  Bytes{}, Bytes(3000, 0xff)};
+    net.AddLan(0);
+    std::vector<Bytes> thenValid = garbage;
+    thenValid.push_back(WillingReply("good", "ok"));
+    net.AddHost(0, 11, garbage);
+    net.AddHost(0, 12, thenValid);
+    net.Start();
+
+    Program p = Start({"BROADCAST"});
+    usleep(800000);
+    x.ClickRow(window, 1);
+    x.Key(window, "Return");
+    EXPECT_EQ(p.Wait(500), -1) << "only one line: nothing selected, still running";
+    EXPECT_EQ(AcceptRow(p, 0), Printed(12));
+}
+
+} // namespace

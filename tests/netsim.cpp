@@ -1,1 +1,396 @@
+#include "tests/netsim.h"
 
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+namespace {
+
+std::mutex logLock;
+int networkCount;
+
+void Append16(Bytes *b, unsigned v) {
+    b->push_back(static_cast<unsigned char>(v >> 8));
+    b->push_back(static_cast<unsigned char>(v));
+}
+
+void AppendArray8(Bytes *b, const std::string &s) {
+    Append16(b, static_cast<unsigned>(s.size()));
+    b->insert(b->end(), s.begin(), s.end());
+}
+
+Bytes Message(unsigned opcode, const Bytes &body) {
+    Bytes m;
+    Append16(&m, 1);
+    Append16(&m, opcode);
+    Append16(&m, static_cast<unsigned>(body.size()));
+    m.insert(m.end(), body.begin(), body.end());
+    return m;
+}
+
+void Must(const std::string &command) {
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+        std::fprintf(stderr, "netsim: failed: %s\n", command.c_str());
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Namespaces left behind by a test process that died before its clean-up:
+// named hp<pid>n..., removed when that pid no longer runs.
+void RemoveStaleNamespaces() {
+    DIR *d = opendir("/run/netns");
+    if (d == nullptr)
+        return;
+    std::vector<std::string> stale;
+    while (dirent *e = readdir(d)) {
+        int pid = 0;
+        if (std::sscanf(e->d_name, "hp%dn", &pid) == 1 && pid > 0 &&
+            kill(pid, 0) != 0 && errno == ESRCH)
+            stale.emplace_back(e->d_name);
+    }
+    closedir(d);
+    for (const auto &ns : stale) {
+        Must("ip netns del " + ns);
+        Must("rm -rf /etc/netns/" + ns);
+    }
+}
+
+} // namespace
+
+Bytes WillingReply(const std::string &name, const std::string &status) {
+    Bytes body;
+    AppendArray8(&body, "");
+    AppendArray8(&body, name);
+    AppendArray8(&body, status);
+    return Message(5, body);
+}
+
+Bytes UnwillingReply(const std::string &name, const std::string &status) {
+    Bytes body;
+    AppendArray8(&body, name);
+    AppendArray8(&body, status);
+    return Message(6, body);
+}
+
+int Program::Wait(int ms) {
+    if (status >= 0)
+        return status;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+        int s;
+        if (waitpid(pid, &s, WNOHANG) == pid) {
+            status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+            return WIFEXITED(s) ? status : -1;
+        }
+        usleep(5000);
+    } while (std::chrono::steady_clock::now() < end);
+    return -1;
+}
+
+void Program::Kill() {
+    if (pid <= 0 || status >= 0)
+        return;
+    kill(pid, SIGTERM);
+    if (Wait(2000) < 0 && status < 0) {
+        kill(pid, SIGKILL);
+        Wait(2000);
+    }
+}
+
+std::string Program::Stdout() const {
+    return ReadFile(out);
+}
+
+std::string Program::Stderr() const {
+    return ReadFile(err);
+}
+
+Network::Network() {
+    RemoveStaleNamespaces();
+    prefix_ = "hp" + std::to_string(getpid()) + "n" + std::to_string(networkCount++);
+    client_ = prefix_ + "c";
+    Must("ip netns add " + client_);
+    namespaces_.push_back(client_);
+    Must("ip -n " + client_ + " link set lo up");
+    mkdir("/etc/netns", 0755);
+    std::string etc = "/etc/netns/" + client_;
+    mkdir(etc.c_str(), 0755);
+    std::ofstream(etc + "/nsswitch.conf") << "hosts: files\n";
+    std::ofstream(etc + "/hosts") << "127.0.0.1 localhost\n";
+    pipe(wake_);
+    epoch_ = 0;
+    epoch_ = Now();
+}
+
+Network::~Network() {
+    stop_ = true;
+    if (wake_[1] >= 0)
+        write(wake_[1], "x", 1);
+    if (server_.joinable())
+        server_.join();
+    // Only children not yet reaped are ended: a reaped PID may be reused.
+    for (pid_t pid : programs_) {
+        int s;
+        if (waitpid(pid, &s, WNOHANG) != 0)
+            continue;
+        Program p;
+        p.pid = pid;
+        p.Kill();
+    }
+    for (const Host &h : hosts_)
+        close(h.fd);
+    for (int fd : {clientUdp_, reportFd_, wake_[0], wake_[1]})
+        if (fd >= 0)
+            close(fd);
+    for (const auto &ns : namespaces_)
+        Must("ip netns del " + ns);
+    Must("rm -rf /etc/netns/" + client_);
+}
+
+double Network::Now() const {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch())
+               .count() -
+           epoch_;
+}
+
+void Network::AddLan(int lan, bool up) {
+    std::string dev = "lan" + std::to_string(lan);
+    std::string n = "ip -n " + client_ + " ";
+    Must(n + "link add " + dev + " type bridge");
+    Must(n + "addr add 10." + std::to_string(55 + lan) + ".0.1/24 brd + dev " + dev);
+    if (up)
+        Must(n + "link set " + dev + " up");
+}
+
+int Network::Socket(const std::string &ns, int type, const char *ip, int port) {
+    int self = open("/proc/thread-self/ns/net", O_RDONLY);
+    int target = open(("/run/netns/" + ns).c_str(), O_RDONLY);
+    setns(target, CLONE_NEWNET);
+    int fd = socket(AF_INET, type, 0);
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    if (type == SOCK_DGRAM)
+        setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    inet_pton(AF_INET, ip, &a.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a)) != 0)
+        std::perror("netsim: bind");
+    setns(self, CLONE_NEWNET);
+    close(self);
+    close(target);
+    return fd;
+}
+
+int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
+    int index = static_cast<int>(hosts_.size());
+    std::string ns = prefix_ + "h" + std::to_string(index);
+    std::string veth = "h" + std::to_string(index);
+    std::string address =
+        "10." + std::to_string(55 + lan) + ".0." + std::to_string(octet);
+    Must("ip netns add " + ns);
+    namespaces_.push_back(ns);
+    std::string c = "ip -n " + client_ + " ";
+    std::string h = "ip -n " + ns + " ";
+    Must(c + "link add " + veth + " type veth peer name eth0 netns " + ns);
+    Must(c + "link set " + veth + " master lan" + std::to_string(lan) + " up");
+    Must(h + "addr add " + address + "/24 brd + dev eth0");
+    Must(h + "link set eth0 up");
+    Must(h + "link set lo up");
+    hosts_.push_back(
+        {Socket(ns, SOCK_DGRAM, "0.0.0.0", 177), std::move(replies), -1});
+    return index;
+}
+
+void Network::AnswerOnly(int host, int queries) {
+    std::lock_guard<std::mutex> g(logLock);
+    hosts_.at(host).answersLeft = queries;
+}
+
+void Network::AddName(const std::string &line) {
+    std::ofstream("/etc/netns/" + client_ + "/hosts", std::ios::app) << line << "\n";
+}
+
+void Network::ListenInClient() {
+    clientUdp_ = Socket(client_, SOCK_DGRAM, "0.0.0.0", 177);
+}
+
+int Network::ListenForReport() {
+    reportFd_ = Socket(client_, SOCK_STREAM, "127.0.0.1", 0);
+    listen(reportFd_, 16);
+    sockaddr_in a{};
+    socklen_t l = sizeof(a);
+    getsockname(reportFd_, reinterpret_cast<sockaddr *>(&a), &l);
+    return ntohs(a.sin_port);
+}
+
+void Network::Start() {
+    server_ = std::thread([this] { Serve(); });
+}
+
+static Arrival Receive(int fd, double ms, int host) {
+    Arrival a{ms, host, Bytes(65536), "", {}};
+    char control[256];
+    iovec iov = {a.bytes.data(), a.bytes.size()};
+    msghdr m{};
+    m.msg_name = &a.from;
+    m.msg_namelen = sizeof(a.from);
+    m.msg_iov = &iov;
+    m.msg_iovlen = 1;
+    m.msg_control = control;
+    m.msg_controllen = sizeof(control);
+    ssize_t n = recvmsg(fd, &m, 0);
+    a.bytes.resize(n < 0 ? 0 : n);
+    for (cmsghdr *c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof(info));
+            char text[INET_ADDRSTRLEN];
+            inet_ntop(AF_INET, &info.ipi_addr, text, sizeof(text));
+            a.to = text;
+        }
+    }
+    return a;
+}
+
+void Network::Serve() {
+    while (!stop_) {
+        std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}};
+        for (const Host &h : hosts_)
+            fds.push_back({h.fd, POLLIN, 0});
+        if (clientUdp_ >= 0)
+            fds.push_back({clientUdp_, POLLIN, 0});
+        if (reportFd_ >= 0)
+            fds.push_back({reportFd_, POLLIN, 0});
+        if (poll(fds.data(), fds.size(), 1000) <= 0)
+            continue;
+        for (size_t i = 1; i < fds.size(); i++) {
+            if (!(fds[i].revents & POLLIN))
+                continue;
+            int fd = fds[i].fd;
+            if (fd == reportFd_) {
+                int c = accept(fd, nullptr, nullptr);
+                Bytes all;
+                unsigned char chunk[4096];
+                ssize_t n;
+                while ((n = read(c, chunk, sizeof(chunk))) > 0)
+                    all.insert(all.end(), chunk, chunk + n);
+                close(c);
+                std::lock_guard<std::mutex> g(logLock);
+                reports_.push_back(all);
+            } else if (fd == clientUdp_) {
+                Arrival a = Receive(fd, Now(), -1);
+                std::lock_guard<std::mutex> g(logLock);
+                clientArrivals_.push_back(a);
+            } else {
+                int host = static_cast<int>(i) - 1;
+                Arrival a = Receive(fd, Now(), host);
+                std::lock_guard<std::mutex> g(logLock);
+                arrivals_.push_back(a);
+                Host &h = hosts_[host];
+                if (h.answersLeft == 0)
+                    continue;
+                if (h.answersLeft > 0)
+                    h.answersLeft--;
+                for (const Bytes &reply : h.replies)
+                    sendto(fd, reply.data(), reply.size(), 0,
+                           reinterpret_cast<sockaddr *>(&a.from), sizeof(a.from));
+            }
+        }
+    }
+}
+
+std::vector<Arrival> Network::Arrivals() {
+    std::lock_guard<std::mutex> g(logLock);
+    return arrivals_;
+}
+
+std::vector<Arrival> Network::ClientArrivals() {
+    std::lock_guard<std::mutex> g(logLock);
+    return clientArrivals_;
+}
+
+std::vector<Bytes> Network::Reports(int waitMs) {
+    usleep(waitMs * 1000);
+    std::lock_guard<std::mutex> g(logLock);
+    return reports_;
+}
+
+long Network::Snmp(const std::string &group, const std::string &field) {
+    std::string command = "ip netns exec " + client_ + " cat /proc/net/snmp";
+    FILE *p = popen(command.c_str(), "r");
+    std::vector<std::string> lines;
+    char line[4096];
+    while (p != nullptr && std::fgets(line, sizeof(line), p) != nullptr)
+        lines.emplace_back(line);
+    if (p != nullptr)
+        pclose(p);
+    // Each group is a line of names followed by a line of values.
+    for (size_t i = 0; i + 1 < lines.size(); i++) {
+        if (lines[i].rfind(group + ":", 0) != 0)
+            continue;
+        std::istringstream names(lines[i]);
+        std::istringstream values(lines[i + 1]);
+        std::string name;
+        std::string value;
+        while (names >> name && values >> value)
+            if (name == field)
+                return std::stol(value);
+    }
+    return -1;
+}
+
+Program Network::Run(const std::vector<std::string> &args,
+                     const std::string &binary) {
+    static int runs;
+    Program p;
+    std::string base = "/tmp/" + prefix_ + "-run" + std::to_string(runs++);
+    p.out = base + ".out";
+    p.err = base + ".err";
+    std::vector<std::string> argv = {"ip", "netns", "exec", client_,
+                                     binary.empty() ? HOSTPICK_BINARY : binary};
+    argv.insert(argv.end(), args.begin(), args.end());
+    p.pid = fork();
+    if (p.pid == 0) {
+        int out = open(p.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(p.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        setenv("XUSERFILESEARCHPATH", HOSTPICK_APP_DEFAULTS "/%N", 1);
+        std::vector<char *> v;
+        for (auto &a : argv)
+            v.push_back(a.data());
+        v.push_back(nullptr);
+        execvp("ip", v.data());
+        _exit(127);
+    }
+    programs_.push_back(p.pid);
+    return p;
+}
+
+int Network::Exec(const std::string &command) {
+    int s = std::system(("ip netns exec " + client_ + " " + command).c_str());
+    return WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+}

@@ -1,1 +1,233 @@
+// The whole job through real clicks and keys: pick a host, report it.
+#include "tests/e2e.h"
 
+#include <cstdio>
+
+namespace {
+
+std::string Hex(const Bytes &b) {
+    std::string s;
+    char two[3];
+    for (unsigned char c : b) {
+        std::snprintf(two, sizeof(two), "%02x", c);
+        s += two;
+    }
+    return s;
+}
+
+// The display manager's address: family 2, the port, 127.0.0.1.
+std::string VornAddress(int port) {
+    return Hex({0, 2, static_cast<unsigned char>(port >> 8),
+                static_cast<unsigned char>(port), 127, 0, 0, 1});
+}
+
+class Selection : public EndToEnd {
+  protected:
+    void OneWillingHost() {
+        net.AddLan(0);
+        net.AddHost(0, 11, {WillingReply("alpha", "idle")});
+        net.Start();
+    }
+};
+
+TEST_F(Selection, ReturnOnASelectedLinePrintsTypeAndAddress) {
+    OneWillingHost();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(1);
+    EXPECT_EQ(AcceptRow(p, 0), "0\n10 55 0 11\n");
+    EXPECT_EQ(p.Stderr(), "");
+}
+
+TEST_F(Selection, DoubleClickAndAcceptButtonBothAccept) {
+    OneWillingHost();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(1);
+    x.ClickRow(window, 0, 2);
+    EXPECT_EQ(p.Wait(5000), 0);
+    EXPECT_EQ(p.Stdout(), Printed(11));
+
+    Program q = Start({"BROADCAST"});
+    usleep(600000);
+    x.ClickRow(window, 0);
+    x.ClickButton(window, "Accept");
+    EXPECT_EQ(q.Wait(5000), 0);
+    EXPECT_EQ(q.Stdout(), Printed(11));
+}
+
+TEST_F(Selection, ReportReachesTheDisplayManagerByteForByte) {
+    OneWillingHost();
+    int port = net.ListenForReport();
+    Program p = Start({"-vornaddress", VornAddress(port), "-clientaddress",
+                       "0a000005", "-connectionType", "0", "BROADCAST"});
+    AwaitArrivals(1);
+    EXPECT_EQ(AcceptRow(p, 0), "");
+    EXPECT_EQ(net.Reports(200), (std::vector<Bytes>{
+                                    {0, 4, 0x0a, 0, 0, 5, 0, 0, 0, 4, 10, 55, 0, 11}}));
+}
+
+TEST_F(Selection, ConnectionTypeIsSentAsItsLowSixteenBits) {
+    OneWillingHost();
+    int port = net.ListenForReport();
+    Program p = Start({"-vornaddress", VornAddress(port), "-clientaddress",
+                       "0a000005", "-connectionType", "65537", "BROADCAST"});
+    AwaitArrivals(1);
+    AcceptRow(p, 0);
+    std::vector<Bytes> reports = net.Reports(200);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0][6], 0x00);
+    EXPECT_EQ(reports[0][7], 0x01);
+}
+
+TEST_F(Selection, OverlongReportIsCutAt1024BytesAndStillSucceeds) {
+    OneWillingHost();
+    int port = net.ListenForReport();
+    Program p = Start({"-vornaddress", VornAddress(port), "-clientaddress",
+                       Hex(Bytes(1015, 0xab)), "BROADCAST"});
+    AwaitArrivals(1);
+    AcceptRow(p, 0);
+    std::vector<Bytes> reports = net.Reports(200);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].size(), 1024u);
+}
+
+TEST_F(Selection, CancelByKeyOrButtonExitsWithoutReporting) {
+    OneWillingHost();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(1);
+    x.ClickRow(window, 0);
+    x.Key(window, "Escape");
+    EXPECT_EQ(p.Wait(5000), 0);
+    EXPECT_EQ(p.Stdout(), "");
+
+    Program q = Start({"BROADCAST"});
+    x.ClickButton(window, "Cancel");
+    EXPECT_EQ(q.Wait(5000), 0);
+    EXPECT_EQ(q.Stdout(), "");
+}
+
+TEST_F(Selection, AcceptWithNothingSelectedKeepsRunning) {
+    OneWillingHost();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(1);
+    x.Key(window, "Return");
+    EXPECT_EQ(p.Wait(700), -1);
+    EXPECT_EQ(p.Stdout(), "");
+}
+
+TEST_F(Selection, UnwillingHostsLineCannotStaySelected) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply("alpha", "idle")});
+    net.AddHost(0, 12, {UnwillingReply("beta", "too busy")});
+    net.Start();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(2);
+    x.ClickRow(window, 1); // beta: the click selects it, CheckWilling undoes it
+    x.ClickButton(window, "Accept");
+    EXPECT_EQ(p.Wait(700), -1) << "nothing was selected";
+    EXPECT_EQ(AcceptRow(p, 0), Printed(11)) << "a willing line stays selected";
+}
+
+TEST_F(Selection, EqualLinesAreAllReportedInTheOrderTheyFirstAnswered) {
+    net.AddLan(0);
+    net.AddHost(0, 12, {WillingReply("twin", "same")});
+    net.AddHost(0, 11, {WillingReply("twin", "same")});
+    int port = net.ListenForReport();
+    net.Start();
+    Program p = Start({"-vornaddress", VornAddress(port), "-clientaddress",
+                       "0a000005", "10.55.0.12", "10.55.0.11"});
+    AwaitArrivals(2);
+    AcceptRow(p, 0);
+    std::vector<Bytes> reports = net.Reports(300);
+    ASSERT_EQ(reports.size(), 2u) << "one connection per host";
+    EXPECT_EQ(reports[0].back(), 12);
+    EXPECT_EQ(reports[1].back(), 11);
+}
+
+TEST_F(Selection, UnreachableDisplayManagerFailsWithStatusOne) {
+    OneWillingHost();
+    int closed = net.ListenForReport() + 1; // nothing listens there
+    Program p = Start({"-vornaddress", VornAddress(closed), "BROADCAST"});
+    AwaitArrivals(1);
+    x.ClickRow(window, 0);
+    x.Key(window, "Return");
+    EXPECT_EQ(p.Wait(5000), 1);
+    EXPECT_EQ(p.Stderr(), "Cannot connect to vorn\n");
+
+    Program q = Start({"-vornaddress", "000a00507f000001", "BROADCAST"});
+    usleep(600000);
+    x.ClickRow(window, 0);
+    x.Key(window, "Return");
+    EXPECT_EQ(q.Wait(5000), 1);
+    EXPECT_TRUE(q.Stderr() == "Cannot connect to vorn\n" ||
+                q.Stderr() == "Cannot create response socket\n")
+        << q.Stderr();
+
+    Program r = Start({"-vornaddress", "0002", "BROADCAST"});
+    usleep(600000);
+    x.ClickRow(window, 0);
+    x.Key(window, "Return");
+    EXPECT_EQ(r.Wait(5000), 1) << "a short address is unreachable";
+    EXPECT_EQ(r.Stderr(), "Cannot connect to vorn\n");
+}
+
+TEST_F(Selection, PingEmptiesTheListAndRefillsFromTheNewSeries) {
+    net.AddLan(0);
+    int once = net.AddHost(0, 11, {WillingReply("early", "idle")});
+    net.AddHost(0, 12, {WillingReply("steady", "idle")});
+    net.AnswerOnly(once, 1);
+    net.Start();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(2);
+    x.Key(window, "F5");
+    usleep(600000);
+    // Only "steady" answered the new series: one line, which is its own.
+    x.ClickRow(window, 1);
+    x.Key(window, "Return");
+    EXPECT_EQ(p.Wait(500), -1);
+    EXPECT_EQ(AcceptRow(p, 0), Printed(12));
+}
+
+// The times at which the host received a query, from the first.
+std::vector<double> QueryTimes(Network &net) {
+    std::vector<double> t;
+    for (const Arrival &a : net.Arrivals())
+        t.push_back(a.ms - net.Arrivals()[0].ms);
+    return t;
+}
+
+TEST_F(Selection, PingDuringASeriesLetsTheEarlierTimerRunOn) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {});
+    net.Start();
+    Program p = Start({"10.55.0.11"});
+    AwaitArrivals(1, 3000);
+    double first = net.Arrivals()[0].ms;
+    while (net.Now() < first + 1000)
+        usleep(2000);
+    x.Key(window, "F5");
+    usleep(5000 * 1000);
+    std::vector<double> t = QueryTimes(net);
+    ASSERT_EQ(t.size(), 5u) << "three pings from the Ping, one left from start-up";
+    const double expected[] = {0, 1000, 2000, 3000, 4000};
+    for (int i = 0; i < 5; i++)
+        EXPECT_NEAR(t[i], expected[i], 250) << i;
+}
+
+TEST_F(Selection, PingAfterTheSeriesGivesThreeMore) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {});
+    net.Start();
+    Program p = Start({"10.55.0.11"});
+    usleep(4800 * 1000);
+    ASSERT_EQ(net.Arrivals().size(), 3u);
+    double ping = net.Now();
+    x.Key(window, "F5");
+    usleep(5000 * 1000);
+    std::vector<Arrival> got = net.Arrivals();
+    ASSERT_EQ(got.size(), 6u);
+    EXPECT_NEAR(got[3].ms - ping, 0, 250);
+    EXPECT_NEAR(got[4].ms - got[3].ms, 2000, 150);
+    EXPECT_NEAR(got[5].ms - got[4].ms, 2000, 150);
+}
+
+} // namespace

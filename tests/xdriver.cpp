@@ -1,1 +1,147 @@
+#include "tests/xdriver.h"
 
+#include <X11/Xutil.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+constexpr char kTestFont[] = "fixed";
+
+// xdotool's --sync waits for the pointer to move, for 15 s when it is
+// already in place; every move therefore starts from the screen's corner.
+constexpr char kMoveTo[] = "xdotool mousemove 0 0 mousemove --sync --window ";
+
+void Run(const std::string &command) {
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+        std::fprintf(stderr, "xdriver: failed: %s\n", command.c_str());
+}
+
+std::vector<Window> Children(Display *d, Window w) {
+    Window root;
+    Window parent;
+    Window *children = nullptr;
+    unsigned n = 0;
+    std::vector<Window> all;
+    if (XQueryTree(d, w, &root, &parent, &children, &n) != 0) {
+        all.assign(children, children + n);
+        XFree(children);
+    }
+    return all;
+}
+
+} // namespace
+
+std::vector<std::string> TestResources(const std::string &title) {
+    return {"-title", title, "-xrm", std::string("*list.font: ") + kTestFont,
+            "-xrm", "*list.rowSpacing: 0", "-xrm", "*list.internalHeight: 0"};
+}
+
+XDriver::XDriver() : display_(XOpenDisplay(nullptr)) {}
+
+XDriver::~XDriver() {
+    if (display_ != nullptr)
+        XCloseDisplay(display_);
+}
+
+Window XDriver::WaitForWindow(const std::string &title, int ms) {
+    if (display_ == nullptr)
+        return 0;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        for (Window w : Children(display_, DefaultRootWindow(display_))) {
+            char *name = nullptr;
+            XWindowAttributes a;
+            if (XFetchName(display_, w, &name) != 0 && name != nullptr) {
+                bool match = title == name;
+                XFree(name);
+                if (match && XGetWindowAttributes(display_, w, &a) != 0 &&
+                    a.map_state == IsViewable)
+                    return w;
+            }
+        }
+        usleep(20000);
+    }
+    return 0;
+}
+
+// The widget tree is shell, paned, viewport, clip, list: the list's window
+// is the only one four levels below the shell's.
+Window XDriver::ListWindow(Window top) {
+    std::function<Window(Window, int)> find = [&](Window w, int depth) -> Window {
+        if (depth == 4)
+            return w;
+        for (Window c : Children(display_, w))
+            if (Window found = find(c, depth + 1))
+                return found;
+        return 0;
+    };
+    return find(top, 0);
+}
+
+Geometry XDriver::GeometryOf(Window w) {
+    Window root;
+    int x;
+    int y;
+    unsigned width;
+    unsigned height;
+    unsigned border;
+    unsigned depth;
+    XGetGeometry(display_, w, &root, &x, &y, &width, &height, &border, &depth);
+    Window child;
+    int rx;
+    int ry;
+    XTranslateCoordinates(display_, w, root, 0, 0, &rx, &ry, &child);
+    return {rx - static_cast<int>(border), ry - static_cast<int>(border),
+            static_cast<int>(width), static_cast<int>(height),
+            static_cast<int>(border)};
+}
+
+int XDriver::RowHeight() {
+    XFontStruct *font = XLoadQueryFont(display_, kTestFont);
+    int h = font->max_bounds.ascent + font->max_bounds.descent;
+    XFreeFont(display_, font);
+    return h;
+}
+
+void XDriver::ClickRow(Window top, int row, int count) {
+    Window list = ListWindow(top);
+    int y = row * RowHeight() + RowHeight() / 2;
+    Run(kMoveTo + std::to_string(list) + " 20 " +
+        std::to_string(y) + " click --repeat " + std::to_string(count) +
+        " --delay 60 1");
+}
+
+void XDriver::ClickButton(Window top, const std::string &label) {
+    // The box is the pane with three children, the buttons cancel, accept
+    // and ping from left to right.
+    const std::vector<std::string> order = {"Cancel", "Accept", "Ping"};
+    size_t index = std::find(order.begin(), order.end(), label) - order.begin();
+    std::vector<Window> buttons;
+    for (Window pane : Children(display_, Children(display_, top).at(0)))
+        if (Children(display_, pane).size() == order.size())
+            buttons = Children(display_, pane);
+    std::sort(buttons.begin(), buttons.end(), [&](Window a, Window b) {
+        return GeometryOf(a).x < GeometryOf(b).x;
+    });
+    Geometry g = GeometryOf(buttons.at(index));
+    Run(kMoveTo + std::to_string(buttons[index]) +
+        " " + std::to_string(g.width / 2) + " " + std::to_string(g.height / 2) +
+        " click 1");
+}
+
+void XDriver::Key(Window top, const std::string &key) {
+    Window list = ListWindow(top);
+    Run(kMoveTo + std::to_string(list) +
+        " 5 5 key " + key);
+}
+
+void XDriver::Screenshot(const std::string &path) {
+    Run("import -window root " + path);
+}

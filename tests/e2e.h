@@ -1,0 +1,60 @@
+// Shared set-up of the end-to-end tests: a simulated network, hostpick
+// started in it with the test resources, and its window on the test Xvfb.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/netsim.h"
+#include "tests/xdriver.h"
+
+class EndToEnd : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "needs the test Xvfb";
+    }
+
+    /// Starts hostpick with `args` after the test resources and waits for
+    /// its window.
+    Program Start(const std::vector<std::string> &args,
+                  const std::vector<std::string> &resources = {}) {
+        title = "hostpick-test-" + std::to_string(getpid()) + "-" +
+                std::to_string(starts++);
+        std::vector<std::string> all = TestResources(title);
+        all.insert(all.end(), resources.begin(), resources.end());
+        all.insert(all.end(), args.begin(), args.end());
+        Program p = net.Run(all);
+        window = x.WaitForWindow(title);
+        EXPECT_NE(window, 0u) << "no window; stderr: " << p.Stderr();
+        return p;
+    }
+
+    /// Waits until the simulated hosts have received `n` datagrams.
+    void AwaitArrivals(size_t n, int ms = 3000) {
+        for (int waited = 0; net.Arrivals().size() < n && waited < ms; waited += 10)
+            usleep(10000);
+        usleep(300000); // and for their replies to be taken in
+    }
+
+    /// Selects `row` and accepts it with the Return key; returns what the
+    /// program printed, after checking that it ended with status 0.
+    std::string AcceptRow(Program &p, int row) {
+        x.ClickRow(window, row);
+        x.Key(window, "Return");
+        EXPECT_EQ(p.Wait(5000), 0) << p.Stderr();
+        return p.Stdout();
+    }
+
+    Network net;
+    XDriver x;
+    std::string title;
+    Window window = 0;
+    int starts = 0;
+};
+
+/// The standard-output form for a host at 10.55.0.<octet>.
+inline std::string Printed(int octet, int lan = 0) {
+    return "0\n10 " + std::to_string(55 + lan) + " 0 " + std::to_string(octet) + "\n";
+}

@@ -1,0 +1,118 @@
+// A simulated XDMCP network for the end-to-end tests and the demo.
+//
+// Every piece lives in network namespaces that this code creates and
+// removes: a client namespace, where hostpick runs, with one bridge per LAN;
+// one namespace per simulated host, joined to its LAN's bridge by a veth
+// pair.  Each host listens on UDP port 177, logs every datagram it receives
+// with its time and destination, and answers every query with its list of
+// replies.  Names resolve from the client namespace's own hosts file, never
+// through DNS.  Nothing is sent from the machine's own namespace.
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+/// XDMCP replies as hosts build them.
+Bytes WillingReply(const std::string &name, const std::string &status);
+Bytes UnwillingReply(const std::string &name, const std::string &status);
+
+/// One datagram a simulated host received.
+struct Arrival {
+    double ms;       ///< since the network was built
+    int host;        ///< index from AddHost
+    Bytes bytes;
+    std::string to;  ///< destination address: the host's own or a broadcast
+    sockaddr_in from;
+};
+
+/// A process started in the client namespace; ended by its PID.
+struct Program {
+    pid_t pid = -1;
+    std::string out; ///< file holding its standard output
+    std::string err; ///< file holding its standard error
+    int status = -1; ///< exit status once it has ended, else -1
+
+    /// Waits up to `ms` for the end; returns the exit status, or -1 if it is
+    /// still running (or died by a signal: then `status` is 128 + signal).
+    int Wait(int ms);
+    void Kill();
+    std::string Stdout() const;
+    std::string Stderr() const;
+};
+
+class Network {
+  public:
+    Network();
+    ~Network();
+    Network(const Network &) = delete;
+    Network &operator=(const Network &) = delete;
+
+    /// LAN n is 10.(55+n).0.0/24 on bridge "lan<n>" in the client
+    /// namespace, whose own address there is 10.(55+n).0.1.
+    void AddLan(int lan, bool up = true);
+    /// A host at 10.(55+lan).0.<octet> that sends `replies` back for each
+    /// datagram it receives (none: it stays silent).  Returns its index.
+    int AddHost(int lan, int octet, std::vector<Bytes> replies);
+    /// Host `host` answers only its first `queries` queries from now on.
+    void AnswerOnly(int host, int queries);
+    /// A line for the client namespace's hosts file: "10.55.0.11 name".
+    void AddName(const std::string &line);
+    /// Starts answering; hosts added later are not served.
+    void Start();
+
+    std::vector<Arrival> Arrivals();
+    /// A UDP socket on port 177 in the client namespace itself, which sees
+    /// the broadcasts that hostpick sends, as every local socket does.
+    void ListenInClient();
+    /// Datagrams the client namespace's own listener received.
+    std::vector<Arrival> ClientArrivals();
+    /// A TCP listener for the display manager in the client namespace, on
+    /// 127.0.0.1; returns its port.
+    int ListenForReport();
+    /// The bytes of each connection made to that listener so far.
+    std::vector<Bytes> Reports(int waitMs = 0);
+    /// A counter from the client namespace's /proc/net/snmp, e.g. "Ip",
+    /// "OutNoRoutes".
+    long Snmp(const std::string &group, const std::string &field);
+
+    /// Runs hostpick (or `binary`) with `args` in the client namespace,
+    /// with the repository's resource file.
+    Program Run(const std::vector<std::string> &args,
+                const std::string &binary = "");
+    /// Runs a command there and returns its exit status.
+    int Exec(const std::string &command);
+
+    const std::string &client() const { return client_; }
+    double Now() const;
+
+  private:
+    int Socket(const std::string &ns, int type, const char *ip, int port);
+    void Serve();
+
+    std::string prefix_;
+    std::string client_;
+    std::vector<std::string> namespaces_;
+    struct Host {
+        int fd;
+        std::vector<Bytes> replies;
+        int answersLeft; ///< negative: no limit
+    };
+    std::vector<Host> hosts_;
+    int clientUdp_ = -1;
+    int reportFd_ = -1;
+    std::vector<Bytes> reports_;
+    std::vector<Arrival> arrivals_;
+    std::vector<Arrival> clientArrivals_;
+    std::vector<pid_t> programs_;
+    std::thread server_;
+    std::atomic<bool> stop_{false};
+    int wake_[2] = {-1, -1};
+    double epoch_;
+};

@@ -1,0 +1,44 @@
+// Drives hostpick's window on the test's X server the way a person would:
+// finds it, reads its geometry, clicks list rows and presses keys through
+// xdotool (real input events through the XTEST extension).
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <string>
+#include <vector>
+
+// Resources that make the list's rows predictable for the tests: the
+// "fixed" font, no spacing between rows, no margin above the first.
+std::vector<std::string> TestResources(const std::string &title);
+
+struct Geometry {
+    int x, y;          ///< outer corner, relative to the root window
+    int width, height; ///< inside size
+    int border;
+};
+
+class XDriver {
+  public:
+    XDriver();
+    ~XDriver();
+    /// The mapped top-level window titled `title`, or 0 after `ms`.
+    Window WaitForWindow(const std::string &title, int ms = 10000);
+    /// The list widget's window inside hostpick's top-level window.
+    Window ListWindow(Window top);
+    Geometry GeometryOf(Window w);
+    /// Height of one list row under TestResources.
+    int RowHeight();
+    /// Clicks button 1 on list row `row`, `count` times in quick succession.
+    void ClickRow(Window top, int row, int count = 1);
+    /// Clicks the centre of the command button labelled `label`.
+    void ClickButton(Window top, const std::string &label);
+    /// Moves the pointer into the window and presses `key` (an X keysym
+    /// name such as Return).
+    void Key(Window top, const std::string &key);
+    /// Saves a screenshot of the whole screen.
+    void Screenshot(const std::string &path);
+
+  private:
+    Display *display_;
+};

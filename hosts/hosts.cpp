@@ -40,9 +40,8 @@ static void ReleaseLine(HostEntry *entry) {
 static void FormatLine(HostEntry *entry) {
     int nameLength = entry->hostname.length;
     int statusLength = entry->status.length;
-    std::size_t size =
-        (nameLength > kNameColumns ? nameLength : kNameColumns) +
-        statusLength + kLineSlack;
+    std::size_t size = (nameLength > kNameColumns ? nameLength : kNameColumns) +
+                       statusLength + kLineSlack;
     entry->displayLine = static_cast<char *>(std::malloc(size));
     if (entry->displayLine == nullptr) {
         entry->displayLine = kUnknownLine;
@@ -132,8 +131,8 @@ void ShowLines(char **lines, int n) {
     // Given no array, the widget would show its own name as the one line;
     // an array that holds only the terminating null shows nothing.
     static const char *noLines[] = {nullptr};
-    XawListChange(list, n == 0 ? noLines : const_cast<const char **>(lines),
-                  n, 0, True);
+    XawListChange(list, n == 0 ? noLines : const_cast<const char **>(lines), n,
+                  0, True);
 }
 
 static void FillSorted(char **lines, int n) {

@@ -44,9 +44,8 @@ void ReportChoice(const HostEntry *entry) {
     address.sin_family = AF_INET;
     std::memcpy(&address.sin_port, vorn->data + 2, sizeof(address.sin_port));
     std::memcpy(&address.sin_addr, vorn->data + 4, sizeof(address.sin_addr));
-    if (family != AF_INET ||
-        connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) <
-            0)
+    if (family != AF_INET || connect(fd, reinterpret_cast<sockaddr *>(&address),
+                                     sizeof(address)) < 0)
         Fail("Cannot connect to vorn\n");
 
     // Fields that do not fit in the area are cut: exactly its first 1024

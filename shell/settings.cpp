@@ -5,12 +5,14 @@
 LaunchSettings settings;
 
 static constexpr char kArray8Type[] = "ARRAY8";
+// What the converter yields and the settings hold: a pointer to the record.
+using Array8Pointer = ARRAY8 *;
 
 XrmOptionDescRec settingsOptions[] = {
     {const_cast<char *>("-vornaddress"), const_cast<char *>("*vornAddress"),
      XrmoptionSepArg, nullptr},
-    {const_cast<char *>("-clientaddress"),
-     const_cast<char *>("*clientAddress"), XrmoptionSepArg, nullptr},
+    {const_cast<char *>("-clientaddress"), const_cast<char *>("*clientAddress"),
+     XrmoptionSepArg, nullptr},
     {const_cast<char *>("-connectionType"),
      const_cast<char *>("*connectionType"), XrmoptionSepArg, nullptr},
 };
@@ -19,16 +21,14 @@ const Cardinal settingsOptionCount = XtNumber(settingsOptions);
 #define offset(field) XtOffsetOf(LaunchSettings, field)
 static XtResource resources[] = {
     {const_cast<char *>("vornAddress"), const_cast<char *>("VornAddress"),
-     const_cast<char *>(kArray8Type), sizeof(ARRAY8 *), offset(vornAddress),
-     const_cast<char *>(XtRString), nullptr},
-    {const_cast<char *>("clientAddress"),
-     const_cast<char *>("ClientAddress"), const_cast<char *>(kArray8Type),
-     sizeof(ARRAY8 *), offset(clientAddress), const_cast<char *>(XtRString),
-     nullptr},
-    {const_cast<char *>("connectionType"),
-     const_cast<char *>("ConnectionType"), const_cast<char *>(XtRInt),
-     sizeof(int), offset(connectionType), const_cast<char *>(XtRImmediate),
-     nullptr},
+     const_cast<char *>(kArray8Type), sizeof(Array8Pointer),
+     offset(vornAddress), const_cast<char *>(XtRString), nullptr},
+    {const_cast<char *>("clientAddress"), const_cast<char *>("ClientAddress"),
+     const_cast<char *>(kArray8Type), sizeof(Array8Pointer),
+     offset(clientAddress), const_cast<char *>(XtRString), nullptr},
+    {const_cast<char *>("connectionType"), const_cast<char *>("ConnectionType"),
+     const_cast<char *>(XtRInt), sizeof(int), offset(connectionType),
+     const_cast<char *>(XtRImmediate), nullptr},
 };
 #undef offset
 
@@ -65,7 +65,7 @@ void StringToArray8(XrmValue * /*args*/, Cardinal * /*argCount*/,
         XtStringConversionWarning(source->addr, kArray8Type);
     else
         HexToBytes(source->addr, result->data, static_cast<int>(source->size));
-    destination->size = sizeof(ARRAY8 *);
+    destination->size = sizeof(Array8Pointer);
     destination->addr = reinterpret_cast<XPointer>(&result);
 }
 

@@ -52,8 +52,8 @@ void PlaceWindow(Widget shell) {
     Screen *screen = XtScreen(shell);
     Position x;
     Position y;
-    WindowPosition(WidthOfScreen(screen), HeightOfScreen(screen), width,
-                   height, &x, &y);
+    WindowPosition(WidthOfScreen(screen), HeightOfScreen(screen), width, height,
+                   &x, &y);
     XtSetArg(args[0], XtNx, x);
     XtSetArg(args[1], XtNy, y);
     XtSetValues(shell, args, 2);

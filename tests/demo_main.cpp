@@ -16,7 +16,8 @@
 namespace {
 
 // As in the resource file: the list's font and the Athena list's defaults.
-constexpr char kListFont[] = "-misc-fixed-medium-r-normal--15-*-*-*-c-90-iso8859-1";
+constexpr char kListFont[] =
+    "-misc-fixed-medium-r-normal--15-*-*-*-c-90-iso8859-1";
 constexpr int kRowSpacing = 4;
 constexpr int kListMargin = 2;
 constexpr int kPersonSeconds = 120;
@@ -34,7 +35,8 @@ std::string Hex(const Bytes &b) {
 // The report's three fields: ARRAY8 client address, CARD16 connection
 // type, ARRAY8 host address.
 void PrintReport(const Bytes &r) {
-    std::printf("display manager received %zu bytes: %s\n", r.size(), Hex(r).c_str());
+    std::printf("display manager received %zu bytes: %s\n", r.size(),
+                Hex(r).c_str());
     size_t at = 0;
     auto card16 = [&](unsigned *v) {
         if (at + 2 > r.size())
@@ -86,9 +88,10 @@ int main(int argc, char **argv) {
     // `port`), the display's address 10.55.0.1, connection type 0.
     std::string vorn = Hex({0, 2, static_cast<unsigned char>(port >> 8),
                             static_cast<unsigned char>(port), 127, 0, 0, 1});
-    std::vector<std::string> args = {"-title", "hostpick demo", "-vornaddress", vorn,
-                                     "-clientaddress", "0a370001",
-                                     "-connectionType", "0", "BROADCAST"};
+    std::vector<std::string> args = {
+        "-title",         "hostpick demo", "-vornaddress",    vorn,
+        "-clientaddress", "0a370001",      "-connectionType", "0",
+        "BROADCAST"};
     std::printf("running: hostpick");
     for (const auto &a : args)
         std::printf(" %s", a.c_str());
@@ -99,7 +102,8 @@ int main(int argc, char **argv) {
     x.UseListMetrics(kListFont, kRowSpacing, kListMargin);
     Window w = x.WaitForWindow("hostpick demo");
     if (w == 0) {
-        std::fprintf(stderr, "demo: no window appeared\n%s", p.Stderr().c_str());
+        std::fprintf(stderr, "demo: no window appeared\n%s",
+                     p.Stderr().c_str());
         return 1;
     }
     usleep(1200 * 1000);
@@ -109,7 +113,8 @@ int main(int argc, char **argv) {
     std::printf("screenshot: %s\n", screenshot.c_str());
 
     if (person) {
-        std::printf("pick a host in the window (double click, or click and Return)...\n");
+        std::printf("pick a host in the window (double click, or click and "
+                    "Return)...\n");
         std::fflush(stdout);
         p.Wait(kPersonSeconds * 1000);
     }

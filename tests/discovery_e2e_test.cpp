@@ -31,7 +31,8 @@ TEST_F(Discovery, QueryAndBroadcastQueryAreSevenBytesToPort177) {
     ASSERT_EQ(got.size(), 2u);
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got[0], std::make_pair(std::string("10.55.0.11"), kQuery));
-    EXPECT_EQ(got[1], std::make_pair(std::string("10.55.0.255"), kBroadcastQuery));
+    EXPECT_EQ(got[1],
+              std::make_pair(std::string("10.55.0.255"), kBroadcastQuery));
 }
 
 TEST_F(Discovery, OneBroadcastPerUpBroadcastInterfaceNoneForLoopbackOrDown) {
@@ -123,9 +124,10 @@ TEST_F(Discovery, BadDatagramsChangeNothingAndTheNextReplyCounts) {
     Bytes arrayTooLong = WillingReply("bad", "x");
     arrayTooLong[6] = 0xff; // auth name claims 65280 bytes
     arrayTooLong[7] = 0x00;
-    std::vector<Bytes> garbage = {truncated, version2, queryOpcode, longer,
-                                  shorter, arrayTooLong, Bytes{0, 1, 0, 5, 0},
-                                  Bytes{}, Bytes(3000, 0xff)};
+    std::vector<Bytes> garbage = {
+        truncated,        version2,     queryOpcode,          longer,
+        shorter,          arrayTooLong, Bytes{0, 1, 0, 5, 0}, Bytes{},
+        Bytes(3000, 0xff)};
     net.AddLan(0);
     std::vector<Bytes> thenValid = garbage;
     thenValid.push_back(WillingReply("good", "ok"));
@@ -137,7 +139,8 @@ TEST_F(Discovery, BadDatagramsChangeNothingAndTheNextReplyCounts) {
     usleep(800000);
     x.ClickRow(window, 1);
     x.Key(window, "Return");
-    EXPECT_EQ(p.Wait(500), -1) << "only one line: nothing selected, still running";
+    EXPECT_EQ(p.Wait(500), -1)
+        << "only one line: nothing selected, still running";
     EXPECT_EQ(AcceptRow(p, 0), Printed(12));
 }
 

@@ -34,7 +34,8 @@ std::vector<std::string> TargetsFor(const char *name) {
         EXPECT_EQ(ntohs(a->sin_port), kXdmcpPort);
         char text[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &a->sin_addr, text, sizeof(text));
-        added.push_back(std::string(text) + (t->queryKind == kOpcodeQuery ? " Q" : " B"));
+        added.push_back(std::string(text) +
+                        (t->queryKind == kOpcodeQuery ? " Q" : " B"));
     }
     return added;
 }

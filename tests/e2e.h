@@ -33,7 +33,8 @@ class EndToEnd : public testing::Test {
 
     /// Waits until the simulated hosts have received `n` datagrams.
     void AwaitArrivals(size_t n, int ms = 3000) {
-        for (int waited = 0; net.Arrivals().size() < n && waited < ms; waited += 10)
+        for (int waited = 0; net.Arrivals().size() < n && waited < ms;
+             waited += 10)
             usleep(10000);
         usleep(300000); // and for their replies to be taken in
     }
@@ -56,5 +57,6 @@ class EndToEnd : public testing::Test {
 
 /// The standard-output form for a host at 10.55.0.<octet>.
 inline std::string Printed(int octet, int lan = 0) {
-    return "0\n10 " + std::to_string(55 + lan) + " 0 " + std::to_string(octet) + "\n";
+    return "0\n10 " + std::to_string(55 + lan) + " 0 " + std::to_string(octet) +
+           "\n";
 }

@@ -60,6 +60,7 @@ class HostTable : public testing::Test {
 
     static std::vector<std::string> Shown() {
         std::vector<std::string> lines;
+        lines.reserve(ListLineCount());
         for (int i = 0; i < ListLineCount(); i++)
             lines.emplace_back(ListLine(i));
         return lines;
@@ -77,7 +78,8 @@ TEST_F(HostTable, NewHostIsShownAsNameFilledToThirtyThenStatus) {
     ASSERT_EQ(Record("alpha", "busy", "10.0.0.1", 1), 1);
     ASSERT_EQ(hostCount, 1);
     const HostEntry *e = hostEntries;
-    EXPECT_EQ(std::string(e->displayLine), "alpha" + std::string(25, ' ') + " busy");
+    EXPECT_EQ(std::string(e->displayLine),
+              "alpha" + std::string(25, ' ') + " busy");
     EXPECT_EQ(std::strlen(e->displayLine), 35u);
     EXPECT_EQ(e->connectionType, kFamilyInternet);
     ASSERT_EQ(e->hostAddress.length, 4);
@@ -115,7 +117,8 @@ TEST_F(HostTable, KnownAddressIsShownUnderItsResolvedName) {
 
 TEST_F(HostTable, EmptyNameIsNeverLookedUp) {
     ASSERT_EQ(Record("", "ok", "127.0.0.1", 1), 1);
-    EXPECT_EQ(std::string(hostEntries->displayLine), std::string(30, ' ') + " ok");
+    EXPECT_EQ(std::string(hostEntries->displayLine),
+              std::string(30, ' ') + " ok");
 }
 
 TEST_F(HostTable, LongNamesAreShownWholeWithOneSpace) {
@@ -123,7 +126,8 @@ TEST_F(HostTable, LongNamesAreShownWholeWithOneSpace) {
     std::string longer(45, 'm');
     Record(thirty, "s", "10.0.0.1", 1);
     Record(longer, "t", "10.0.0.2", 1);
-    EXPECT_EQ(TableOrder(), (std::vector<std::string>{thirty + " s", longer + " t"}));
+    EXPECT_EQ(TableOrder(),
+              (std::vector<std::string>{thirty + " s", longer + " t"}));
 }
 
 TEST_F(HostTable, ZeroBytesEndTheNameAndTheStatusEarly) {
@@ -175,7 +179,8 @@ TEST_F(HostTable, FailedAllocationsRecordNothingOrShowUnknown) {
 
     ASSERT_EQ(Record("alpha", "x", "10.0.0.1", 1, 177, AF_INET, kLine), 1);
     EXPECT_STREQ(hostEntries->displayLine, "Unknown");
-    ASSERT_EQ(Record("alpha", "y", "10.0.0.1", 1), 1) << "Unknown is not released";
+    ASSERT_EQ(Record("alpha", "y", "10.0.0.1", 1), 1)
+        << "Unknown is not released";
     EXPECT_EQ(std::string(hostEntries->displayLine), Pad("alpha") + " y");
 }
 

@@ -4,7 +4,6 @@
 
 #include "xdmcp/intake.h"
 
-
 #include <string>
 #include <vector>
 
@@ -94,7 +93,8 @@ class ReplyIntake : public testing::Test {
 };
 
 TEST_F(ReplyIntake, WillingReplyIsRecorded) {
-    Bytes m = {0, 1, 0, 5, 0, 13, 0, 0, 0, 5, 'a', 'l', 'p', 'h', 'a', 0, 2, 'o', 'k'};
+    Bytes m = {0,   1,   0,   5,   0,   13, 0, 0,   0,  5,
+               'a', 'l', 'p', 'h', 'a', 0,  2, 'o', 'k'};
     ASSERT_EQ(m.size(), 19u);
     Deliver(m);
     ASSERT_EQ(hostCount, 1);
@@ -150,7 +150,8 @@ TEST_F(ReplyIntake, ShortWrongVersionAndWrongOpcodeAllocateNothing) {
     Bytes query = {0, 1, 0, 2, 0, 1, 0};
     Bytes opcode7 = Willing("alpha", "ok");
     opcode7[3] = 7;
-    for (const Bytes &m : {Bytes{0, 1, 0, 5, 0}, wrongVersion, query, opcode7}) {
+    for (const Bytes &m :
+         {Bytes{0, 1, 0, 5, 0}, wrongVersion, query, opcode7}) {
         Deliver(m);
         EXPECT_EQ(hostCount, 0);
         EXPECT_EQ(allocationsMade, 0);

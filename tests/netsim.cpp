@@ -127,7 +127,8 @@ std::string Program::Stderr() const {
 
 Network::Network() {
     RemoveStaleNamespaces();
-    prefix_ = "hp" + std::to_string(getpid()) + "n" + std::to_string(networkCount++);
+    prefix_ =
+        "hp" + std::to_string(getpid()) + "n" + std::to_string(networkCount++);
     client_ = prefix_ + "c";
     Must("ip netns add " + client_);
     namespaces_.push_back(client_);
@@ -178,7 +179,8 @@ void Network::AddLan(int lan, bool up) {
     std::string dev = "lan" + std::to_string(lan);
     std::string n = "ip -n " + client_ + " ";
     Must(n + "link add " + dev + " type bridge");
-    Must(n + "addr add 10." + std::to_string(55 + lan) + ".0.1/24 brd + dev " + dev);
+    Must(n + "addr add 10." + std::to_string(55 + lan) + ".0.1/24 brd + dev " +
+         dev);
     if (up)
         Must(n + "link set " + dev + " up");
 }
@@ -230,7 +232,8 @@ void Network::AnswerOnly(int host, int queries) {
 }
 
 void Network::AddName(const std::string &line) {
-    std::ofstream("/etc/netns/" + client_ + "/hosts", std::ios::app) << line << "\n";
+    std::ofstream("/etc/netns/" + client_ + "/hosts", std::ios::app)
+        << line << "\n";
 }
 
 void Network::ListenInClient() {
@@ -316,7 +319,8 @@ void Network::Serve() {
                     h.answersLeft--;
                 for (const Bytes &reply : h.replies)
                     sendto(fd, reply.data(), reply.size(), 0,
-                           reinterpret_cast<sockaddr *>(&a.from), sizeof(a.from));
+                           reinterpret_cast<sockaddr *>(&a.from),
+                           sizeof(a.from));
             }
         }
     }
@@ -380,6 +384,7 @@ Program Network::Run(const std::vector<std::string> &args,
         dup2(err, 2);
         setenv("XUSERFILESEARCHPATH", HOSTPICK_APP_DEFAULTS "/%N", 1);
         std::vector<char *> v;
+        v.reserve(argv.size() + 1);
         for (auto &a : argv)
             v.push_back(a.data());
         v.push_back(nullptr);

@@ -25,10 +25,10 @@ Bytes UnwillingReply(const std::string &name, const std::string &status);
 
 /// One datagram a simulated host received.
 struct Arrival {
-    double ms;       ///< since the network was built
-    int host;        ///< index from AddHost
+    double ms; ///< since the network was built
+    int host;  ///< index from AddHost
     Bytes bytes;
-    std::string to;  ///< destination address: the host's own or a broadcast
+    std::string to; ///< destination address: the host's own or a broadcast
     sockaddr_in from;
 };
 
@@ -89,7 +89,9 @@ class Network {
     /// Runs a command there and returns its exit status.
     int Exec(const std::string &command);
 
-    const std::string &client() const { return client_; }
+    const std::string &client() const {
+        return client_;
+    }
     double Now() const;
 
   private:

@@ -61,8 +61,8 @@ TEST_F(Selection, ReportReachesTheDisplayManagerByteForByte) {
                        "0a000005", "-connectionType", "0", "BROADCAST"});
     AwaitArrivals(1);
     EXPECT_EQ(AcceptRow(p, 0), "");
-    EXPECT_EQ(net.Reports(200), (std::vector<Bytes>{
-                                    {0, 4, 0x0a, 0, 0, 5, 0, 0, 0, 4, 10, 55, 0, 11}}));
+    EXPECT_EQ(net.Reports(200), (std::vector<Bytes>{{0, 4, 0x0a, 0, 0, 5, 0, 0,
+                                                     0, 4, 10, 55, 0, 11}}));
 }
 
 TEST_F(Selection, ConnectionTypeIsSentAsItsLowSixteenBits) {
@@ -207,7 +207,8 @@ TEST_F(Selection, PingDuringASeriesLetsTheEarlierTimerRunOn) {
     x.Key(window, "F5");
     usleep(5000 * 1000);
     std::vector<double> t = QueryTimes(net);
-    ASSERT_EQ(t.size(), 5u) << "three pings from the Ping, one left from start-up";
+    ASSERT_EQ(t.size(), 5u)
+        << "three pings from the Ping, one left from start-up";
     const double expected[] = {0, 1000, 2000, 3000, 4000};
     for (int i = 0; i < 5; i++)
         EXPECT_NEAR(t[i], expected[i], 250) << i;

@@ -35,8 +35,8 @@ struct Listener {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a));
-        listen(fd, 8);
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a)), 0);
+        EXPECT_EQ(listen(fd, 8), 0);
         socklen_t l = sizeof(a);
         getsockname(fd, reinterpret_cast<sockaddr *>(&a), &l);
         port = ntohs(a.sin_port);
@@ -137,12 +137,14 @@ TEST_F(Selection, PrintedFormOfALocalHostIsItsTypeAlone) {
 
 TEST_F(Selection, ReportIsClientAddressTypeAndHostAddress) {
     Listener dm;
-    settings.vornAddress = Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
-                                  static_cast<unsigned char>(dm.port), 127, 0, 0, 1});
+    settings.vornAddress =
+        Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
+               static_cast<unsigned char>(dm.port), 127, 0, 0, 1});
     settings.clientAddress = Array({0x0a, 0, 0, 5});
     Add("alpha", "ok", "10.0.0.7", 1);
     ReportChoice(hostEntries);
-    EXPECT_EQ(dm.Next(), (Bytes{0, 4, 0x0a, 0, 0, 5, 0, 0, 0, 4, 0x0a, 0, 0, 7}));
+    EXPECT_EQ(dm.Next(),
+              (Bytes{0, 4, 0x0a, 0, 0, 5, 0, 0, 0, 4, 0x0a, 0, 0, 7}));
 
     settings.connectionType = 65537;
     settings.clientAddress = nullptr; // sent as an empty address
@@ -152,8 +154,9 @@ TEST_F(Selection, ReportIsClientAddressTypeAndHostAddress) {
 
 TEST_F(Selection, LongReportIsCutAtExactly1024Bytes) {
     Listener dm;
-    settings.vornAddress = Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
-                                  static_cast<unsigned char>(dm.port), 127, 0, 0, 1});
+    settings.vornAddress =
+        Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
+               static_cast<unsigned char>(dm.port), 127, 0, 0, 1});
     settings.clientAddress = Array(Bytes(1015, 0xcc));
     Add("alpha", "ok", "10.0.0.7", 1);
     ReportChoice(hostEntries);
@@ -174,8 +177,9 @@ TEST_F(Selection, UnreachableDisplayManagerExitsWithStatusOne) {
         Listener gone;
         closedPort = gone.port;
     }
-    settings.vornAddress = Array({0, 2, static_cast<unsigned char>(closedPort >> 8),
-                                  static_cast<unsigned char>(closedPort), 127, 0, 0, 1});
+    settings.vornAddress =
+        Array({0, 2, static_cast<unsigned char>(closedPort >> 8),
+               static_cast<unsigned char>(closedPort), 127, 0, 0, 1});
     EXPECT_EXIT(ReportChoice(hostEntries), testing::ExitedWithCode(1),
                 "^Cannot connect to vorn\n$");
 
@@ -186,7 +190,8 @@ TEST_F(Selection, UnreachableDisplayManagerExitsWithStatusOne) {
 
 TEST_F(Selection, ShortDisplayManagerAddressIsNeverReadPastItsEnd) {
     Add("alpha", "ok", "10.0.0.7", 1);
-    for (const Bytes &shortAddress : {Bytes{}, Bytes{0}, Bytes{0, 2, 0, 80, 127}}) {
+    for (const Bytes &shortAddress :
+         {Bytes{}, Bytes{0}, Bytes{0, 2, 0, 80, 127}}) {
         settings.vornAddress = Array(shortAddress);
         EXPECT_EXIT(ReportChoice(hostEntries), testing::ExitedWithCode(1),
                     "^Cannot connect to vorn\n$");

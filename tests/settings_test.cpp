@@ -66,19 +66,20 @@ Loaded Load(std::vector<std::string> args, const std::string &resources = "") {
 
     args.insert(args.begin(), "hostpick");
     std::vector<char *> argv;
+    argv.reserve(args.size() + 1);
     for (auto &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     int argc = static_cast<int>(args.size());
 
     XtAppContext app = XtCreateApplicationContext();
-    Display *display = XtOpenDisplay(app, nullptr, "hostpick", "Hostpick",
-                                     settingsOptions, settingsOptionCount,
-                                     &argc, argv.data());
+    Display *display =
+        XtOpenDisplay(app, nullptr, "hostpick", "Hostpick", settingsOptions,
+                      settingsOptionCount, &argc, argv.data());
     EXPECT_NE(display, nullptr);
-    Widget shell = XtAppCreateShell("hostpick", "Hostpick",
-                                    applicationShellWidgetClass, display,
-                                    nullptr, 0);
+    Widget shell =
+        XtAppCreateShell("hostpick", "Hostpick", applicationShellWidgetClass,
+                         display, nullptr, 0);
     settings = {nullptr, nullptr, 0};
     LoadSettings(shell);
     Loaded result{settings, {}};
@@ -101,12 +102,10 @@ TEST(LaunchSettings, NoOptionsLeaveBothAddressesNullAndTypeZero) {
 
 TEST(LaunchSettings, OptionsAreConvertedFromHexadecimal) {
     Loaded l = Load({"-vornaddress", "000200b10a000001", "-clientaddress",
-                     "0a000005", "-connectionType", "7", "BROADCAST",
-                     "alpha"});
+                     "0a000005", "-connectionType", "7", "BROADCAST", "alpha"});
     EXPECT_EQ(Body(l.settings.vornAddress),
               (Bytes{0x00, 0x02, 0x00, 0xb1, 0x0a, 0x00, 0x00, 0x01}));
-    EXPECT_EQ(Body(l.settings.clientAddress),
-              (Bytes{0x0a, 0x00, 0x00, 0x05}));
+    EXPECT_EQ(Body(l.settings.clientAddress), (Bytes{0x0a, 0x00, 0x00, 0x05}));
     EXPECT_EQ(l.settings.connectionType, 7);
     EXPECT_EQ(l.remaining, (std::vector<std::string>{"BROADCAST", "alpha"}));
 }
@@ -125,7 +124,8 @@ TEST(LaunchSettings, ResourceFileValuesReachTheSettings) {
     EXPECT_EQ(Body(l.settings.vornAddress),
               (Bytes{0x00, 0x02, 0x1f, 0x90, 0x7f, 0x00, 0x00, 0x01}));
     ASSERT_NE(l.settings.clientAddress, nullptr);
-    EXPECT_EQ(l.settings.clientAddress->length, 0) << "empty text, empty ARRAY8";
+    EXPECT_EQ(l.settings.clientAddress->length, 0)
+        << "empty text, empty ARRAY8";
     EXPECT_EQ(l.settings.connectionType, 65537);
 }
 

@@ -17,9 +17,9 @@ UdpSocket BindUdp(int port) {
     s.address.sin_family = AF_INET;
     s.address.sin_port = htons(port);
     s.address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(bind(s.fd, reinterpret_cast<sockaddr *>(&s.address),
-                   sizeof(s.address)),
-              0);
+    EXPECT_EQ(
+        bind(s.fd, reinterpret_cast<sockaddr *>(&s.address), sizeof(s.address)),
+        0);
     socklen_t length = sizeof(s.address);
     getsockname(s.fd, reinterpret_cast<sockaddr *>(&s.address), &length);
     return s;
@@ -33,10 +33,9 @@ void CloseUdp(UdpSocket *s) {
 
 void SendBytes(const UdpSocket &from, const UdpSocket &to,
                const std::vector<unsigned char> &bytes) {
-    ssize_t sent =
-        sendto(from.fd, bytes.data(), bytes.size(), 0,
-               reinterpret_cast<const sockaddr *>(&to.address),
-               sizeof(to.address));
+    ssize_t sent = sendto(from.fd, bytes.data(), bytes.size(), 0,
+                          reinterpret_cast<const sockaddr *>(&to.address),
+                          sizeof(to.address));
     ASSERT_EQ(sent, static_cast<ssize_t>(bytes.size()));
 }
 

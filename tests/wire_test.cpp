@@ -4,7 +4,6 @@
 
 #include "xdmcp/wire.h"
 
-
 #include <cstring>
 #include <vector>
 
@@ -49,7 +48,8 @@ TEST(WireValues, ReadsStopAtTheReceivedCount) {
     CARD16 value = 0xbeef;
     EXPECT_EQ(ReadCard16(&r.buffer, &value), 0);
     EXPECT_EQ(value, 0xbeef) << "a failed read stores nothing";
-    EXPECT_EQ(r.buffer.pointer, 2) << "the byte read before the failure stays consumed";
+    EXPECT_EQ(r.buffer.pointer, 2)
+        << "the byte read before the failure stays consumed";
     EXPECT_EQ(ReadCard8(&r.buffer, &byte), 0);
 }
 
@@ -281,7 +281,8 @@ TEST_F(WireTransfer, BodilessBufferStillTakesTheDatagramOff) {
     EXPECT_EQ(Receive(), 0);
     AllowAllocations();
     EXPECT_EQ(buffer.count, 0);
-    EXPECT_TRUE(ReceiveBytes(receiver, 0).empty()) << "the datagram was consumed";
+    EXPECT_TRUE(ReceiveBytes(receiver, 0).empty())
+        << "the datagram was consumed";
 }
 
 TEST_F(WireTransfer, ReceiveErrorReportsFailure) {

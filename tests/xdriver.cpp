@@ -39,8 +39,10 @@ std::vector<Window> Children(Display *d, Window w) {
 } // namespace
 
 std::vector<std::string> TestResources(const std::string &title) {
-    return {"-title", title, "-xrm", std::string("*list.font: ") + kTestFont,
-            "-xrm", "*list.rowSpacing: 0", "-xrm", "*list.internalHeight: 0"};
+    return {"-title", title,
+            "-xrm",   std::string("*list.font: ") + kTestFont,
+            "-xrm",   "*list.rowSpacing: 0",
+            "-xrm",   "*list.internalHeight: 0"};
 }
 
 XDriver::XDriver() : display_(XOpenDisplay(nullptr)), font_(kTestFont) {}
@@ -80,7 +82,8 @@ Window XDriver::WaitForWindow(const std::string &title, int ms) {
 // The widget tree is shell, paned, viewport, clip, list: the list's window
 // is the only one four levels below the shell's.
 Window XDriver::ListWindow(Window top) {
-    std::function<Window(Window, int)> find = [&](Window w, int depth) -> Window {
+    std::function<Window(Window, int)> find = [&](Window w,
+                                                  int depth) -> Window {
         if (depth == 4)
             return w;
         for (Window c : Children(display_, w))
@@ -119,9 +122,8 @@ int XDriver::RowHeight() {
 void XDriver::ClickRow(Window top, int row, int count) {
     Window list = ListWindow(top);
     int y = margin_ + row * RowHeight() + RowHeight() / 2;
-    Run(kMoveTo + std::to_string(list) + " 20 " +
-        std::to_string(y) + " click --repeat " + std::to_string(count) +
-        " --delay 60 1");
+    Run(kMoveTo + std::to_string(list) + " 20 " + std::to_string(y) +
+        " click --repeat " + std::to_string(count) + " --delay 60 1");
 }
 
 void XDriver::ClickButton(Window top, const std::string &label) {
@@ -137,15 +139,14 @@ void XDriver::ClickButton(Window top, const std::string &label) {
         return GeometryOf(a).x < GeometryOf(b).x;
     });
     Geometry g = GeometryOf(buttons.at(index));
-    Run(kMoveTo + std::to_string(buttons[index]) +
-        " " + std::to_string(g.width / 2) + " " + std::to_string(g.height / 2) +
+    Run(kMoveTo + std::to_string(buttons[index]) + " " +
+        std::to_string(g.width / 2) + " " + std::to_string(g.height / 2) +
         " click 1");
 }
 
 void XDriver::Key(Window top, const std::string &key) {
     Window list = ListWindow(top);
-    Run(kMoveTo + std::to_string(list) +
-        " 5 5 key " + key);
+    Run(kMoveTo + std::to_string(list) + " 5 5 key " + key);
 }
 
 void XDriver::Screenshot(const std::string &path) {

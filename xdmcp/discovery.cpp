@@ -33,8 +33,7 @@ static int PrepareQuery(WireBuffer *message, CARD16 opcode) {
     unsigned length = 1;
     for (int i = 0; i < authNames.count; i++)
         length += 2 + authNames.data[i].length;
-    MessageHeader header = {kXdmcpVersion, opcode,
-                            static_cast<CARD16>(length)};
+    MessageHeader header = {kXdmcpVersion, opcode, static_cast<CARD16>(length)};
     return WriteHeader(message, &header) &&
            WriteArrayOfArray8(message, &authNames);
 }
@@ -47,9 +46,10 @@ int StartDiscovery(char **arguments) {
     if (querySocket < 0)
         return 0;
     int on = 1;
-    if (setsockopt(querySocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) <
-        0)
+    if (setsockopt(querySocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) < 0)
         perror("setsockopt");
+    // Xt takes the input condition in a pointer-typed argument.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     XtAddInput(querySocket, reinterpret_cast<XtPointer>(XtInputReadMask),
                HandleReply, nullptr);
 
@@ -78,7 +78,8 @@ static void AddBroadcastTargets() {
         ifreq request = record;
         if (ioctl(querySocket, SIOCGIFFLAGS, &request) == -1)
             continue;
-        if (!(request.ifr_flags & IFF_BROADCAST) || !(request.ifr_flags & IFF_UP))
+        if (!(request.ifr_flags & IFF_BROADCAST) ||
+            !(request.ifr_flags & IFF_UP))
             continue;
         request = record;
         if (ioctl(querySocket, SIOCGIFBRDADDR, &request) == -1)

@@ -22,8 +22,7 @@ void HandleReply(XtPointer /*clientData*/, int * /*source*/,
                         reinterpret_cast<sockaddr *>(&sender), &senderLength))
         return;
     MessageHeader header;
-    if (!ReadHeader(&receiveBuffer, &header) ||
-        header.version != kXdmcpVersion)
+    if (!ReadHeader(&receiveBuffer, &header) || header.version != kXdmcpVersion)
         return;
 
     ARRAY8 authName = {0, nullptr};

@@ -154,8 +154,8 @@ int ReceiveMessage(int socket, WireBuffer *buffer, sockaddr *from,
 
 int SendMessage(int socket, const WireBuffer *buffer, const sockaddr *to,
                 socklen_t toLength) {
-    ssize_t sent = sendto(socket, buffer->data,
-                          static_cast<std::size_t>(buffer->pointer), 0, to,
-                          toLength);
+    ssize_t sent =
+        sendto(socket, buffer->data, static_cast<std::size_t>(buffer->pointer),
+               0, to, toLength);
     return sent == buffer->pointer ? 1 : 0;
 }

@@ -22,16 +22,6 @@ constexpr int kRowSpacing = 4;
 constexpr int kListMargin = 2;
 constexpr int kPersonSeconds = 120;
 
-std::string Hex(const Bytes &b) {
-    std::string s;
-    char two[3];
-    for (unsigned char c : b) {
-        std::snprintf(two, sizeof(two), "%02x", c);
-        s += two;
-    }
-    return s;
-}
-
 // The report's three fields: ARRAY8 client address, CARD16 connection
 // type, ARRAY8 host address.
 void PrintReport(const Bytes &r) {

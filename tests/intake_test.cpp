@@ -9,50 +9,22 @@
 
 #include "hosts/hosts.h"
 #include "tests/alloc_fail.h"
+#include "tests/replies.h"
 #include "tests/toolkit.h"
 #include "tests/udp.h"
 #include "xdmcp/discovery.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-void Append16(Bytes *b, unsigned v) {
-    b->push_back(static_cast<unsigned char>(v >> 8));
-    b->push_back(static_cast<unsigned char>(v));
-}
-
-void AppendArray8(Bytes *b, const std::string &s) {
-    Append16(b, static_cast<unsigned>(s.size()));
-    b->insert(b->end(), s.begin(), s.end());
-}
-
-// A reply as a host builds it; `lengthDelta` skews the header's length.
+// A reply whose header length is off by `lengthDelta`.
 Bytes Willing(const std::string &name, const std::string &status,
               int lengthDelta = 0, const std::string &auth = "") {
-    Bytes body;
-    AppendArray8(&body, auth);
-    AppendArray8(&body, name);
-    AppendArray8(&body, status);
-    Bytes m;
-    Append16(&m, 1);
-    Append16(&m, 5);
-    Append16(&m, static_cast<unsigned>(body.size() + lengthDelta));
-    m.insert(m.end(), body.begin(), body.end());
-    return m;
+    return SkewLength(WillingReply(name, status, auth), lengthDelta);
 }
 
 Bytes Unwilling(const std::string &name, const std::string &status,
                 int lengthDelta = 0) {
-    Bytes body;
-    AppendArray8(&body, name);
-    AppendArray8(&body, status);
-    Bytes m;
-    Append16(&m, 1);
-    Append16(&m, 6);
-    Append16(&m, static_cast<unsigned>(body.size() + lengthDelta));
-    m.insert(m.end(), body.begin(), body.end());
-    return m;
+    return SkewLength(UnwillingReply(name, status), lengthDelta);
 }
 
 class ReplyIntake : public testing::Test {

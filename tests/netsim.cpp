@@ -24,25 +24,6 @@ namespace {
 std::mutex logLock;
 int networkCount;
 
-void Append16(Bytes *b, unsigned v) {
-    b->push_back(static_cast<unsigned char>(v >> 8));
-    b->push_back(static_cast<unsigned char>(v));
-}
-
-void AppendArray8(Bytes *b, const std::string &s) {
-    Append16(b, static_cast<unsigned>(s.size()));
-    b->insert(b->end(), s.begin(), s.end());
-}
-
-Bytes Message(unsigned opcode, const Bytes &body) {
-    Bytes m;
-    Append16(&m, 1);
-    Append16(&m, opcode);
-    Append16(&m, static_cast<unsigned>(body.size()));
-    m.insert(m.end(), body.begin(), body.end());
-    return m;
-}
-
 void Must(const std::string &command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
         std::fprintf(stderr, "netsim: failed: %s\n", command.c_str());
@@ -76,21 +57,6 @@ void RemoveStaleNamespaces() {
 }
 
 } // namespace
-
-Bytes WillingReply(const std::string &name, const std::string &status) {
-    Bytes body;
-    AppendArray8(&body, "");
-    AppendArray8(&body, name);
-    AppendArray8(&body, status);
-    return Message(5, body);
-}
-
-Bytes UnwillingReply(const std::string &name, const std::string &status) {
-    Bytes body;
-    AppendArray8(&body, name);
-    AppendArray8(&body, status);
-    return Message(6, body);
-}
 
 int Program::Wait(int ms) {
     if (status >= 0)

@@ -17,11 +17,7 @@
 #include <thread>
 #include <vector>
 
-using Bytes = std::vector<unsigned char>;
-
-/// XDMCP replies as hosts build them.
-Bytes WillingReply(const std::string &name, const std::string &status);
-Bytes UnwillingReply(const std::string &name, const std::string &status);
+#include "tests/replies.h"
 
 /// One datagram a simulated host received.
 struct Arrival {

@@ -5,16 +5,6 @@
 
 namespace {
 
-std::string Hex(const Bytes &b) {
-    std::string s;
-    char two[3];
-    for (unsigned char c : b) {
-        std::snprintf(two, sizeof(two), "%02x", c);
-        s += two;
-    }
-    return s;
-}
-
 // The display manager's address: family 2, the port, 127.0.0.1.
 std::string VornAddress(int port) {
     return Hex({0, 2, static_cast<unsigned char>(port >> 8),

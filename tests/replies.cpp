@@ -1,0 +1,61 @@
+#include "tests/replies.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kLengthOffset = 4;
+
+void Append16(Bytes *b, unsigned v) {
+    b->push_back(static_cast<unsigned char>(v >> 8));
+    b->push_back(static_cast<unsigned char>(v));
+}
+
+void AppendArray8(Bytes *b, const std::string &s) {
+    Append16(b, static_cast<unsigned>(s.size()));
+    b->insert(b->end(), s.begin(), s.end());
+}
+
+Bytes Message(unsigned opcode, const Bytes &body) {
+    Bytes m;
+    Append16(&m, 1);
+    Append16(&m, opcode);
+    Append16(&m, static_cast<unsigned>(body.size()));
+    m.insert(m.end(), body.begin(), body.end());
+    return m;
+}
+
+} // namespace
+
+Bytes WillingReply(const std::string &name, const std::string &status,
+                   const std::string &authName) {
+    Bytes body;
+    AppendArray8(&body, authName);
+    AppendArray8(&body, name);
+    AppendArray8(&body, status);
+    return Message(5, body);
+}
+
+Bytes UnwillingReply(const std::string &name, const std::string &status) {
+    Bytes body;
+    AppendArray8(&body, name);
+    AppendArray8(&body, status);
+    return Message(6, body);
+}
+
+Bytes SkewLength(Bytes m, int delta) {
+    unsigned length = m[kLengthOffset] * 256u + m[kLengthOffset + 1] + delta;
+    m[kLengthOffset] = static_cast<unsigned char>(length >> 8);
+    m[kLengthOffset + 1] = static_cast<unsigned char>(length);
+    return m;
+}
+
+std::string Hex(const Bytes &bytes) {
+    std::string s;
+    char two[3];
+    for (unsigned char c : bytes) {
+        std::snprintf(two, sizeof(two), "%02x", c);
+        s += two;
+    }
+    return s;
+}

@@ -339,8 +339,13 @@ Program Network::Run(const std::vector<std::string> &args,
     std::string base = "/tmp/" + prefix_ + "-run" + std::to_string(runs++);
     p.out = base + ".out";
     p.err = base + ".err";
-    std::vector<std::string> argv = {"ip", "netns", "exec", client_,
-                                     binary.empty() ? HOSTPICK_BINARY : binary};
+    // HOSTPICK_PROGRAM names an installed program, which finds its
+    // installed resource file by itself; else the build tree's is used.
+    const char *installed = std::getenv("HOSTPICK_PROGRAM");
+    std::string program = !binary.empty()        ? binary
+                          : installed != nullptr ? installed
+                                                 : HOSTPICK_BINARY;
+    std::vector<std::string> argv = {"ip", "netns", "exec", client_, program};
     argv.insert(argv.end(), args.begin(), args.end());
     p.pid = fork();
     if (p.pid == 0) {
@@ -348,7 +353,8 @@ Program Network::Run(const std::vector<std::string> &args,
         int err = open(p.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, 1);
         dup2(err, 2);
-        setenv("XUSERFILESEARCHPATH", HOSTPICK_APP_DEFAULTS "/%N", 1);
+        if (installed == nullptr)
+            setenv("XUSERFILESEARCHPATH", HOSTPICK_APP_DEFAULTS "/%N", 1);
         std::vector<char *> v;
         v.reserve(argv.size() + 1);
         for (auto &a : argv)

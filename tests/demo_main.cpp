@@ -81,7 +81,7 @@ int main(int argc, char **argv) {
     std::vector<std::string> args = {
         "-title",         "hostpick demo", "-vornaddress",    vorn,
         "-clientaddress", "0a370001",      "-connectionType", "0",
-        "BROADCAST"};
+        "BROADCAST"}; // queried from the client netns, by net.Run below
     std::printf("running: hostpick");
     for (const auto &a : args)
         std::printf(" %s", a.c_str());

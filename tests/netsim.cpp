@@ -260,13 +260,7 @@ void Network::Serve() {
                 continue;
             int fd = fds[i].fd;
             if (fd == reportFd_) {
-                int c = accept(fd, nullptr, nullptr);
-                Bytes all;
-                unsigned char chunk[4096];
-                ssize_t n;
-                while ((n = read(c, chunk, sizeof(chunk))) > 0)
-                    all.insert(all.end(), chunk, chunk + n);
-                close(c);
+                Bytes all = ReadReport(fd);
                 std::lock_guard<std::mutex> g(logLock);
                 reports_.push_back(all);
             } else if (fd == clientUdp_) {

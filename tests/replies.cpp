@@ -1,5 +1,8 @@
 #include "tests/replies.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace {
@@ -48,6 +51,17 @@ Bytes SkewLength(Bytes m, int delta) {
     m[kLengthOffset] = static_cast<unsigned char>(length >> 8);
     m[kLengthOffset + 1] = static_cast<unsigned char>(length);
     return m;
+}
+
+Bytes ReadReport(int listenFd) {
+    int c = accept(listenFd, nullptr, nullptr);
+    Bytes all;
+    unsigned char chunk[4096];
+    ssize_t n;
+    while ((n = read(c, chunk, sizeof(chunk))) > 0)
+        all.insert(all.end(), chunk, chunk + n);
+    close(c);
+    return all;
 }
 
 std::string Hex(const Bytes &bytes) {

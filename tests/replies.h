@@ -1,5 +1,6 @@
-// XDMCP replies as simulated hosts build them, independently of the
-// program's own codec, and hexadecimal text for option values.
+// What the tests exchange with the program, built and read independently
+// of its own codec: XDMCP replies as simulated hosts send them, the report
+// as a display manager receives it, hexadecimal text for option values.
 #pragma once
 
 #include <string>
@@ -12,5 +13,8 @@ Bytes WillingReply(const std::string &name, const std::string &status,
 Bytes UnwillingReply(const std::string &name, const std::string &status);
 /// Adds `delta` to the header's length field (modulo 65536).
 Bytes SkewLength(Bytes message, int delta);
+/// Accepts one connection on the listening socket and reads the report it
+/// carries until the sender closes.
+Bytes ReadReport(int listenFd);
 /// Lower-case hexadecimal, two digits per byte.
 std::string Hex(const Bytes &bytes);

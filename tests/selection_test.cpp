@@ -19,12 +19,11 @@
 #include "selection/report.h"
 #include "shell/settings.h"
 #include "shell/window.h"
+#include "tests/replies.h"
 #include "tests/toolkit.h"
 #include "xdmcp/discovery.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 // A display manager on loopback that takes one report per connection.
 struct Listener {
@@ -49,14 +48,7 @@ struct Listener {
         pollfd p = {fd, POLLIN, 0};
         if (poll(&p, 1, 2000) != 1)
             return {};
-        int c = accept(fd, nullptr, nullptr);
-        Bytes all;
-        unsigned char chunk[4096];
-        ssize_t n;
-        while ((n = read(c, chunk, sizeof(chunk))) > 0)
-            all.insert(all.end(), chunk, chunk + n);
-        close(c);
-        return all;
+        return ReadReport(fd);
     }
 };
 

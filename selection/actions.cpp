@@ -57,3 +57,10 @@ void Ping(Widget, XEvent *, String *, Cardinal *) {
     pingCount = 0;
     SendQueries();
 }
+
+XtActionsRec actionTable[kActionCount] = {
+    {const_cast<char *>("Accept"), Accept},
+    {const_cast<char *>("Cancel"), Cancel},
+    {const_cast<char *>("CheckWilling"), CheckWilling},
+    {const_cast<char *>("Ping"), Ping},
+};

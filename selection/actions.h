@@ -16,3 +16,7 @@ void CheckWilling(Widget w, XEvent *event, String *params,
                   Cardinal *paramCount);
 /// Empties the list and starts a new series of pings at once.
 void Ping(Widget w, XEvent *event, String *params, Cardinal *paramCount);
+
+/// The four actions under their own names, for XtAddActions.
+constexpr Cardinal kActionCount = 4;
+extern XtActionsRec actionTable[kActionCount];

@@ -11,13 +11,6 @@
 #include "shell/window.h"
 #include "xdmcp/discovery.h"
 
-static XtActionsRec actions[] = {
-    {const_cast<char *>("Accept"), Accept},
-    {const_cast<char *>("Cancel"), Cancel},
-    {const_cast<char *>("CheckWilling"), CheckWilling},
-    {const_cast<char *>("Ping"), Ping},
-};
-
 int main(int argc, char **argv) {
     // The toolkit takes out its own options and ours, with their values,
     // leaving the program name and then the query targets.
@@ -25,7 +18,7 @@ int main(int argc, char **argv) {
                             settingsOptionCount, &argc, argv);
     XtAddConverter(XtRString, "ARRAY8", StringToArray8, nullptr, 0);
     LoadSettings(topLevel);
-    XtAddActions(actions, XtNumber(actions));
+    XtAddActions(actionTable, kActionCount);
     CreateWidgets(topLevel);
     ShowLines(nullptr, 0);
 

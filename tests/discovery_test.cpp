@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "hosts/hosts.h"
 #include "tests/alloc_fail.h"
+#include "tests/replies.h"
 #include "tests/toolkit.h"
 #include "tests/udp.h"
 
@@ -143,6 +145,29 @@ void SeriesChild() {
     _exit(pingCount == 3 ? 0 : 1);
 }
 
+// A lab of 2000 hosts answers before the program reads a single reply:
+// every reply must still be waiting on the socket when it does.
+void WholeLabChild() {
+    constexpr int kLab = 2000;
+    queryTargets = nullptr;
+    char a[] = "127.0.0.1"; // the query gives the socket its port
+    char *args[] = {a, nullptr};
+    StartDiscovery(args);
+    sockaddr_in self{};
+    socklen_t length = sizeof(self);
+    getsockname(querySocket, reinterpret_cast<sockaddr *>(&self), &length);
+    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < kLab; i++) {
+        in_addr source;
+        source.s_addr = htonl(0x7f010000 + i); // 127.1.0.0 onwards
+        // No name, so no look-up: the status tells the hosts apart.
+        SendBytesAs(source, self, WillingReply("", "host " + std::to_string(i)));
+    }
+    for (int waited = 0; hostCount < kLab && waited < 5000; waited += 100)
+        RunEventLoop(100);
+    _exit(hostCount == kLab ? 0 : 1);
+}
+
 class Discovery : public testing::Test {
   protected:
     void SetUp() override {
@@ -175,6 +200,10 @@ TEST_F(Discovery, AMessageThatCouldNotBePreparedIsLeftOut) {
 TEST_F(Discovery, BroadcastKindTargetsGetTheBroadcastQuery) {
     EXPECT_EXIT(BroadcastKindChild(), testing::ExitedWithCode(0), "");
     EXPECT_EQ(Received(500), (std::vector<Bytes>{kBroadcastQuery}));
+}
+
+TEST_F(Discovery, AWholeLabAnsweringAtOnceIsListedInFull) {
+    EXPECT_EXIT(WholeLabChild(), testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Discovery, ASeriesHasThreePings) {

@@ -19,3 +19,7 @@ void SendBytes(const UdpSocket &from, const UdpSocket &to,
 /// Receives one datagram, waiting at most `ms`; empty when none came.
 std::vector<unsigned char> ReceiveBytes(const UdpSocket &s, int ms,
                                         sockaddr_in *sender = nullptr);
+/// Sends `bytes` to `to` with `source` (any local address, such as one of
+/// 127.0.0.0/8) as the sender's address.
+void SendBytesAs(in_addr source, const sockaddr_in &to,
+                 const std::vector<unsigned char> &bytes);

@@ -20,6 +20,10 @@ int pingCount;
 static constexpr int kLastArmingPing = 2; // so a series has three pings
 static constexpr int kInterfaceListSize = 2048;
 static constexpr int kHexAddressLength = 8;
+// Room for the replies of a whole lab answering one broadcast at once: the
+// kernel's default buffer holds only a few hundred small datagrams, and a
+// reply dropped there is a host missing from the list.
+static constexpr int kReceiveBufferBytes = 1 << 20;
 
 static WireBuffer broadcastQuery;
 static WireBuffer unicastQuery;
@@ -38,6 +42,16 @@ static int PrepareQuery(WireBuffer *message, CARD16 opcode) {
            WriteArrayOfArray8(message, &authNames);
 }
 
+// Beyond the system's limit only with privilege, as a display manager's
+// chooser usually has; otherwise as far as the limit allows.  Either may
+// fail: the socket then keeps the size it has, without a word.
+static void EnlargeReceiveBuffer() {
+    int size = kReceiveBufferBytes;
+    if (setsockopt(querySocket, SOL_SOCKET, SO_RCVBUFFORCE, &size,
+                   sizeof(size)) < 0)
+        setsockopt(querySocket, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+}
+
 int StartDiscovery(char **arguments) {
     broadcastReady = PrepareQuery(&broadcastQuery, kOpcodeBroadcastQuery);
     unicastReady = PrepareQuery(&unicastQuery, kOpcodeQuery);
@@ -48,6 +62,7 @@ int StartDiscovery(char **arguments) {
     int on = 1;
     if (setsockopt(querySocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) < 0)
         perror("setsockopt");
+    EnlargeReceiveBuffer();
     // Xt takes the input condition in a pointer-typed argument.
     // NOLINTNEXTLINE(performance-no-int-to-ptr)
     XtAddInput(querySocket, reinterpret_cast<XtPointer>(XtInputReadMask),

@@ -16,17 +16,19 @@
 #include <X11/Intrinsic.h>
 #include <X11/StringDefs.h>
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -191,6 +193,26 @@ void BuildLab(Lab *lab, int k) {
     lab->fd = SocketIn(lab->lab);
 }
 
+// Namespaces of an earlier run that died before removing them: named
+// hpb<pid>k..., removed once that pid no longer runs.
+void RemoveStaleLabs() {
+    DIR *d = opendir("/run/netns");
+    if (d == nullptr)
+        return;
+    std::vector<std::string> stale;
+    while (dirent *e = readdir(d)) {
+        int pid = 0;
+        if (std::sscanf(e->d_name, "hpb%dk", &pid) == 1 && pid > 0 &&
+            kill(pid, 0) != 0 && errno == ESRCH)
+            stale.emplace_back(e->d_name);
+    }
+    closedir(d);
+    for (const auto &ns : stale) {
+        Run("ip netns del " + ns);
+        Run("rm -rf /etc/netns/" + ns);
+    }
+}
+
 void RemoveLab(const Lab &lab) {
     close(lab.fd);
     Run("ip netns del " + lab.client);
@@ -277,6 +299,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: burst K...\n");
         return 2;
     }
+    RemoveStaleLabs();
     std::printf("%-6s %-10s %-10s %-22s %-16s %s\n", "K", "sent", "listed",
                 "first reply to list", "CPU per reply", "peak RSS");
     int ok = 1;

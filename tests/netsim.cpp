@@ -339,7 +339,9 @@ Program Network::Run(const std::vector<std::string> &args,
     std::string program = !binary.empty()        ? binary
                           : installed != nullptr ? installed
                                                  : HOSTPICK_BINARY;
-    std::vector<std::string> argv = {"ip", "netns", "exec", client_, program};
+    std::vector<std::string> argv = {"ip", "netns", "exec", client_};
+    argv.insert(argv.end(), runUnder_.begin(), runUnder_.end());
+    argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
     p.pid = fork();
     if (p.pid == 0) {

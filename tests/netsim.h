@@ -15,6 +15,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/replies.h"
@@ -82,6 +83,11 @@ class Network {
     /// with the repository's resource file.
     Program Run(const std::vector<std::string> &args,
                 const std::string &binary = "");
+    /// Later Runs start the program under `command` (such as valgrind and
+    /// its options), which is given the program and its arguments.
+    void RunUnder(std::vector<std::string> command) {
+        runUnder_ = std::move(command);
+    }
     /// Runs a command there and returns its exit status.
     int Exec(const std::string &command);
 
@@ -109,6 +115,7 @@ class Network {
     std::vector<Arrival> arrivals_;
     std::vector<Arrival> clientArrivals_;
     std::vector<pid_t> programs_;
+    std::vector<std::string> runUnder_;
     std::thread server_;
     std::atomic<bool> stop_{false};
     int wake_[2] = {-1, -1};

@@ -116,6 +116,21 @@ TEST_F(ReplyIntake, TruncatedFieldIsDroppedAndEveryBodyReleased) {
     EXPECT_EQ(allocationsMade, 2) << "name and partial status; auth was empty";
 }
 
+TEST_F(ReplyIntake, LengthClaimingMoreThanTheDatagramHoldsIsDropped) {
+    // The status claims 65535 bytes; two follow.
+    Bytes m = {0, 1, 0, 6, 0xff, 0xff, 0, 1, 'a', 0xff, 0xff, 's', 't'};
+    Deliver(m);
+    EXPECT_EQ(hostCount, 0);
+    EXPECT_EQ(leftAllocated, 0);
+}
+
+TEST_F(ReplyIntake, AnEightThousandByteStatusIsShownWhole) {
+    std::string status(8000, 's');
+    Deliver(Willing("", status));
+    ASSERT_EQ(hostCount, 1);
+    EXPECT_EQ(std::string(ListLine(0)), std::string(30, ' ') + " " + status);
+}
+
 TEST_F(ReplyIntake, ShortWrongVersionAndWrongOpcodeAllocateNothing) {
     Bytes wrongVersion = Willing("alpha", "ok");
     wrongVersion[1] = 2;

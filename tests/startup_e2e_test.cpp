@@ -1,6 +1,11 @@
 #include "tests/e2e.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -90,6 +95,54 @@ TEST_F(StartUp, NoArgumentsQueryNothingAndTheWindowStays) {
     usleep(500000);
     EXPECT_TRUE(net.ClientArrivals().empty());
     EXPECT_EQ(p.Wait(0), -1);
+}
+
+// An X server of the test's own, which it may end; its display name, or
+// an empty one when it would not start.
+std::string StartPrivateX(pid_t *pid) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "";
+    *pid = fork();
+    if (*pid == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp",
+               "-screen", "0", "640x480x24", nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    char number[16] = {};
+    ssize_t n = read(fds[0], number, sizeof(number) - 1);
+    close(fds[0]);
+    return n > 0 ? ":" + std::to_string(std::atoi(number)) : "";
+}
+
+TEST_F(StartUp, TheXServerGoingAwayEndsTheProgramWithStatusOne) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply("alpha", "idle")});
+    net.Start();
+    pid_t server = -1;
+    std::string display = StartPrivateX(&server);
+    ASSERT_NE(display, "");
+    std::string shared = std::getenv("DISPLAY");
+    setenv("DISPLAY", display.c_str(), 1);
+    std::vector<std::string> args = TestResources("hostpick-lost-x");
+    args.push_back("BROADCAST");
+    Program p = net.Run(args);
+    setenv("DISPLAY", shared.c_str(), 1);
+    AwaitArrivals(1); // the window is up and a reply taken in
+
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    EXPECT_EQ(p.Wait(5000), 1) << p.Stderr();
+    EXPECT_NE(p.Stderr().find("X connection to " + display + " broken"),
+              std::string::npos)
+        << p.Stderr();
+    EXPECT_EQ(p.Stdout(), "") << "nothing is reported";
 }
 
 } // namespace

@@ -104,8 +104,8 @@ int Intake(int k) {
     }
     rusage self;
     getrusage(RUSAGE_SELF, &self);
-    std::printf("%d %lld %.6f %ld\n", hostCount, hostCount == k ? last : 0,
-                cpu, self.ru_maxrss);
+    std::printf("%d %lld %.6f %ld\n", hostCount, hostCount == k ? last : 0, cpu,
+                self.ru_maxrss);
     return 0;
 }
 
@@ -162,14 +162,15 @@ int SocketIn(const std::string &ns) {
 }
 
 void BuildLab(Lab *lab, int k) {
-    std::string tag = "hpb" + std::to_string(getpid()) + "k" + std::to_string(k);
+    std::string tag =
+        "hpb" + std::to_string(getpid()) + "k" + std::to_string(k);
     lab->client = tag + "c";
     lab->lab = tag + "l";
     Run("ip netns add " + lab->client);
     Run("ip netns add " + lab->lab);
     Run("ip -n " + lab->client + " link set lo up");
-    Run("ip -n " + lab->client + " link add lab0 type veth peer name eth0 netns " +
-        lab->lab);
+    Run("ip -n " + lab->client +
+        " link add lab0 type veth peer name eth0 netns " + lab->lab);
     Run("ip -n " + lab->client + " addr add 10.60.0.1/16 brd + dev lab0");
     Run("ip -n " + lab->client + " link set lab0 up");
     std::string batch = "/tmp/" + tag + ".ip";
@@ -222,6 +223,12 @@ void RemoveLab(const Lab &lab) {
 
 // Waits for the first query, then answers it from every host at once.
 void Answer(Lab *lab, int k) {
+    std::vector<std::vector<unsigned char>> replies;
+    replies.reserve(k);
+    for (int i = 0; i < k; i++)
+        replies.push_back(
+            Willing("lab" + std::to_string(i) + ".example.org",
+                    "Linux 6.1, load 0." + std::to_string(i % 100)));
     unsigned char query[64];
     sockaddr_in from{};
     socklen_t fromLength = sizeof(from);
@@ -230,10 +237,6 @@ void Answer(Lab *lab, int k) {
         recvfrom(lab->fd, query, sizeof(query), 0,
                  reinterpret_cast<sockaddr *>(&from), &fromLength) < 0)
         return;
-    std::vector<std::vector<unsigned char>> replies;
-    for (int i = 0; i < k; i++)
-        replies.push_back(Willing("lab" + std::to_string(i) + ".example.org",
-                                  "Linux 6.1, load 0." + std::to_string(i % 100)));
     lab->firstReplyNs = NowNs();
     for (int i = 0; i < k; i++) {
         in_pktinfo info{};
@@ -316,16 +319,15 @@ int main(int argc, char **argv) {
             continue;
         }
         char complete[32];
+        char cpu[32];
         if (row.completeMs >= 0)
-            std::snprintf(complete, sizeof(complete), "%.1f ms", row.completeMs);
+            std::snprintf(complete, sizeof(complete), "%.1f ms",
+                          row.completeMs);
         else
             std::snprintf(complete, sizeof(complete), "never complete");
+        std::snprintf(cpu, sizeof(cpu), "%.0f us", row.cpuUsPerReply);
         std::printf("%-6d %-10d %-10d %-22s %-16s %.1f MB\n", row.k, row.sent,
-                    row.listed, complete,
-                    (std::to_string(static_cast<int>(row.cpuUsPerReply + 0.5)) +
-                     " us")
-                        .c_str(),
-                    row.rssKb / 1024.0);
+                    row.listed, complete, cpu, row.rssKb / 1024.0);
         std::fflush(stdout);
     }
     return ok ? 0 : 1;

@@ -161,7 +161,8 @@ void WholeLabChild() {
         in_addr source;
         source.s_addr = htonl(0x7f010000 + i); // 127.1.0.0 onwards
         // No name, so no look-up: the status tells the hosts apart.
-        SendBytesAs(source, self, WillingReply("", "host " + std::to_string(i)));
+        SendBytesAs(source, self,
+                    WillingReply("", "host " + std::to_string(i)));
     }
     for (int waited = 0; hostCount < kLab && waited < 5000; waited += 100)
         RunEventLoop(100);

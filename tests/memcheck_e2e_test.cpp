@@ -32,8 +32,13 @@ std::vector<Bytes> Malformed() {
     Bytes truncated(willing.begin(), willing.end() - 1);
     Bytes claims65535 = {0, 1, 0, 5, 0xff, 0xff, 0, 0, 0xff, 0xff, 'x', 'y'};
     Bytes oversized = WillingReply("mallory", std::string(9000, 's'));
-    return {shortDatagram, version2,  query,     truncated,
-            claims65535,   oversized, SkewLength(willing, 1)};
+    return {shortDatagram,
+            version2,
+            query,
+            truncated,
+            claims65535,
+            oversized,
+            SkewLength(willing, 1)};
 }
 
 class Memcheck : public EndToEnd {};
@@ -44,8 +49,9 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
         net.AddHost(0, 11 + i,
                     {WillingReply("host" + std::to_string(i), "idle")});
     // Answers twice with different statuses: an update on every query.
-    net.AddHost(0, 40, {WillingReply("changer", "busy"),
-                        WillingReply("changer", "idle")});
+    net.AddHost(
+        0, 40,
+        {WillingReply("changer", "busy"), WillingReply("changer", "idle")});
     net.AddHost(0, 41, {UnwillingReply("refuser", "full")});
     // Everything malformed, then a status of 8000 bytes, which is valid.
     std::vector<Bytes> hostile = Malformed();
@@ -62,8 +68,8 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
                   "--log-file=" + log});
     std::string vorn = Hex({0, 2, static_cast<unsigned char>(port >> 8),
                             static_cast<unsigned char>(port), 127, 0, 0, 1});
-    Program p = Start({"-vornaddress", vorn, "-clientaddress", "0a000005",
-                       "BROADCAST"});
+    Program p = Start(
+        {"-vornaddress", vorn, "-clientaddress", "0a000005", "BROADCAST"});
     ASSERT_NE(window, 0u) << ReadAll(log);
     const size_t hosts = kWillingHosts + 3;
     AwaitArrivals(hosts, 10000);
@@ -82,8 +88,8 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
     std::vector<Bytes> reports = net.Reports(1000);
     ASSERT_EQ(reports.size(), 1u) << "Accept reported nothing";
     Bytes changer = {10, 55, 0, 40};
-    EXPECT_TRUE(std::equal(changer.rbegin(), changer.rend(),
-                           reports[0].rbegin()))
+    EXPECT_TRUE(
+        std::equal(changer.rbegin(), changer.rend(), reports[0].rbegin()))
         << Hex(reports[0]);
     EXPECT_NE(report.find("ERROR SUMMARY: 0 errors"), std::string::npos)
         << report;

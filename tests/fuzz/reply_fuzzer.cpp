@@ -35,8 +35,8 @@
 
 namespace {
 
-constexpr int kSenders = 8;          // 127.0.0.1 (which resolves) to .8
-constexpr int kClearEvery = 256;     // inputs between two ClearHosts
+constexpr int kSenders = 8;      // 127.0.0.1 (which resolves) to .8
+constexpr int kClearEvery = 256; // inputs between two ClearHosts
 int senderSockets[kSenders];
 sockaddr_in senderAddresses[kSenders];
 sockaddr_in intakeAddress;
@@ -124,7 +124,8 @@ bool HasStatus(const HostEntry *entry, std::span<const uint8_t> status) {
 
 void CheckTable() {
     int entries = 0;
-    for (HostEntry *entry = hostEntries; entry != nullptr; entry = entry->next) {
+    for (HostEntry *entry = hostEntries; entry != nullptr;
+         entry = entry->next) {
         if (entry->displayLine == nullptr)
             Fail("an entry without a display line");
         for (HostEntry *other = entry->next; other != nullptr;

@@ -14,21 +14,15 @@
 // burst stays missing.  Every address has a name in the client's hosts
 // file, as in a lab whose hosts all resolve.
 #include <X11/Intrinsic.h>
-#include <X11/StringDefs.h>
 #include <arpa/inet.h>
-#include <dirent.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sched.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,9 +32,9 @@
 #include <vector>
 
 #include "hosts/hosts.h"
-#include "selection/actions.h"
-#include "shell/settings.h"
+#include "shell/startup.h"
 #include "shell/window.h"
+#include "tests/netns.h"
 #include "xdmcp/discovery.h"
 
 namespace {
@@ -68,14 +62,7 @@ int Intake(int k) {
     static int argc = 1;
     static char name[] = "hostpick";
     static char *argv[] = {name, nullptr};
-    topLevel = XtInitialize(name, "Hostpick", settingsOptions,
-                            settingsOptionCount, &argc, argv);
-    XtAddConverter(XtRString, "ARRAY8", StringToArray8, nullptr, 0);
-    LoadSettings(topLevel);
-    XtAddActions(actionTable, kActionCount);
-    CreateWidgets(topLevel);
-    ShowLines(nullptr, 0);
-    XtRealizeWidget(topLevel);
+    OpenWindow(&argc, argv);
     XtAppContext app = XtWidgetToApplicationContext(topLevel);
 
     double cpuStart = CpuSeconds();
@@ -111,11 +98,6 @@ int Intake(int k) {
 
 // ---- the network and the hosts ----
 
-void Run(const std::string &command) {
-    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
-        std::fprintf(stderr, "burst: failed: %s\n", command.c_str());
-}
-
 std::string HostAddress(int i) {
     int n = i + 2; // 10.60.0.1 is the client
     return "10.60." + std::to_string(n / 250) + "." + std::to_string(n % 250);
@@ -145,34 +127,18 @@ struct Lab {
     int sent = 0;
 };
 
-int SocketIn(const std::string &ns) {
-    int self = open("/proc/thread-self/ns/net", O_RDONLY);
-    int target = open(("/run/netns/" + ns).c_str(), O_RDONLY);
-    setns(target, CLONE_NEWNET);
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(kXdmcpPort);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a)) != 0)
-        std::perror("burst: bind");
-    setns(self, CLONE_NEWNET);
-    close(self);
-    close(target);
-    return fd;
-}
-
 void BuildLab(Lab *lab, int k) {
     std::string tag =
         "hpb" + std::to_string(getpid()) + "k" + std::to_string(k);
     lab->client = tag + "c";
     lab->lab = tag + "l";
-    Run("ip netns add " + lab->client);
-    Run("ip netns add " + lab->lab);
-    Run("ip -n " + lab->client + " link set lo up");
-    Run("ip -n " + lab->client +
-        " link add lab0 type veth peer name eth0 netns " + lab->lab);
-    Run("ip -n " + lab->client + " addr add 10.60.0.1/16 brd + dev lab0");
-    Run("ip -n " + lab->client + " link set lab0 up");
+    Must("ip netns add " + lab->client);
+    Must("ip netns add " + lab->lab);
+    Must("ip -n " + lab->client + " link set lo up");
+    Must("ip -n " + lab->client +
+         " link add lab0 type veth peer name eth0 netns " + lab->lab);
+    Must("ip -n " + lab->client + " addr add 10.60.0.1/16 brd + dev lab0");
+    Must("ip -n " + lab->client + " link set lab0 up");
     std::string batch = "/tmp/" + tag + ".ip";
     std::string etc = "/etc/netns/" + lab->client;
     mkdir("/etc/netns", 0755);
@@ -187,38 +153,18 @@ void BuildLab(Lab *lab, int k) {
     }
     addresses.close();
     hosts.close();
-    Run("ip -n " + lab->lab + " -batch " + batch);
+    Must("ip -n " + lab->lab + " -batch " + batch);
     unlink(batch.c_str());
-    Run("ip -n " + lab->lab + " link set eth0 up");
-    Run("ip -n " + lab->lab + " link set lo up");
-    lab->fd = SocketIn(lab->lab);
-}
-
-// Namespaces of an earlier run that died before removing them: named
-// hpb<pid>k..., removed once that pid no longer runs.
-void RemoveStaleLabs() {
-    DIR *d = opendir("/run/netns");
-    if (d == nullptr)
-        return;
-    std::vector<std::string> stale;
-    while (dirent *e = readdir(d)) {
-        int pid = 0;
-        if (std::sscanf(e->d_name, "hpb%dk", &pid) == 1 && pid > 0 &&
-            kill(pid, 0) != 0 && errno == ESRCH)
-            stale.emplace_back(e->d_name);
-    }
-    closedir(d);
-    for (const auto &ns : stale) {
-        Run("ip netns del " + ns);
-        Run("rm -rf /etc/netns/" + ns);
-    }
+    Must("ip -n " + lab->lab + " link set eth0 up");
+    Must("ip -n " + lab->lab + " link set lo up");
+    lab->fd = SocketIn(lab->lab, SOCK_DGRAM, "0.0.0.0", kXdmcpPort);
 }
 
 void RemoveLab(const Lab &lab) {
     close(lab.fd);
-    Run("ip netns del " + lab.client);
-    Run("ip netns del " + lab.lab);
-    Run("rm -rf /etc/netns/" + lab.client);
+    Must("ip netns del " + lab.client);
+    Must("ip netns del " + lab.lab);
+    Must("rm -rf /etc/netns/" + lab.client);
 }
 
 // Waits for the first query, then answers it from every host at once.
@@ -239,23 +185,10 @@ void Answer(Lab *lab, int k) {
         return;
     lab->firstReplyNs = NowNs();
     for (int i = 0; i < k; i++) {
-        in_pktinfo info{};
-        inet_pton(AF_INET, HostAddress(i).c_str(), &info.ipi_spec_dst);
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(info))] = {};
-        iovec data = {replies[i].data(), replies[i].size()};
-        msghdr m{};
-        m.msg_name = &from;
-        m.msg_namelen = fromLength;
-        m.msg_iov = &data;
-        m.msg_iovlen = 1;
-        m.msg_control = control;
-        m.msg_controllen = sizeof(control);
-        cmsghdr *c = CMSG_FIRSTHDR(&m);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(info));
-        std::memcpy(CMSG_DATA(c), &info, sizeof(info));
-        if (sendmsg(lab->fd, &m, 0) > 0)
+        in_addr source;
+        inet_pton(AF_INET, HostAddress(i).c_str(), &source);
+        if (SendAs(lab->fd, source, from, replies[i].data(),
+                   replies[i].size()) > 0)
             lab->sent++;
     }
 }
@@ -302,7 +235,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: burst K...\n");
         return 2;
     }
-    RemoveStaleLabs();
+    // Left behind by a run that died before removing them.
+    RemoveStaleNamespaces("hpb%dk");
     std::printf("%-6s %-10s %-10s %-22s %-16s %s\n", "K", "sent", "listed",
                 "first reply to list", "CPU per reply", "peak RSS");
     int ok = 1;

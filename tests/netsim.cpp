@@ -1,10 +1,10 @@
 #include "tests/netsim.h"
 
+#include "tests/netns.h"
+
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -24,36 +24,11 @@ namespace {
 std::mutex logLock;
 int networkCount;
 
-void Must(const std::string &command) {
-    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
-        std::fprintf(stderr, "netsim: failed: %s\n", command.c_str());
-}
-
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-// Namespaces left behind by a test process that died before its clean-up:
-// named hp<pid>n..., removed when that pid no longer runs.
-void RemoveStaleNamespaces() {
-    DIR *d = opendir("/run/netns");
-    if (d == nullptr)
-        return;
-    std::vector<std::string> stale;
-    while (dirent *e = readdir(d)) {
-        int pid = 0;
-        if (std::sscanf(e->d_name, "hp%dn", &pid) == 1 && pid > 0 &&
-            kill(pid, 0) != 0 && errno == ESRCH)
-            stale.emplace_back(e->d_name);
-    }
-    closedir(d);
-    for (const auto &ns : stale) {
-        Must("ip netns del " + ns);
-        Must("rm -rf /etc/netns/" + ns);
-    }
 }
 
 } // namespace
@@ -92,7 +67,8 @@ std::string Program::Stderr() const {
 }
 
 Network::Network() {
-    RemoveStaleNamespaces();
+    // Left behind by a test process that died before its clean-up.
+    RemoveStaleNamespaces("hp%dn");
     prefix_ =
         "hp" + std::to_string(getpid()) + "n" + std::to_string(networkCount++);
     client_ = prefix_ + "c";
@@ -151,27 +127,6 @@ void Network::AddLan(int lan, bool up) {
         Must(n + "link set " + dev + " up");
 }
 
-int Network::Socket(const std::string &ns, int type, const char *ip, int port) {
-    int self = open("/proc/thread-self/ns/net", O_RDONLY);
-    int target = open(("/run/netns/" + ns).c_str(), O_RDONLY);
-    setns(target, CLONE_NEWNET);
-    int fd = socket(AF_INET, type, 0);
-    int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    if (type == SOCK_DGRAM)
-        setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    inet_pton(AF_INET, ip, &a.sin_addr);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a)) != 0)
-        std::perror("netsim: bind");
-    setns(self, CLONE_NEWNET);
-    close(self);
-    close(target);
-    return fd;
-}
-
 int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
     int index = static_cast<int>(hosts_.size());
     std::string ns = prefix_ + "h" + std::to_string(index);
@@ -188,7 +143,7 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
     Must(h + "link set eth0 up");
     Must(h + "link set lo up");
     hosts_.push_back(
-        {Socket(ns, SOCK_DGRAM, "0.0.0.0", 177), std::move(replies), -1});
+        {SocketIn(ns, SOCK_DGRAM, "0.0.0.0", 177), std::move(replies), -1});
     return index;
 }
 
@@ -203,11 +158,11 @@ void Network::AddName(const std::string &line) {
 }
 
 void Network::ListenInClient() {
-    clientUdp_ = Socket(client_, SOCK_DGRAM, "0.0.0.0", 177);
+    clientUdp_ = SocketIn(client_, SOCK_DGRAM, "0.0.0.0", 177);
 }
 
 int Network::ListenForReport() {
-    reportFd_ = Socket(client_, SOCK_STREAM, "127.0.0.1", 0);
+    reportFd_ = SocketIn(client_, SOCK_STREAM, "127.0.0.1", 0);
     listen(reportFd_, 16);
     sockaddr_in a{};
     socklen_t l = sizeof(a);

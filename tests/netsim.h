@@ -97,7 +97,6 @@ class Network {
     double Now() const;
 
   private:
-    int Socket(const std::string &ns, int type, const char *ip, int port);
     void Serve();
 
     std::string prefix_;

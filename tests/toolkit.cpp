@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "shell/settings.h"
+#include "shell/startup.h"
 #include "shell/window.h"
 
 void EnsureToolkit() {
@@ -23,11 +23,7 @@ void EnsureToolkit() {
     static char *argv[] = {name, nullptr};
     // The program's own start-up path, so that timers and input registered
     // by the code under test land in the application context run here.
-    topLevel = XtInitialize(name, "Hostpick", settingsOptions,
-                            settingsOptionCount, &argc, argv);
-    XtAddConverter(XtRString, "ARRAY8", StringToArray8, nullptr, 0);
-    CreateWidgets(topLevel);
-    XtRealizeWidget(topLevel);
+    OpenWindow(&argc, argv);
 }
 
 void RunEventLoop(int ms) {

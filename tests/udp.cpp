@@ -4,11 +4,11 @@
 
 #include "tests/udp.h"
 
+#include "tests/netns.h"
+
 #include <arpa/inet.h>
 #include <poll.h>
 #include <unistd.h>
-
-#include <cstring>
 
 UdpSocket BindUdp(int port) {
     UdpSocket s;
@@ -60,21 +60,6 @@ std::vector<unsigned char> ReceiveBytes(const UdpSocket &s, int ms,
 void SendBytesAs(in_addr source, const sockaddr_in &to,
                  const std::vector<unsigned char> &bytes) {
     static int fd = socket(AF_INET, SOCK_DGRAM, 0); // unbound: any source
-    in_pktinfo info{};
-    info.ipi_spec_dst = source;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(info))] = {};
-    iovec data = {const_cast<unsigned char *>(bytes.data()), bytes.size()};
-    msghdr message{};
-    message.msg_name = const_cast<sockaddr_in *>(&to);
-    message.msg_namelen = sizeof(to);
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
-    cmsghdr *c = CMSG_FIRSTHDR(&message);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(info));
-    std::memcpy(CMSG_DATA(c), &info, sizeof(info));
-    ASSERT_EQ(sendmsg(fd, &message, 0), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(SendAs(fd, source, to, bytes.data(), bytes.size()),
+              static_cast<ssize_t>(bytes.size()));
 }

@@ -13,7 +13,6 @@
 // Runs in a network namespace of its own, on the X server named by
 // $DISPLAY.
 #include <X11/Intrinsic.h>
-#include <X11/StringDefs.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -26,7 +25,7 @@
 #include <span>
 
 #include "hosts/hosts.h"
-#include "shell/settings.h"
+#include "shell/startup.h"
 #include "shell/window.h"
 #include "tests/isolate.h"
 #include "xdmcp/discovery.h"
@@ -177,11 +176,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
     static int xtArgc = 1;
     static char name[] = "hostpick";
     static char *xtArgv[] = {name, nullptr};
-    topLevel = XtInitialize(name, "Hostpick", settingsOptions,
-                            settingsOptionCount, &xtArgc, xtArgv);
-    XtAddConverter(XtRString, "ARRAY8", StringToArray8, nullptr, 0);
-    CreateWidgets(topLevel);
-    XtRealizeWidget(topLevel);
+    OpenWindow(&xtArgc, xtArgv);
 
     querySocket = BoundUdpSocket("127.0.0.1", &intakeAddress);
     for (int i = 0; i < kSenders; i++) {

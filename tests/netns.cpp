@@ -1,0 +1,80 @@
+#include "tests/netns.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+void Must(const std::string &command) {
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+}
+
+void RemoveStaleNamespaces(const char *format) {
+    DIR *d = opendir("/run/netns");
+    if (d == nullptr)
+        return;
+    std::vector<std::string> stale;
+    while (dirent *e = readdir(d)) {
+        int pid = 0;
+        if (std::sscanf(e->d_name, format, &pid) == 1 && pid > 0 &&
+            kill(pid, 0) != 0 && errno == ESRCH)
+            stale.emplace_back(e->d_name);
+    }
+    closedir(d);
+    for (const auto &ns : stale) {
+        Must("ip netns del " + ns);
+        Must("rm -rf /etc/netns/" + ns);
+    }
+}
+
+int SocketIn(const std::string &ns, int type, const char *ip, int port) {
+    int self = open("/proc/thread-self/ns/net", O_RDONLY);
+    int target = open(("/run/netns/" + ns).c_str(), O_RDONLY);
+    setns(target, CLONE_NEWNET);
+    int fd = socket(AF_INET, type, 0);
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    if (type == SOCK_DGRAM)
+        setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    inet_pton(AF_INET, ip, &a.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a)) != 0)
+        std::perror("bind");
+    setns(self, CLONE_NEWNET);
+    close(self);
+    close(target);
+    return fd;
+}
+
+ssize_t SendAs(int fd, in_addr source, const sockaddr_in &to, const void *bytes,
+               std::size_t size) {
+    in_pktinfo info{};
+    info.ipi_spec_dst = source;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(info))] = {};
+    iovec data = {const_cast<void *>(bytes), size};
+    msghdr message{};
+    message.msg_name = const_cast<sockaddr_in *>(&to);
+    message.msg_namelen = sizeof(to);
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    cmsghdr *c = CMSG_FIRSTHDR(&message);
+    c->cmsg_level = IPPROTO_IP;
+    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(info));
+    std::memcpy(CMSG_DATA(c), &info, sizeof(info));
+    return sendmsg(fd, &message, 0);
+}

@@ -1,0 +1,29 @@
+// Plumbing for the network namespaces that the tests and benchmarks build:
+// running ip(8), opening sockets inside a namespace, removing what a dead
+// run left behind, and sending a datagram under a chosen source address.
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+/// Runs a shell command quietly; says on standard error when it fails.
+void Must(const std::string &command);
+
+/// Removes the namespaces (and their /etc/netns folders) whose names
+/// `format` matches with the PID of a process that no longer runs, such as
+/// "hp%dn" for the names hp<pid>n....
+void RemoveStaleNamespaces(const char *format);
+
+/// A socket of `type` opened in namespace `ns` and bound there to `ip` and
+/// `port`, with SO_REUSEADDR and, for datagrams, IP_PKTINFO set.  The
+/// calling thread stays in its own namespace.
+int SocketIn(const std::string &ns, int type, const char *ip, int port);
+
+/// Sends one datagram from `fd` (not bound to an address) to `to`, with
+/// `source`, which must be local, as the sender's address.  Returns what
+/// sendmsg returns.
+ssize_t SendAs(int fd, in_addr source, const sockaddr_in &to, const void *bytes,
+               std::size_t size);

@@ -61,6 +61,19 @@ TEST_F(Discovery, OneBroadcastPerUpBroadcastInterfaceNoneForLoopbackOrDown) {
         << "no send was even tried through the down interface";
 }
 
+TEST_F(Discovery, NoBroadcastInterfaceSendsNothingAndTheWindowStays) {
+    net.Start(); // the client namespace has its loopback only
+    long sent = net.Snmp("Udp", "OutDatagrams");
+    Program p = Start({"BROADCAST"});
+    x.Key(window, "F5"); // Ping
+    usleep(500000);
+    EXPECT_EQ(net.Snmp("Udp", "OutDatagrams"), sent);
+    EXPECT_EQ(p.Wait(0), -1) << "still running: " << p.Stderr();
+    EXPECT_EQ(p.Stderr(), "");
+    x.Key(window, "Escape");
+    EXPECT_EQ(p.Wait(5000), 0);
+}
+
 TEST_F(Discovery, HexNumericAndNamedTargetsEachOccurrenceQueried) {
     net.AddLan(0);
     int a = net.AddHost(0, 11, {});

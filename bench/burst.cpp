@@ -20,7 +20,6 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -35,6 +34,7 @@
 #include "shell/startup.h"
 #include "shell/window.h"
 #include "tests/netns.h"
+#include "tests/replies.h"
 #include "xdmcp/discovery.h"
 
 namespace {
@@ -103,22 +103,6 @@ std::string HostAddress(int i) {
     return "10.60." + std::to_string(n / 250) + "." + std::to_string(n % 250);
 }
 
-std::vector<unsigned char> Willing(const std::string &name,
-                                   const std::string &status) {
-    std::vector<unsigned char> m = {0, 1, 0, 5, 0, 0, 0, 0};
-    auto put = [&m](const std::string &s) {
-        m.push_back(static_cast<unsigned char>(s.size() >> 8));
-        m.push_back(static_cast<unsigned char>(s.size()));
-        m.insert(m.end(), s.begin(), s.end());
-    };
-    put(name);
-    put(status);
-    std::size_t length = m.size() - 6;
-    m[4] = static_cast<unsigned char>(length >> 8);
-    m[5] = static_cast<unsigned char>(length);
-    return m;
-}
-
 struct Lab {
     std::string client;
     std::string lab;
@@ -169,12 +153,12 @@ void RemoveLab(const Lab &lab) {
 
 // Waits for the first query, then answers it from every host at once.
 void Answer(Lab *lab, int k) {
-    std::vector<std::vector<unsigned char>> replies;
+    std::vector<Bytes> replies;
     replies.reserve(k);
     for (int i = 0; i < k; i++)
         replies.push_back(
-            Willing("lab" + std::to_string(i) + ".example.org",
-                    "Linux 6.1, load 0." + std::to_string(i % 100)));
+            WillingReply("lab" + std::to_string(i) + ".example.org",
+                         "Linux 6.1, load 0." + std::to_string(i % 100)));
     unsigned char query[64];
     sockaddr_in from{};
     socklen_t fromLength = sizeof(from);

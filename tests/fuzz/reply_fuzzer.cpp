@@ -170,7 +170,7 @@ void CheckCodecReaders(std::span<const uint8_t> bytes) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/) {
     if (!IsolateNetwork())
         std::exit(1);
     static int xtArgc = 1;
@@ -184,8 +184,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
         std::snprintf(address, sizeof(address), "127.0.0.%d", i + 1);
         senderSockets[i] = BoundUdpSocket(address, &senderAddresses[i]);
     }
-    (void)argc;
-    (void)argv;
     return 0;
 }
 

@@ -3,8 +3,8 @@
 // them into the list.
 //
 //   burst K...          prints one table row per K
-//   burst --intake K    (internal) the program's side, run by the above in
-//                       the client namespace
+//   burst --intake K NS (internal) the program's side, run by the above in
+//                       the client namespace NS
 //
 // Two namespaces are built per K and removed afterwards: a client, where
 // the intake runs, and a lab holding all K host addresses on one
@@ -58,7 +58,13 @@ double CpuSeconds() {
 
 // ---- the program's side, in the client namespace ----
 
-int Intake(int k) {
+int Intake(int k, const std::string &ns) {
+    // It broadcasts: only ever inside the client namespace built below.
+    if (!InNamespace(ns)) {
+        std::fprintf(stderr, "burst: --intake runs only in the namespace "
+                             "that burst builds for it\n");
+        return 2;
+    }
     static int argc = 1;
     static char name[] = "hostpick";
     static char *argv[] = {name, nullptr};
@@ -191,7 +197,7 @@ int Burst(const char *self, int k, Row *row) {
     BuildLab(&lab, k);
     std::thread responder(Answer, &lab, k);
     std::string command = "ip netns exec " + lab.client + " " + self +
-                          " --intake " + std::to_string(k);
+                          " --intake " + std::to_string(k) + " " + lab.client;
     FILE *intake = popen(command.c_str(), "r");
     long long complete = 0;
     double cpu = 0;
@@ -213,8 +219,8 @@ int Burst(const char *self, int k, Row *row) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--intake") == 0)
-        return Intake(std::atoi(argv[2]));
+    if (argc == 4 && std::strcmp(argv[1], "--intake") == 0)
+        return Intake(std::atoi(argv[2]), argv[3]);
     if (argc < 2) {
         std::fprintf(stderr, "usage: burst K...\n");
         return 2;

@@ -55,6 +55,13 @@ class EndToEnd : public testing::Test {
     int starts = 0;
 };
 
+/// A -vornaddress value for a display manager on 127.0.0.1 at `port`:
+/// family 2, the port, the address.
+inline std::string VornAddress(int port) {
+    return Hex({0, 2, static_cast<unsigned char>(port >> 8),
+                static_cast<unsigned char>(port), 127, 0, 0, 1});
+}
+
 /// The standard-output form for a host at 10.55.0.<octet>.
 inline std::string Printed(int octet, int lan = 0) {
     return "0\n10 " + std::to_string(55 + lan) + " 0 " + std::to_string(octet) +

@@ -66,10 +66,8 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
                   "--errors-for-leak-kinds=definite,indirect",
                   "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
                   "--log-file=" + log});
-    std::string vorn = Hex({0, 2, static_cast<unsigned char>(port >> 8),
-                            static_cast<unsigned char>(port), 127, 0, 0, 1});
-    Program p = Start(
-        {"-vornaddress", vorn, "-clientaddress", "0a000005", "BROADCAST"});
+    Program p = Start({"-vornaddress", VornAddress(port), "-clientaddress",
+                       "0a000005", "BROADCAST"});
     ASSERT_NE(window, 0u) << ReadAll(log);
     const size_t hosts = kWillingHosts + 3;
     AwaitArrivals(hosts, 10000);

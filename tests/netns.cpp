@@ -6,6 +6,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,13 @@
 void Must(const std::string &command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
         std::fprintf(stderr, "failed: %s\n", command.c_str());
+}
+
+int InNamespace(const std::string &ns) {
+    struct stat self, named;
+    return stat("/proc/self/ns/net", &self) == 0 &&
+           stat(("/run/netns/" + ns).c_str(), &named) == 0 &&
+           self.st_dev == named.st_dev && self.st_ino == named.st_ino;
 }
 
 void RemoveStaleNamespaces(const char *format) {

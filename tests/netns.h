@@ -12,6 +12,10 @@
 /// Runs a shell command quietly; says on standard error when it fails.
 void Must(const std::string &command);
 
+/// 1 when the calling process is in the named network namespace (one
+/// under /run/netns).
+int InNamespace(const std::string &ns);
+
 /// Removes the namespaces (and their /etc/netns folders) whose names
 /// `format` matches with the PID of a process that no longer runs, such as
 /// "hp%dn" for the names hp<pid>n....

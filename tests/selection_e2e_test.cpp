@@ -5,12 +5,6 @@
 
 namespace {
 
-// The display manager's address: family 2, the port, 127.0.0.1.
-std::string VornAddress(int port) {
-    return Hex({0, 2, static_cast<unsigned char>(port >> 8),
-                static_cast<unsigned char>(port), 127, 0, 0, 1});
-}
-
 class Selection : public EndToEnd {
   protected:
     void OneWillingHost() {

@@ -198,28 +198,26 @@ TEST_F(Selection, AcceptWithNothingSelectedOnlyRingsTheBell) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
+// Runs an action in a death test's child with its standard output sent to
+// standard error, the stream that EXPECT_EXIT matches.
+void RunShowingStdout(XtActionProc action) {
+    std::freopen("/dev/stderr", "w", stdout);
+    action(list, nullptr, nullptr, nullptr);
+}
+
 TEST_F(Selection, AcceptReportsEveryEqualLineInTableOrderThenExits) {
     Add("twin", "same", "10.0.0.9", 1);
     Add("other", "x", "10.0.0.1", 1);
     Add("twin", "same", "10.0.0.3", 1);
     Select("twin");
-    EXPECT_EXIT(
-        {
-            std::freopen("/dev/stderr", "w", stdout);
-            Accept(list, nullptr, nullptr, nullptr);
-        },
-        testing::ExitedWithCode(0), "^0\n10 0 0 9\n0\n10 0 0 3\n$");
+    EXPECT_EXIT(RunShowingStdout(Accept), testing::ExitedWithCode(0),
+                "^0\n10 0 0 9\n0\n10 0 0 3\n$");
 }
 
 TEST_F(Selection, CancelExitsWithoutReporting) {
     Add("alpha", "ok", "10.0.0.7", 1);
     Select("alpha");
-    EXPECT_EXIT(
-        {
-            std::freopen("/dev/stderr", "w", stdout);
-            Cancel(list, nullptr, nullptr, nullptr);
-        },
-        testing::ExitedWithCode(0), "^$");
+    EXPECT_EXIT(RunShowingStdout(Cancel), testing::ExitedWithCode(0), "^$");
 }
 
 TEST_F(Selection, CheckWillingUndoesOnlyAnUnwillingSelection) {

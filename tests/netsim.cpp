@@ -24,6 +24,14 @@ namespace {
 std::mutex logLock;
 int networkCount;
 
+// Built with snprintf: GCC 12 at -O2 takes "literal" + std::string for an
+// overlapping copy (-Wrestrict), a false positive.
+std::string LanAddress(int lan, int octet) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "10.%d.0.%d", 55 + lan, octet);
+    return text;
+}
+
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path);
     std::stringstream s;
@@ -131,8 +139,7 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
     int index = static_cast<int>(hosts_.size());
     std::string ns = prefix_ + "h" + std::to_string(index);
     std::string veth = "h" + std::to_string(index);
-    std::string address =
-        "10." + std::to_string(55 + lan) + ".0." + std::to_string(octet);
+    std::string address = LanAddress(lan, octet);
     Must("ip netns add " + ns);
     namespaces_.push_back(ns);
     std::string c = "ip -n " + client_ + " ";

@@ -118,7 +118,8 @@ std::string StartPrivateX(pid_t *pid) {
     char number[16] = {};
     ssize_t n = read(fds[0], number, sizeof(number) - 1);
     close(fds[0]);
-    return n > 0 ? ":" + std::to_string(std::atoi(number)) : "";
+    return n > 0 ? std::string(":").append(std::to_string(std::atoi(number)))
+                 : "";
 }
 
 TEST_F(StartUp, TheXServerGoingAwayEndsTheProgramWithStatusOne) {

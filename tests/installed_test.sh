@@ -27,7 +27,7 @@ man -l "$root/usr/share/man/man1/hostpick.1.gz" >/dev/null 2>&1 ||
 env -u XUSERFILESEARCHPATH -u XAPPLRESDIR -u XENVIRONMENT \
     XFILESEARCHPATH="$root/etc/X11/%T/%N" "$root/usr/bin/hostpick" &
 pid=$!
-win=$(timeout 10 xdotool search --sync --onlyvisible --name '^Host chooser$' | head -n1) ||
+win=$(timeout 10 xdotool search --sync --onlyvisible --name '^Pick a host$' | head -n1) ||
     { echo "FAIL: no window titled from the installed resources"; exit 1; }
 kill "$pid"
 wait "$pid" 2>/dev/null || true

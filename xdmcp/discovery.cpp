@@ -42,9 +42,9 @@ static int PrepareQuery(WireBuffer *message, CARD16 opcode) {
            WriteArrayOfArray8(message, &authNames);
 }
 
-// Beyond the system's limit only with privilege, as a display manager's
-// chooser usually has; otherwise as far as the limit allows.  Either may
-// fail: the socket then keeps the size it has, without a word.
+// Beyond the system's limit only with privilege, which a program started
+// by a display manager usually has; otherwise as far as the limit allows.
+// Either may fail: the socket then keeps the size it has, without a word.
 static void EnlargeReceiveBuffer() {
     int size = kReceiveBufferBytes;
     if (setsockopt(querySocket, SOL_SOCKET, SO_RCVBUFFORCE, &size,

@@ -2,9 +2,14 @@
 
 #include <X11/StringDefs.h>
 
+#include <cctype>
+#include <cstring>
+
 LaunchSettings settings;
 
 static constexpr char kArray8Type[] = "ARRAY8";
+// An ARRAY8 counts its bytes in a CARD16.
+static constexpr std::size_t kMaxArray8Length = 65535;
 // What the converter yields and the settings hold: a pointer to the record.
 using Array8Pointer = ARRAY8 *;
 
@@ -32,22 +37,42 @@ static XtResource resources[] = {
 };
 #undef offset
 
+static int HexValue(int c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    // Lower-case digits, and anything that is no digit at all: callers that
+    // care look at the error flag.
+    return c - 'a' + 10;
+}
+
 int HexToBytes(const char *text, CARD8 *out, int length) {
     int error = length % 2;
     for (; length >= 2; length -= 2, text += 2, out++) {
         int value[2];
         for (int i = 0; i < 2; i++) {
             int c = static_cast<unsigned char>(text[i]);
-            bool digit = c >= '0' && c <= '9';
-            if (!digit && !(c >= 'a' && c <= 'f'))
+            // Upper case decodes rightly but counts as an error, so that an
+            // upper-case query target stays a host name.
+            if (!(c >= '0' && c <= '9') && !(c >= 'a' && c <= 'f'))
                 error = 1;
-            // Invalid characters are decoded with the letter formula all
-            // the same; callers that care look at the error flag.
-            value[i] = digit ? c - '0' : c - 'a' + 10;
+            value[i] = HexValue(c);
         }
         *out = static_cast<CARD8>((16 * value[0] + value[1]) & 0xff);
     }
     return error;
+}
+
+// Hexadecimal as a person or a display manager writes it: an even number
+// of digits, in either case.
+static int IsHexText(const char *text, std::size_t length) {
+    if (length % 2 != 0)
+        return 0;
+    for (std::size_t i = 0; i < length; i++)
+        if (!std::isxdigit(static_cast<unsigned char>(text[i])))
+            return 0;
+    return 1;
 }
 
 void StringToArray8(XrmValue * /*args*/, Cardinal * /*argCount*/,
@@ -60,11 +85,16 @@ void StringToArray8(XrmValue * /*args*/, Cardinal * /*argCount*/,
     result->length = 0;
     result->data = nullptr;
     // The size counts the terminating zero byte, so 2n digits give n bytes.
-    int n = static_cast<int>(source->size / 2);
-    if (!AllocArray8(result, n))
+    std::size_t n = source->size / 2;
+    if (n > kMaxArray8Length || !AllocArray8(result, static_cast<int>(n))) {
         XtStringConversionWarning(source->addr, kArray8Type);
-    else
+    } else {
+        // Text that is no valid hexadecimal is still decoded, so that a
+        // display manager's value is echoed back as it was given.
+        if (!IsHexText(source->addr, strnlen(source->addr, source->size)))
+            XtStringConversionWarning(source->addr, kArray8Type);
         HexToBytes(source->addr, result->data, static_cast<int>(source->size));
+    }
     destination->size = sizeof(Array8Pointer);
     destination->addr = reinterpret_cast<XPointer>(&result);
 }

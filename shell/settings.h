@@ -23,15 +23,17 @@ extern XrmOptionDescRec settingsOptions[];
 extern const Cardinal settingsOptionCount;
 
 /// Decodes `length` characters of `text` into length / 2 bytes at `out`
-/// (a leftover character is dropped).  Returns 0 when every character was a
-/// digit 0-9 or a-f and the length even, 1 otherwise; the bytes are written
-/// either way.
+/// (a leftover character is dropped); digits may be in either case.
+/// Returns 0 when every character was a digit 0-9 or a-f and the length
+/// even, 1 otherwise (upper case included); the bytes are written either
+/// way.
 int HexToBytes(const char *text, CARD8 *out, int length);
 
 /// Old-style toolkit converter from String to "ARRAY8".  Yields a pointer to
-/// a new ARRAY8 whose body holds the decoded bytes; invalid digits give
-/// meaningless bytes without a warning.  A body that cannot be allocated is
-/// reported by the toolkit's conversion warning and yields an empty ARRAY8.
+/// a new ARRAY8 whose body holds the decoded bytes.  Text that is not an
+/// even number of hexadecimal digits draws the toolkit's conversion warning
+/// and is decoded all the same.  A value of more than 65535 bytes, or a body
+/// that cannot be allocated, draws the warning and yields an empty ARRAY8.
 void StringToArray8(XrmValue *args, Cardinal *argCount, XrmValue *source,
                     XrmValue *destination);
 

@@ -30,10 +30,10 @@ TEST(HexToBytes, FlagsInvalidDigitsButWritesEveryPair) {
     EXPECT_EQ(Bytes(out, out + 4), (Bytes{0xc0, 0xa8, 0x00, 0x10}));
 }
 
-TEST(HexToBytes, UpperCaseIsInvalidAndDecodedWithTheLetterFormula) {
-    unsigned char out[1];
-    EXPECT_EQ(HexToBytes("0A", out, 2), 1);
-    EXPECT_EQ(out[0], static_cast<unsigned char>('A' - 'a' + 10));
+TEST(HexToBytes, UpperCaseDecodesRightlyButCountsAsInvalid) {
+    unsigned char out[4];
+    EXPECT_EQ(HexToBytes("0A0b0FA0", out, 8), 1);
+    EXPECT_EQ(Bytes(out, out + 4), (Bytes{0x0a, 0x0b, 0x0f, 0xa0}));
 }
 
 TEST(HexToBytes, OddLengthIsAnErrorAndDropsTheLastDigit) {
@@ -134,16 +134,32 @@ TEST(LaunchSettings, CommandLineOverridesTheResourceFile) {
     EXPECT_EQ(l.settings.connectionType, 3);
 }
 
-TEST(LaunchSettings, OddDigitsGiveAnExtraByteAndUpperCaseIsNotChecked) {
+// Each value with the bytes it yields and whether the toolkit warned.
+TEST(LaunchSettings, ValuesAsPeopleWriteThemAndWarningsForTheRest) {
+    struct Case {
+        std::string text;
+        Bytes bytes;
+        bool warned;
+    } cases[] = {
+        {"00020FA07F000001", {0, 2, 0x0f, 0xa0, 0x7f, 0, 0, 1}, false},
+        {"0a0B", {0x0a, 0x0b}, false},
+        {"zz", {static_cast<unsigned char>(('z' - 'a' + 10) * 17)}, true},
+        {std::string(2 * 65536, '0'), {}, true}, // more than a CARD16 counts
+    };
+    for (const Case &c : cases) {
+        testing::internal::CaptureStderr();
+        Loaded l = Load({"-clientaddress", c.text});
+        std::string warning = testing::internal::GetCapturedStderr();
+        ASSERT_NE(l.settings.clientAddress, nullptr);
+        EXPECT_EQ(Body(l.settings.clientAddress), c.bytes) << c.text.size();
+        EXPECT_EQ(warning.find("ARRAY8") != std::string::npos, c.warned)
+            << warning;
+    }
+    testing::internal::CaptureStderr();
     Loaded odd = Load({"-clientaddress", "abc"});
-    ASSERT_NE(odd.settings.clientAddress, nullptr);
-    ASSERT_EQ(odd.settings.clientAddress->length, 2);
+    EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+    ASSERT_EQ(odd.settings.clientAddress->length, 2) << "decoded as before";
     EXPECT_EQ(odd.settings.clientAddress->data[0], 0xab);
-
-    Loaded upper = Load({"-vornaddress", "0A"});
-    ASSERT_NE(upper.settings.vornAddress, nullptr);
-    ASSERT_EQ(upper.settings.vornAddress->length, 1);
-    EXPECT_NE(upper.settings.vornAddress->data[0], 0x0a);
 }
 
 TEST(StringToArray8, BodyAllocationFailureWarnsAndYieldsAnEmptyArray) {

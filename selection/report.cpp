@@ -1,8 +1,14 @@
 #include "selection/report.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +28,40 @@ static void PrintChoice(const HostEntry *entry) {
 [[noreturn]] static void Fail(const char *message) {
     std::fputs(message, stderr);
     std::exit(1);
+}
+
+// A display manager answers within milliseconds; one behind a route that
+// drops packets would otherwise hold the window for minutes of SYN
+// retransmissions.
+static int ConnectWithin(int fd, const sockaddr_in *address) {
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
+        return 0;
+    if (connect(fd, reinterpret_cast<const sockaddr *>(address),
+                sizeof(*address)) < 0) {
+        if (errno != EINPROGRESS)
+            return 0;
+        using Clock = std::chrono::steady_clock;
+        auto deadline =
+            Clock::now() + std::chrono::milliseconds(kReportTimeoutMs);
+        pollfd wait = {fd, POLLOUT, 0};
+        int ready;
+        do {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - Clock::now());
+            ready = poll(&wait, 1, left.count() > 0 ? left.count() : 0);
+        } while (ready < 0 && errno == EINTR);
+        int error = 0;
+        socklen_t length = sizeof(error);
+        if (ready != 1 ||
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0 ||
+            error != 0)
+            return 0;
+    }
+    // The send, too, must not wait longer than the connection may.
+    timeval limit = {kReportTimeoutMs / 1000, 0};
+    return fcntl(fd, F_SETFL, flags) == 0 &&
+           setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit)) == 0;
 }
 
 void ReportChoice(const HostEntry *entry) {
@@ -44,8 +84,7 @@ void ReportChoice(const HostEntry *entry) {
     address.sin_family = AF_INET;
     std::memcpy(&address.sin_port, vorn->data + 2, sizeof(address.sin_port));
     std::memcpy(&address.sin_addr, vorn->data + 4, sizeof(address.sin_addr));
-    if (family != AF_INET || connect(fd, reinterpret_cast<sockaddr *>(&address),
-                                     sizeof(address)) < 0)
+    if (family != AF_INET || !ConnectWithin(fd, &address))
         Fail("Cannot connect to vorn\n");
 
     // Fields that do not fit in the area are cut: exactly its first 1024
@@ -58,9 +97,9 @@ void ReportChoice(const HostEntry *entry) {
                              : &empty);
     WriteCard16(&report, static_cast<unsigned>(settings.connectionType));
     WriteArray8(&report, &entry->hostAddress);
-    // A display manager that has already gone away must not turn into a
-    // SIGPIPE: the result of the send is not examined.
-    ssize_t sent = send(fd, report.data, report.pointer, MSG_NOSIGNAL);
-    (void)sent;
+    // A display manager that has gone away must not turn into a SIGPIPE,
+    // nor into a success.
+    if (send(fd, report.data, report.pointer, MSG_NOSIGNAL) != report.pointer)
+        Fail("Cannot send to vorn\n");
     close(fd);
 }

@@ -5,10 +5,12 @@
 
 constexpr int kReportAreaSize = 1024; ///< a longer report is cut here
 constexpr int kVornAddressSize = 8;   ///< family, port and IPv4 address
+constexpr int kReportTimeoutMs = 5000; ///< for the connection and the send
 
 /// Without a vornAddress setting, prints the entry's connection type and
 /// address bytes on standard output.  Otherwise sends the client address,
 /// the connectionType setting and the entry's address over one TCP
-/// connection to vornAddress; when that cannot be done, says so on standard
-/// error and exits with status 1.
+/// connection to vornAddress, waiting at most 5 s to connect and as long to
+/// send; when that cannot be done, or not all of it was sent, says so on
+/// standard error and exits with status 1.
 void ReportChoice(const HostEntry *entry);

@@ -1,9 +1,14 @@
 #include "tests/alloc_fail.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <cstddef>
 
 extern "C" void *__real_malloc(std::size_t size);
 extern "C" void __real_free(void *block);
+extern "C" ssize_t __real_send(int fd, const void *bytes, std::size_t size,
+                               int flags);
 
 namespace {
 constexpr int kNever = -1;
@@ -11,6 +16,7 @@ constexpr int kAlways = -2;
 int failIn = kNever;
 long count;
 long live;
+bool failSend;
 } // namespace
 
 extern "C" void *__wrap_malloc(std::size_t size) {
@@ -33,6 +39,20 @@ extern "C" void __wrap_free(void *block) {
     if (block != nullptr)
         live--;
     __real_free(block);
+}
+
+extern "C" ssize_t __wrap_send(int fd, const void *bytes, std::size_t size,
+                               int flags) {
+    if (failSend) {
+        failSend = false;
+        errno = ECONNRESET;
+        return -1;
+    }
+    return __real_send(fd, bytes, size, flags);
+}
+
+void FailNextSend() {
+    failSend = true;
 }
 
 void FailAllocation(int skip) {

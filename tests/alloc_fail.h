@@ -1,5 +1,6 @@
-// Allocation failure on demand, for the program's own calls to malloc
-// (the unit tests link with -Wl,--wrap=malloc,--wrap=free).
+// Allocation failure on demand, for the program's own calls to malloc,
+// and a failed send (the unit tests link with
+// -Wl,--wrap=malloc,--wrap=free,--wrap=send).
 #pragma once
 
 /// Lets `skip` more allocations succeed, then fails exactly one.
@@ -11,3 +12,5 @@ void AllowAllocations();
 long AllocationCount();
 /// Blocks allocated and not yet released through the wrappers.
 long LiveAllocations();
+/// Makes the next send fail as on a connection the peer has reset.
+void FailNextSend();

@@ -154,6 +154,20 @@ TEST_F(Selection, UnreachableDisplayManagerFailsWithStatusOne) {
     EXPECT_EQ(r.Stderr(), "Cannot connect to vorn\n");
 }
 
+TEST_F(Selection, ADisplayManagerBehindALostRouteFailsWithinFiveSeconds) {
+    OneWillingHost();
+    // The host forwards nothing: whatever is routed through it is lost.
+    ASSERT_EQ(net.Exec("ip route add 10.99.0.1/32 via 10.55.0.11"), 0);
+    Program p = Start({"-vornaddress", "00021f900a630001", "BROADCAST"});
+    AwaitArrivals(1);
+    x.ClickRow(window, 0);
+    double accepted = net.Now();
+    x.Key(window, "Return");
+    EXPECT_EQ(p.Wait(8000), 1);
+    EXPECT_NEAR(net.Now() - accepted, 5000, 700);
+    EXPECT_EQ(p.Stderr(), "Cannot connect to vorn\n");
+}
+
 TEST_F(Selection, PingEmptiesTheListAndRefillsFromTheNewSeries) {
     net.AddLan(0);
     int once = net.AddHost(0, 11, {WillingReply("early", "idle")});

@@ -17,6 +17,7 @@
 
 #include "hosts/hosts.h"
 #include "selection/report.h"
+#include "tests/alloc_fail.h"
 #include "shell/settings.h"
 #include "shell/window.h"
 #include "tests/replies.h"
@@ -178,6 +179,16 @@ TEST_F(Selection, UnreachableDisplayManagerExitsWithStatusOne) {
     settings.vornAddress = Array({0, 10, 0, 80, 127, 0, 0, 1});
     EXPECT_EXIT(ReportChoice(hostEntries), testing::ExitedWithCode(1),
                 "^Cannot (connect to vorn|create response socket)\n$");
+}
+
+TEST_F(Selection, AReportThatCannotBeSentIsAFailure) {
+    Listener dm;
+    settings.vornAddress =
+        Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
+               static_cast<unsigned char>(dm.port), 127, 0, 0, 1});
+    Add("alpha", "ok", "10.0.0.7", 1);
+    EXPECT_EXIT((FailNextSend(), ReportChoice(hostEntries)),
+                testing::ExitedWithCode(1), "^Cannot send to vorn\n$");
 }
 
 TEST_F(Selection, ShortDisplayManagerAddressIsNeverReadPastItsEnd) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -59,6 +60,25 @@ TEST_F(Discovery, OneBroadcastPerUpBroadcastInterfaceNoneForLoopbackOrDown) {
         << "the program's own copies: nothing for loopback or the down LAN";
     EXPECT_EQ(net.Snmp("Ip", "OutNoRoutes"), noRoutes)
         << "no send was even tried through the down interface";
+}
+
+TEST_F(Discovery, EveryOneOfEightyInterfacesIsReachedButNoAddressWithoutBrd) {
+    constexpr int kLans = 80;
+    for (int lan = 0; lan < kLans; lan++)
+        net.AddLan(lan);
+    ASSERT_EQ(net.Exec("ip addr add 10.50.0.1/32 dev lan0"), 0);
+    ASSERT_EQ(net.Exec("ip addr add 10.51.0.1 peer 10.51.0.2 dev lan1"), 0);
+    net.ListenInClient();
+    net.Start();
+    Program p = Start({"BROADCAST"});
+    usleep(500000);
+    std::set<std::string> sentTo;
+    for (const Arrival &a : net.ClientArrivals())
+        sentTo.insert(a.to);
+    EXPECT_EQ(sentTo.size(), size_t{kLans});
+    for (int lan = 0; lan < kLans; lan++)
+        EXPECT_EQ(sentTo.count("10." + std::to_string(55 + lan) + ".0.255"), 1u)
+            << lan;
 }
 
 TEST_F(Discovery, NoBroadcastInterfaceSendsNothingAndTheWindowStays) {

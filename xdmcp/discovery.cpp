@@ -1,9 +1,12 @@
 #include "xdmcp/discovery.h"
 
 #include <arpa/inet.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +21,7 @@ int querySocket = -1;
 int pingCount;
 
 static constexpr int kLastArmingPing = 2; // so a series has three pings
-static constexpr int kInterfaceListSize = 2048;
+static constexpr int kNetlinkPartSize = 32768;
 static constexpr int kHexAddressLength = 8;
 // Room for the replies of a whole lab answering one broadcast at once: the
 // kernel's default buffer holds only a few hundred small datagrams, and a
@@ -76,34 +79,69 @@ int StartDiscovery(char **arguments) {
     return 1;
 }
 
-static void AddBroadcastTargets() {
-    char interfaces[kInterfaceListSize];
-    ifconf list;
-    list.ifc_len = sizeof(interfaces);
-    list.ifc_buf = interfaces;
-    if (ioctl(querySocket, SIOCGIFCONF, &list) < 0)
+// One address from the kernel's list: a target when it has a broadcast
+// address and its interface is up and broadcast-capable.
+static void AddBroadcastTarget(const nlmsghdr *message) {
+    const auto *address = static_cast<const ifaddrmsg *>(NLMSG_DATA(message));
+    if (address->ifa_family != AF_INET)
         return;
+    in_addr broadcast = {INADDR_ANY};
+    int length = static_cast<int>(IFA_PAYLOAD(message));
+    for (const rtattr *a = IFA_RTA(address); RTA_OK(a, length);
+         a = RTA_NEXT(a, length))
+        if (a->rta_type == IFA_BROADCAST && RTA_PAYLOAD(a) == sizeof(broadcast))
+            std::memcpy(&broadcast, RTA_DATA(a), sizeof(broadcast));
+    // Without one (a /32 or a peer address) nothing is sent: 0.0.0.0 would
+    // reach only this machine.
+    if (broadcast.s_addr == INADDR_ANY)
+        return;
+    ifreq request;
+    std::memset(&request, 0, sizeof(request));
+    if (if_indextoname(address->ifa_index, request.ifr_name) == nullptr ||
+        ioctl(querySocket, SIOCGIFFLAGS, &request) == -1 ||
+        !(request.ifr_flags & IFF_BROADCAST) || !(request.ifr_flags & IFF_UP))
+        return;
+    sockaddr_in target;
+    std::memset(&target, 0, sizeof(target));
+    target.sin_family = AF_INET;
+    target.sin_port = htons(kXdmcpPort);
+    target.sin_addr = broadcast;
+    AddQueryTarget(&target, sizeof(target), kOpcodeBroadcastQuery);
+}
 
-    for (int at = 0; at + static_cast<int>(sizeof(ifreq)) <= list.ifc_len;
-         at += sizeof(ifreq)) {
-        ifreq record;
-        std::memcpy(&record, interfaces + at, sizeof(record));
-        if (record.ifr_addr.sa_family != AF_INET)
-            continue;
-        ifreq request = record;
-        if (ioctl(querySocket, SIOCGIFFLAGS, &request) == -1)
-            continue;
-        if (!(request.ifr_flags & IFF_BROADCAST) ||
-            !(request.ifr_flags & IFF_UP))
-            continue;
-        request = record;
-        if (ioctl(querySocket, SIOCGIFBRDADDR, &request) == -1)
-            continue;
-        sockaddr_in target;
-        std::memcpy(&target, &request.ifr_broadaddr, sizeof(target));
-        target.sin_port = htons(kXdmcpPort);
-        AddQueryTarget(&target, sizeof(target), kOpcodeBroadcastQuery);
+// The addresses come from rtnetlink, as a dump of any length: the ioctl
+// interface list has a fixed size, and getifaddrs reports an address
+// without a broadcast address under its own or its peer's address.
+static void AddBroadcastTargets() {
+    int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0)
+        return;
+    struct {
+        nlmsghdr header;
+        ifaddrmsg address;
+    } request;
+    std::memset(&request, 0, sizeof(request));
+    request.header.nlmsg_len = sizeof(request);
+    request.header.nlmsg_type = RTM_GETADDR;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.address.ifa_family = AF_INET;
+    // The kernel sends the dump in parts no larger than this.
+    alignas(nlmsghdr) static char reply[kNetlinkPartSize];
+    int done = send(fd, &request, sizeof(request), 0) < 0;
+    while (!done) {
+        ssize_t left = recv(fd, reply, sizeof(reply), 0);
+        if (left <= 0)
+            break;
+        auto *message = reinterpret_cast<nlmsghdr *>(reply);
+        for (; NLMSG_OK(message, left); message = NLMSG_NEXT(message, left)) {
+            if (message->nlmsg_type == NLMSG_DONE ||
+                message->nlmsg_type == NLMSG_ERROR)
+                done = 1;
+            else if (message->nlmsg_type == RTM_NEWADDR)
+                AddBroadcastTarget(message);
+        }
     }
+    close(fd);
 }
 
 // Hexadecimal first, so that an argument such as 12345678 is an address

@@ -42,9 +42,11 @@ extern int pingCount;
 int StartDiscovery(char **arguments);
 
 /// Registers zero or more targets for one argument: "BROADCAST" (exactly)
-/// for every up, broadcast-capable IPv4 interface; otherwise 8 lower-case
-/// hexadecimal digits, a numeric IPv4 address or a host name.  An argument
-/// that yields no address is dropped silently.
+/// for the broadcast address of every IPv4 address, however many, whose
+/// interface is up and broadcast-capable (an address without a broadcast
+/// address is passed over); otherwise 8 lower-case hexadecimal digits, a
+/// numeric IPv4 address or a host name.  An argument that yields no
+/// address is dropped silently.
 void AddTargetsForName(const char *name);
 
 /// Appends a target holding a copy of the address; dropped silently when

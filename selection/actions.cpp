@@ -31,7 +31,7 @@ void Accept(Widget, XEvent *, String *, Cardinal *) {
     }
     // Several hosts can share one line; each of them is reported.
     for (const HostEntry *e = hostEntries; e != nullptr; e = e->next)
-        if (std::strcmp(e->displayLine, current->string) == 0)
+        if (e->listed && std::strcmp(e->displayLine, current->string) == 0)
             ReportChoice(e);
     std::exit(0);
 }
@@ -45,7 +45,8 @@ void CheckWilling(Widget, XEvent *, String *, Cardinal *) {
     if (current == nullptr)
         return;
     for (const HostEntry *e = hostEntries; e != nullptr; e = e->next)
-        if (!e->willing && std::strcmp(e->displayLine, current->string) == 0)
+        if (e->listed && !e->willing &&
+            std::strcmp(e->displayLine, current->string) == 0)
             XawListUnhighlight(list);
     XtFree(reinterpret_cast<char *>(current));
 }

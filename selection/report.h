@@ -3,8 +3,8 @@
 
 #include "hosts/hosts.h"
 
-constexpr int kReportAreaSize = 1024; ///< a longer report is cut here
-constexpr int kVornAddressSize = 8;   ///< family, port and IPv4 address
+constexpr int kReportAreaSize = 1024;  ///< a longer report is cut here
+constexpr int kVornAddressSize = 8;    ///< family, port and IPv4 address
 constexpr int kReportTimeoutMs = 5000; ///< for the connection and the send
 
 /// Without a vornAddress setting, prints the entry's connection type and

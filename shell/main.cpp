@@ -10,5 +10,5 @@
 int main(int argc, char **argv) {
     OpenWindow(&argc, argv);
     StartDiscovery(argv + 1);
-    XtMainLoop();
+    XtAppMainLoop(appContext);
 }

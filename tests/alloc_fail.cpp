@@ -1,5 +1,6 @@
 #include "tests/alloc_fail.h"
 
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -19,7 +20,16 @@ long live;
 bool failSend;
 } // namespace
 
+// Only the main thread's allocations count and fail: the name look-up
+// workers allocate at times of their own.
+bool OnMainThread() {
+    static const pthread_t main = pthread_self();
+    return pthread_equal(pthread_self(), main) != 0;
+}
+
 extern "C" void *__wrap_malloc(std::size_t size) {
+    if (!OnMainThread())
+        return __real_malloc(size);
     count++;
     if (failIn == kAlways)
         return nullptr;
@@ -36,7 +46,7 @@ extern "C" void *__wrap_malloc(std::size_t size) {
 }
 
 extern "C" void __wrap_free(void *block) {
-    if (block != nullptr)
+    if (block != nullptr && OnMainThread())
         live--;
     __real_free(block);
 }

@@ -56,6 +56,7 @@ class ReplyIntake : public testing::Test {
         HandleReply(nullptr, nullptr, nullptr);
         leftAllocated = LiveAllocations() - before;
         allocationsMade = AllocationCount() - made;
+        SettleHosts();
     }
     UdpSocket us;
     UdpSocket host;

@@ -3,15 +3,63 @@
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+
+namespace {
+
+// Lays a file holding `text` over `path`, in this process's own view of
+// the file system.
+int Cover(const char *path, const char *text) {
+    char temporary[] = "/tmp/hostpick-isolate-XXXXXX";
+    int fd = mkstemp(temporary);
+    if (fd < 0)
+        return 0;
+    ssize_t length = static_cast<ssize_t>(std::strlen(text));
+    int ok = write(fd, text, length) == length &&
+             mount(temporary, path, nullptr, MS_BIND, nullptr) == 0;
+    close(fd);
+    unlink(temporary); // the bind mount keeps it
+    return ok;
+}
+
+int PrivateResolver() {
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           Cover("/etc/hosts", "127.0.0.1 localhost\n") &&
+           Cover("/etc/nsswitch.conf", "hosts: files\n") &&
+           Cover("/etc/resolv.conf", "nameserver 127.0.0.1\n");
+}
+
+// Which network namespace this process is in, as /proc names it.
+std::string NetworkNamespace() {
+    char link[64] = {};
+    ssize_t n = readlink("/proc/self/ns/net", link, sizeof(link) - 1);
+    return n > 0 ? std::string(link, n) : "";
+}
+
+// A death test's child, started afresh, inherits the isolation; it could
+// not lay its files over the ones already laid there.
+constexpr char kIsolatedIn[] = "HOSTPICK_ISOLATED_IN";
+
+} // namespace
 
 int IsolateNetwork() {
+    const char *isolated = std::getenv(kIsolatedIn);
+    if (isolated != nullptr && isolated == NetworkNamespace())
+        return 1;
     if (unshare(CLONE_NEWNET) != 0) {
         std::perror("unshare(CLONE_NEWNET) (needs root)");
+        return 0;
+    }
+    if (!PrivateResolver()) {
+        std::perror("cannot give the process resolver files of its own");
         return 0;
     }
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -24,5 +72,6 @@ int IsolateNetwork() {
     close(fd);
     if (!up)
         std::perror("cannot bring up lo");
+    setenv(kIsolatedIn, NetworkNamespace().c_str(), 1);
     return up;
 }

@@ -1,6 +1,9 @@
 // Puts the calling process in a network namespace of its own whose only
 // interface is a loopback that is up.  Whatever the process then sends,
-// "BROADCAST" included, never leaves it.  Needs root.
+// "BROADCAST" included, never leaves it.  Its name look-ups stay inside as
+// well: it sees a hosts file of its own ("127.0.0.1 localhost") and an
+// nsswitch.conf that asks nothing but that file, as `ip netns exec` gives a
+// namespace its /etc/netns files.  Needs root.
 #pragma once
 
 /// Returns 1 when the process is isolated; prints why and returns 0 if not.

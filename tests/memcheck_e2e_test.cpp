@@ -65,6 +65,7 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
                   "--show-leak-kinds=definite,indirect",
                   "--errors-for-leak-kinds=definite,indirect",
                   "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
+                  "--suppressions=" HOSTPICK_SOURCE_DIR "/tests/memcheck.supp",
                   "--log-file=" + log});
     Program p = Start({"-vornaddress", VornAddress(port), "-clientaddress",
                        "0a000005", "BROADCAST"});

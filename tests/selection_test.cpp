@@ -87,6 +87,7 @@ class Selection : public testing::Test {
         from.sin_family = AF_INET;
         inet_pton(AF_INET, ip, &from.sin_addr);
         ASSERT_EQ(RecordHost(&n, &s, &from, willing), 1);
+        SettleHosts();
     }
     // Highlights the list line that shows host `name`.
     static void Select(const std::string &name) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "hosts/hosts.h"
 #include "shell/startup.h"
 #include "shell/window.h"
 
@@ -35,6 +36,12 @@ void RunEventLoop(int ms) {
         else
             usleep(1000);
     }
+}
+
+void SettleHosts() {
+    for (int waited = 0; UnnamedCount() > 0 && waited < 2000; waited += 5)
+        RunEventLoop(5);
+    RefreshList();
 }
 
 // Read straight from the widget's instance record: the public interface

@@ -10,6 +10,9 @@
 void EnsureToolkit();
 /// Dispatches events, timers and input until `ms` milliseconds have passed.
 void RunEventLoop(int ms);
+/// Runs the event loop until no entry waits for its name look-up (at most
+/// 2 s), then hands the widget the lines, as the event loop would soon.
+void SettleHosts();
 /// The lines the list widget shows now.
 int ListLineCount();
 const char *ListLine(int i);

@@ -7,6 +7,9 @@
 
 int main(int argc, char **argv) {
     testing::InitGoogleTest(&argc, argv);
+    // Name look-ups run on threads of their own: a death test's child is
+    // started afresh rather than forked from a process that has them.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     if (!IsolateNetwork())
         return 1;
     return RUN_ALL_TESTS();

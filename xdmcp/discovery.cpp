@@ -13,6 +13,8 @@
 #include <cstring>
 
 #include "shell/settings.h"
+#include "shell/startup.h"
+#include "hosts/resolver.h"
 #include "xdmcp/intake.h"
 #include "xdmcp/wire.h"
 
@@ -66,10 +68,7 @@ int StartDiscovery(char **arguments) {
     if (setsockopt(querySocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) < 0)
         perror("setsockopt");
     EnlargeReceiveBuffer();
-    // Xt takes the input condition in a pointer-typed argument.
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    XtAddInput(querySocket, reinterpret_cast<XtPointer>(XtInputReadMask),
-               HandleReply, nullptr);
+    WatchReadable(querySocket, HandleReply);
 
     // Targets come after the socket: the interface list is read through it.
     for (; *arguments != nullptr; arguments++)
@@ -146,44 +145,26 @@ static void AddBroadcastTargets() {
 
 // Hexadecimal first, so that an argument such as 12345678 is an address
 // and never a decimal number or a name.
-static int ResolveHost(const char *name, in_addr *address) {
+static int ParseAddress(const char *name, in_addr *address) {
     if (std::strlen(name) == kHexAddressLength &&
         HexToBytes(name, reinterpret_cast<CARD8 *>(address),
                    kHexAddressLength) == 0)
         return 1;
     in_addr_t numeric = inet_addr(name);
-    if (numeric != INADDR_NONE) {
-        address->s_addr = numeric;
-        return 1;
-    }
-    const hostent *host = gethostbyname(name);
-    if (host == nullptr || host->h_addrtype != AF_INET || host->h_length != 4)
+    if (numeric == INADDR_NONE)
         return 0;
-    std::memcpy(address, host->h_addr_list[0], sizeof(*address));
+    address->s_addr = numeric;
     return 1;
 }
 
-void AddTargetsForName(const char *name) {
-    if (std::strcmp(name, kBroadcastName) == 0) {
-        AddBroadcastTargets();
-        return;
-    }
-    sockaddr_in target;
-    std::memset(&target, 0, sizeof(target));
-    target.sin_family = AF_INET;
-    target.sin_port = htons(kXdmcpPort);
-    if (ResolveHost(name, &target.sin_addr))
-        AddQueryTarget(&target, sizeof(target), kOpcodeQuery);
-}
-
-void AddQueryTarget(const void *address, int addressLength, int queryKind) {
+static int AppendTarget(const void *address, int addressLength, int queryKind) {
     auto *target = static_cast<QueryTarget *>(std::malloc(sizeof(QueryTarget)));
     if (target == nullptr)
-        return;
+        return 0;
     target->address = static_cast<sockaddr *>(std::malloc(addressLength));
     if (target->address == nullptr) {
         std::free(target);
-        return;
+        return 0;
     }
     std::memcpy(target->address, address, addressLength);
     target->addressLength = addressLength;
@@ -196,6 +177,56 @@ void AddQueryTarget(const void *address, int addressLength, int queryKind) {
     while (*tail != nullptr)
         tail = &(*tail)->next;
     *tail = target;
+    return 1;
+}
+
+static sockaddr_in HostTarget(const in_addr *address) {
+    sockaddr_in target;
+    std::memset(&target, 0, sizeof(target));
+    target.sin_family = AF_INET;
+    target.sin_port = htons(kXdmcpPort);
+    target.sin_addr = *address;
+    return target;
+}
+
+// A name resolved in the background joins the targets when its answer
+// comes, and is asked at once rather than at the next ping of the series,
+// if any is left.
+static void NameResolved(void * /*clientData*/, const in_addr *address,
+                         const char * /*name*/) {
+    if (address == nullptr)
+        return;
+    sockaddr_in target = HostTarget(address);
+    if (AppendTarget(&target, sizeof(target), kOpcodeQuery) && unicastReady)
+        SendMessage(querySocket, &unicastQuery,
+                    reinterpret_cast<sockaddr *>(&target), sizeof(target));
+}
+
+void AddTargetsForName(const char *name) {
+    if (std::strcmp(name, kBroadcastName) == 0) {
+        AddBroadcastTargets();
+        return;
+    }
+    in_addr address;
+    if (ParseAddress(name, &address)) {
+        sockaddr_in target = HostTarget(&address);
+        AddQueryTarget(&target, sizeof(target), kOpcodeQuery);
+        return;
+    }
+    if (LookUpName(name, NameResolved, nullptr))
+        return;
+    // Without a worker to ask, the window waits for the answer.
+    const hostent *host = gethostbyname(name);
+    if (host != nullptr && host->h_addrtype == AF_INET &&
+        host->h_length == sizeof(address)) {
+        std::memcpy(&address, host->h_addr_list[0], sizeof(address));
+        sockaddr_in target = HostTarget(&address);
+        AddQueryTarget(&target, sizeof(target), kOpcodeQuery);
+    }
+}
+
+void AddQueryTarget(const void *address, int addressLength, int queryKind) {
+    AppendTarget(address, addressLength, queryKind);
 }
 
 // No timer is ever cancelled: a Ping during a series lets the earlier
@@ -209,5 +240,5 @@ void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) {
                     t->address, t->addressLength);
     }
     if (++pingCount <= kLastArmingPing)
-        XtAddTimeOut(kPingIntervalMs, SendQueries, nullptr);
+        XtAppAddTimeOut(appContext, kPingIntervalMs, SendQueries, nullptr);
 }

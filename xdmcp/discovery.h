@@ -37,16 +37,18 @@ extern int pingCount;
 
 /// Prepares both query messages, opens `querySocket`, registers HandleReply
 /// on it, registers targets for each of `arguments` (a null-terminated
-/// vector) and sends the first ping.  Returns 0, having done nothing else,
-/// when the socket cannot be opened.
+/// vector; host names join later) and sends the first ping.  Returns 0, having
+/// done nothing else, when the socket cannot be opened.
 int StartDiscovery(char **arguments);
 
 /// Registers zero or more targets for one argument: "BROADCAST" (exactly)
 /// for the broadcast address of every IPv4 address, however many, whose
 /// interface is up and broadcast-capable (an address without a broadcast
 /// address is passed over); otherwise 8 lower-case hexadecimal digits, a
-/// numeric IPv4 address or a host name.  An argument that yields no
-/// address is dropped silently.
+/// numeric IPv4 address or a host name.  A host name is resolved in the
+/// background: its target joins the list when the answer comes and is sent
+/// its query at once.  An argument that yields no address is dropped
+/// silently.
 void AddTargetsForName(const char *name);
 
 /// Appends a target holding a copy of the address; dropped silently when

@@ -1,12 +1,15 @@
 #include "xdmcp/intake.h"
 
 #include <netinet/in.h>
+#include <poll.h>
 
 #include "hosts/hosts.h"
 #include "xdmcp/discovery.h"
 #include "xdmcp/wire.h"
 
 static WireBuffer receiveBuffer;
+// About a millisecond of work at a time.
+static constexpr int kRepliesPerBatch = 64;
 
 // The lengths are added as int, never as CARD16, so no sum wraps round to
 // match a forged header length.
@@ -14,8 +17,7 @@ static int FieldsSize(const ARRAY8 *a, const ARRAY8 *b) {
     return 2 + a->length + 2 + b->length;
 }
 
-void HandleReply(XtPointer /*clientData*/, int * /*source*/,
-                 XtInputId * /*id*/) {
+static void TakeReply() {
     sockaddr_in sender;
     socklen_t senderLength = sizeof(sender);
     if (!ReceiveMessage(querySocket, &receiveBuffer,
@@ -46,5 +48,28 @@ void HandleReply(XtPointer /*clientData*/, int * /*source*/,
     if (!takenOver) {
         ReleaseArray8(&hostname);
         ReleaseArray8(&status);
+    }
+}
+
+static int Waiting(int socket) {
+    pollfd ready = {socket, POLLIN, 0};
+    return poll(&ready, 1, 0) == 1;
+}
+
+// A burst of replies is taken in batches, and the list widget is told of
+// each batch once: after the socket runs dry, or every 100 ms while the
+// burst lasts.  A batch is bounded so that X events get their turn.
+void HandleReply(XtPointer /*clientData*/, int * /*source*/,
+                 XtInputId * /*id*/) {
+    for (int taken = 1;; taken++) {
+        TakeReply();
+        if (!Waiting(querySocket)) {
+            RefreshSoon(1);
+            return;
+        }
+        if (taken == kRepliesPerBatch) {
+            RefreshSoon(0);
+            return;
+        }
     }
 }

@@ -5,8 +5,9 @@
 #include <X11/Intrinsic.h>
 
 /// Toolkit input callback for `querySocket`; its arguments are ignored.
-/// Receives one datagram; a well-formed WILLING or UNWILLING reply of
-/// version 1 goes to RecordHost, anything else is dropped silently.  Every
-/// body read for the datagram is released exactly once unless the host
-/// table took it over.
+/// Receives the datagrams waiting there, at most 64 in one call; a
+/// well-formed WILLING or UNWILLING reply of version 1 goes to RecordHost,
+/// anything else is dropped silently.  Every body read for a datagram is
+/// released exactly once unless the host table took it over.  Then asks the
+/// host table to show the batch (RefreshSoon).
 void HandleReply(XtPointer clientData, int *source, XtInputId *id);

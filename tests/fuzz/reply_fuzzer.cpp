@@ -8,7 +8,7 @@
 // independent reading of the protocol: a well-formed reply must leave its
 // sender's entry with exactly the status it carried, anything else must
 // leave the table as it was, exactly one datagram is taken per call, and
-// the list stays sorted and complete.
+// the list stays sorted and holds exactly the listed entries.
 //
 // Runs in a network namespace of its own, on the X server named by
 // $DISPLAY.
@@ -136,7 +136,12 @@ void CheckTable() {
     }
     if (entries != hostCount)
         Fail("hostCount disagrees with the table");
-    for (int i = 1; i < hostCount; i++)
+    int listed = 0;
+    for (HostEntry *entry = hostEntries; entry != nullptr; entry = entry->next)
+        listed += entry->listed;
+    if (listed != lineCount)
+        Fail("the lines are not those of the listed entries");
+    for (int i = 1; i < lineCount; i++)
         if (std::strcmp(displayLines[i - 1], displayLines[i]) > 0)
             Fail("the list is not sorted");
 }
@@ -213,6 +218,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
                sizeof(intakeAddress)) != static_cast<ssize_t>(size))
         return 0; // too large for one datagram: nothing to take in
     HandleReply(nullptr, nullptr, nullptr);
+    // Answers of name look-ups and the list's timers, as the event loop
+    // would take them.
+    while (XtAppPending(appContext) != 0)
+        XtAppProcessEvent(appContext, XtIMAll);
     char leftover;
     if (recv(querySocket, &leftover, 1, MSG_DONTWAIT) >= 0)
         Fail("a datagram was left on the socket");

@@ -177,4 +177,38 @@ TEST_F(Discovery, BadDatagramsChangeNothingAndTheNextReplyCounts) {
     EXPECT_EQ(AcceptRow(p, 0), Printed(12));
 }
 
+// Five hosts whose names only a name server could give, and that server
+// never answers.
+class DeadNameServer : public EndToEnd {
+  protected:
+    void SetUp() override {
+        EndToEnd::SetUp();
+        net.AddLan(0);
+        for (int i = 0; i < 5; i++)
+            net.AddHost(0, 11 + i,
+                        {WillingReply("host" + std::to_string(i), "idle")});
+        net.AddDeadNameServer(0, 53);
+        net.Start();
+    }
+};
+
+TEST_F(DeadNameServer, HostsAreListedWithinTwoSecondsAndCanBeAccepted) {
+    Program p = Start({"BROADCAST"});
+    double shown = net.Now();
+    usleep(1500 * 1000);
+    EXPECT_EQ(AcceptRow(p, 4), Printed(15)) << "host4, the last of five";
+    EXPECT_LT(net.Now() - shown, 3000);
+}
+
+TEST_F(DeadNameServer, AnUnresolvableTargetNeitherDelaysTheWindowNorCancel) {
+    double started = net.Now();
+    Program p = Start({"BROADCAST", "nowhere.lab"});
+    EXPECT_LT(net.Now() - started, 1500) << "the window came late";
+    usleep(300 * 1000); // the look-ups are under way, and hang
+    double pressed = net.Now();
+    x.Key(window, "Escape");
+    EXPECT_EQ(p.Wait(1000), 0);
+    EXPECT_LT(net.Now() - pressed, 1000);
+}
+
 } // namespace

@@ -110,7 +110,7 @@ Network::~Network() {
     }
     for (const Host &h : hosts_)
         close(h.fd);
-    for (int fd : {clientUdp_, reportFd_, wake_[0], wake_[1]})
+    for (int fd : {clientUdp_, deadNameServer_, reportFd_, wake_[0], wake_[1]})
         if (fd >= 0)
             close(fd);
     for (const auto &ns : namespaces_)
@@ -162,6 +162,16 @@ void Network::AnswerOnly(int host, int queries) {
 void Network::AddName(const std::string &line) {
     std::ofstream("/etc/netns/" + client_ + "/hosts", std::ios::app)
         << line << "\n";
+}
+
+void Network::AddDeadNameServer(int lan, int octet) {
+    AddHost(lan, octet, {});
+    std::string ns = prefix_ + "h" + std::to_string(hosts_.size() - 1);
+    deadNameServer_ = SocketIn(ns, SOCK_DGRAM, "0.0.0.0", 53);
+    std::string etc = "/etc/netns/" + client_;
+    std::ofstream(etc + "/nsswitch.conf") << "hosts: files dns\n";
+    std::ofstream(etc + "/resolv.conf")
+        << "nameserver " << LanAddress(lan, octet) << "\n";
 }
 
 void Network::ListenInClient() {

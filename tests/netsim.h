@@ -61,6 +61,9 @@ class Network {
     void AnswerOnly(int host, int queries);
     /// A line for the client namespace's hosts file: "10.55.0.11 name".
     void AddName(const std::string &line);
+    /// A name server at 10.(55+lan).0.<octet> that never answers (a bound
+    /// socket that nobody reads), asked after the hosts file.
+    void AddDeadNameServer(int lan, int octet);
     /// Starts answering; hosts added later are not served.
     void Start();
 
@@ -109,6 +112,7 @@ class Network {
     };
     std::vector<Host> hosts_;
     int clientUdp_ = -1;
+    int deadNameServer_ = -1;
     int reportFd_ = -1;
     std::vector<Bytes> reports_;
     std::vector<Arrival> arrivals_;

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "hosts/resolver.h"
+#include "shell/heading.h"
 #include "shell/startup.h"
 #include "shell/window.h"
 
@@ -508,6 +509,7 @@ void RefreshList() {
     int at = ShownIndex(selected);
     if (at >= 0)
         XawListHighlight(list, at);
+    HeadingSeesLines(shownCount);
 }
 
 static void RefreshDue(XtPointer, XtIntervalId *) {
@@ -551,6 +553,7 @@ void ClearHosts() {
     shownEntries = nullptr;
     shownCount = 0;
     shownSlots = 0;
+    HeadingSeesLines(0);
     ReleaseRetiredLines();
     HostEntry *next;
     for (HostEntry *e = hostEntries; e != nullptr; e = next) {

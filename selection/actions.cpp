@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "hosts/hosts.h"
+#include "selection/moves.h"
 #include "selection/report.h"
 #include "shell/window.h"
 #include "xdmcp/discovery.h"
@@ -64,4 +65,12 @@ XtActionsRec actionTable[kActionCount] = {
     {const_cast<char *>("Cancel"), Cancel},
     {const_cast<char *>("CheckWilling"), CheckWilling},
     {const_cast<char *>("Ping"), Ping},
+    {const_cast<char *>("AcceptClick"), AcceptClick},
+    {const_cast<char *>("SelectNext"), SelectNext},
+    {const_cast<char *>("SelectPrevious"), SelectPrevious},
+    {const_cast<char *>("SelectFirst"), SelectFirst},
+    {const_cast<char *>("SelectLast"), SelectLast},
+    {const_cast<char *>("SelectNextPage"), SelectNextPage},
+    {const_cast<char *>("SelectPreviousPage"), SelectPreviousPage},
+    {const_cast<char *>("SelectTyped"), SelectTyped},
 };

@@ -17,6 +17,7 @@ void CheckWilling(Widget w, XEvent *event, String *params,
 /// Empties the list and starts a new series of pings at once.
 void Ping(Widget w, XEvent *event, String *params, Cardinal *paramCount);
 
-/// The four actions under their own names, for XtAddActions.
-constexpr Cardinal kActionCount = 4;
+/// The four actions above and those of selection/moves, under their own
+/// names, for XtAppAddActions.
+constexpr Cardinal kActionCount = 12;
 extern XtActionsRec actionTable[kActionCount];

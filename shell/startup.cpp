@@ -5,7 +5,9 @@
 
 #include "hosts/hosts.h"
 #include "selection/actions.h"
+#include "selection/moves.h"
 #include "shell/fallback.h"
+#include "shell/heading.h"
 #include "shell/settings.h"
 #include "shell/window.h"
 
@@ -31,11 +33,15 @@ void OpenWindow(int *argc, char **argv) {
     XtAppAddActions(appContext, actionTable, kActionCount);
     CreateWidgets(topLevel);
     ShowLines(nullptr, 0);
+    LoadHeading(topLevel);
+    HandleFocus(topLevel);
+    WatchPresses(XtDisplay(topLevel));
 
     // Realised unmapped, so that the window has its size and can be placed
     // before it is first shown.
     XtSetMappedWhenManaged(topLevel, False);
     XtRealizeWidget(topLevel);
+    HandleWindowProtocols(topLevel);
     PlaceWindow(topLevel);
     XMapWindow(XtDisplay(topLevel), XtWindow(topLevel));
     // Shown before anything else happens, whatever comes next.

@@ -1,12 +1,17 @@
 #include "shell/window.h"
 
+#include <X11/IntrinsicP.h>
+#include <X11/Shell.h>
 #include <X11/StringDefs.h>
 #include <X11/Xaw/Box.h>
 #include <X11/Xaw/Command.h>
 #include <X11/Xaw/Label.h>
 #include <X11/Xaw/List.h>
+#include <X11/Xaw/ListP.h>
 #include <X11/Xaw/Paned.h>
 #include <X11/Xaw/Viewport.h>
+#include <X11/Xaw/ViewportP.h>
+#include <X11/Xutil.h>
 
 Widget topLevel;
 Widget list;
@@ -34,6 +39,20 @@ void CreateWidgets(Widget shell) {
     ping = Make("ping", commandWidgetClass, box);
 }
 
+String HeadingText() {
+    String text = nullptr;
+    Arg arg;
+    XtSetArg(arg, XtNlabel, &text);
+    XtGetValues(label, &arg, 1);
+    return text;
+}
+
+void SetHeading(String text) {
+    Arg arg;
+    XtSetArg(arg, XtNlabel, text);
+    XtSetValues(label, &arg, 1);
+}
+
 void WindowPosition(int screenWidth, int screenHeight, Dimension width,
                     Dimension height, Position *x, Position *y) {
     auto s16 = [](int v) { return static_cast<short>(v); };
@@ -41,20 +60,117 @@ void WindowPosition(int screenWidth, int screenHeight, Dimension width,
     *y = s16(s16(s16(screenHeight) - s16(height)) / 3);
 }
 
+static int UserPlaced(Widget shell) {
+    String geometry = nullptr;
+    Arg arg;
+    XtSetArg(arg, XtNgeometry, &geometry);
+    XtGetValues(shell, &arg, 1);
+    int x, y;
+    unsigned width, height;
+    return geometry != nullptr &&
+           (XParseGeometry(geometry, &x, &y, &width, &height) &
+            (XValue | YValue)) != 0;
+}
+
 void PlaceWindow(Widget shell) {
     Dimension width = 0;
     Dimension height = 0;
-    Arg args[2];
+    Dimension border = 0;
+    Arg args[3];
     XtSetArg(args[0], XtNwidth, &width);
     XtSetArg(args[1], XtNheight, &height);
-    XtGetValues(shell, args, 2);
+    XtSetArg(args[2], XtNborderWidth, &border);
+    XtGetValues(shell, args, 3);
 
+    // Heading and buttons must stay on the screen; the list gives way.
     Screen *screen = XtScreen(shell);
+    int roomX = WidthOfScreen(screen) - 2 * border;
+    int roomY = HeightOfScreen(screen) - 2 * border;
+    if (width > roomX || height > roomY) {
+        width = width > roomX ? roomX : width;
+        height = height > roomY ? roomY : height;
+        XtSetArg(args[0], XtNwidth, width);
+        XtSetArg(args[1], XtNheight, height);
+        XtSetValues(shell, args, 2);
+    }
+    if (UserPlaced(shell))
+        return;
     Position x;
     Position y;
     WindowPosition(WidthOfScreen(screen), HeightOfScreen(screen), width, height,
                    &x, &y);
+    // The rule leaves the border out; the whole window stays on the screen.
+    if (x > roomX - width)
+        x = static_cast<Position>(roomX - width);
+    if (y > roomY - height)
+        y = static_cast<Position>(roomY - height);
     XtSetArg(args[0], XtNx, x);
     XtSetArg(args[1], XtNy, y);
     XtSetValues(shell, args, 2);
+}
+
+// The first map only: later the person, or a window manager, decides.
+static void TakeFocusWhenMapped(Widget shell, XtPointer, XEvent *event,
+                                Boolean *) {
+    if (event->type != MapNotify)
+        return;
+    XSetInputFocus(XtDisplay(shell), XtWindow(shell), RevertToParent,
+                   CurrentTime);
+    XtRemoveEventHandler(shell, StructureNotifyMask, False, TakeFocusWhenMapped,
+                         nullptr);
+}
+
+static Atom deleteWindow;
+
+static void CloseWhenAsked(Widget shell, XtPointer, XEvent *event, Boolean *) {
+    if (event->type == ClientMessage &&
+        static_cast<Atom>(event->xclient.data.l[0]) == deleteWindow)
+        XtCallActionProc(shell, "Cancel", event, nullptr, 0);
+}
+
+void HandleFocus(Widget shell) {
+    Arg arg;
+    XtSetArg(arg, XtNinput, True);
+    XtSetValues(shell, &arg, 1);
+    XtSetKeyboardFocus(shell, paned);
+    XtAddEventHandler(shell, StructureNotifyMask, False, TakeFocusWhenMapped,
+                      nullptr);
+    XtAddEventHandler(shell, NoEventMask, True, CloseWhenAsked, nullptr);
+}
+
+void HandleWindowProtocols(Widget shell) {
+    deleteWindow = XInternAtom(XtDisplay(shell), "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(XtDisplay(shell), XtWindow(shell), &deleteWindow, 1);
+}
+
+// The list's own layout, which the widget offers no call to read.
+void ScrollToLine(int index) {
+    const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    if (index < 0 || l.nrows <= 0 || l.ncols <= 0)
+        return;
+    int row = l.vertical_cols ? index % l.nrows : index / l.ncols;
+    int column = l.vertical_cols ? index / l.nrows : index % l.ncols;
+    int top = l.internal_height + row * l.row_height;
+    int left = l.internal_width + column * l.col_width;
+
+    Widget clip = reinterpret_cast<ViewportWidget>(viewport)->viewport.clip;
+    int x = -list->core.x;
+    int y = -list->core.y;
+    if (top < y)
+        y = top;
+    else if (top + l.row_height > y + clip->core.height)
+        y = top + l.row_height - clip->core.height;
+    if (left < x)
+        x = left;
+    else if (left + l.col_width > x + clip->core.width)
+        x = left + l.col_width - clip->core.width;
+    XawViewportSetCoordinates(viewport, static_cast<Position>(x),
+                              static_cast<Position>(y));
+}
+
+int LinesPerPage() {
+    const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    Widget clip = reinterpret_cast<ViewportWidget>(viewport)->viewport.clip;
+    int lines = l.row_height > 0 ? clip->core.height / l.row_height : 1;
+    return lines > 1 ? lines : 1;
 }

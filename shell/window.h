@@ -1,6 +1,6 @@
-// The main window: its widget tree and its place on the screen.  All
-// fonts, labels, sizes and translations come from the resource database
-// of class "Hostpick"; the program itself supplies none.
+// The main window: its widget tree, its place on the screen and its
+// keyboard focus.  All fonts, labels, sizes and translations come from the
+// resource database of class "Hostpick".
 #pragma once
 
 #include <X11/Intrinsic.h>
@@ -15,6 +15,10 @@ extern Widget list;
 /// callbacks: translations bind them to the actions.
 void CreateWidgets(Widget shell);
 
+/// The heading's text, and a new one for it.
+String HeadingText();
+void SetHeading(String text);
+
 /// Where a window of the given size goes on a screen of the given size:
 /// centred horizontally, a third of the free height above it.  Computed in
 /// signed 16-bit arithmetic, so a window larger than the screen gets a
@@ -22,5 +26,21 @@ void CreateWidgets(Widget shell);
 void WindowPosition(int screenWidth, int screenHeight, Dimension width,
                     Dimension height, Position *x, Position *y);
 
-/// Moves the realised but unmapped shell to WindowPosition on its screen.
+/// Fits the realised but unmapped shell to its screen, shrinking it (the
+/// list scrolls) where it is larger, and moves it to WindowPosition unless
+/// the user gave a position (-geometry +x+y, or a geometry resource).
 void PlaceWindow(Widget shell);
+
+/// Makes the shell a well-mannered client for the keyboard: it accepts
+/// the focus, takes it when first mapped (a login screen has no window
+/// manager to give it), sends every key to the paned widget wherever the
+/// pointer is, and takes the window manager's WM_DELETE_WINDOW as the
+/// action Cancel.  Call before realising the shell.
+void HandleFocus(Widget shell);
+/// As HandleFocus, for what needs the shell's window; call after realising.
+void HandleWindowProtocols(Widget shell);
+
+/// Scrolls the list so that line `index` is in view.
+void ScrollToLine(int index);
+/// Lines of the list that the viewport shows at once; at least 1.
+int LinesPerPage();

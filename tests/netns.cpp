@@ -45,6 +45,19 @@ void RemoveStaleNamespaces(const char *format) {
     }
 }
 
+void AddAddresses(const std::string &ns, const std::string &dev,
+                  const std::vector<std::string> &addresses) {
+    std::string batch = "/tmp/" + ns + "-addresses.ip";
+    FILE *f = std::fopen(batch.c_str(), "w");
+    if (f == nullptr)
+        return;
+    for (const auto &a : addresses)
+        std::fprintf(f, "addr add %s dev %s\n", a.c_str(), dev.c_str());
+    std::fclose(f);
+    Must("ip -n " + ns + " -batch " + batch);
+    unlink(batch.c_str());
+}
+
 int SocketIn(const std::string &ns, int type, const char *ip, int port) {
     int self = open("/proc/thread-self/ns/net", O_RDONLY);
     int target = open(("/run/netns/" + ns).c_str(), O_RDONLY);

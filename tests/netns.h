@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 /// Runs a shell command quietly; says on standard error when it fails.
 void Must(const std::string &command);
@@ -20,6 +21,11 @@ int InNamespace(const std::string &ns);
 /// `format` matches with the PID of a process that no longer runs, such as
 /// "hp%dn" for the names hp<pid>n....
 void RemoveStaleNamespaces(const char *format);
+
+/// Adds each of `addresses` ("10.60.0.2/16") to interface `dev` of
+/// namespace `ns`, all with one ip(8) run.
+void AddAddresses(const std::string &ns, const std::string &dev,
+                  const std::vector<std::string> &addresses);
 
 /// A socket of `type` opened in namespace `ns` and bound there to `ip` and
 /// `port`, with SO_REUSEADDR and, for datagrams, IP_PKTINFO set.  The

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -125,12 +126,12 @@ double Network::Now() const {
            epoch_;
 }
 
-void Network::AddLan(int lan, bool up) {
+void Network::AddLan(int lan, bool up, int prefix) {
     std::string dev = "lan" + std::to_string(lan);
     std::string n = "ip -n " + client_ + " ";
     Must(n + "link add " + dev + " type bridge");
-    Must(n + "addr add 10." + std::to_string(55 + lan) + ".0.1/24 brd + dev " +
-         dev);
+    Must(n + "addr add " + LanAddress(lan, 1) + "/" + std::to_string(prefix) +
+         " brd + dev " + dev);
     if (up)
         Must(n + "link set " + dev + " up");
 }
@@ -149,14 +150,44 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
     Must(h + "addr add " + address + "/24 brd + dev eth0");
     Must(h + "link set eth0 up");
     Must(h + "link set lo up");
-    hosts_.push_back(
-        {SocketIn(ns, SOCK_DGRAM, "0.0.0.0", 177), std::move(replies), -1});
+    Host host;
+    host.fd = SocketIn(ns, SOCK_DGRAM, "0.0.0.0", 177);
+    host.replies = std::move(replies);
+    hosts_.push_back(std::move(host));
     return index;
 }
 
 void Network::AnswerOnly(int host, int queries) {
     std::lock_guard<std::mutex> g(logLock);
     hosts_.at(host).answersLeft = queries;
+}
+
+void Network::Then(int host, std::vector<Bytes> replies) {
+    std::lock_guard<std::mutex> g(logLock);
+    hosts_.at(host).later = std::move(replies);
+    hosts_.at(host).changes = true;
+}
+
+int Network::AddCrowd(int lan, int first, std::vector<Bytes> replies) {
+    int index = AddHost(lan, first, {});
+    std::string ns = prefix_ + "h" + std::to_string(index);
+    in_addr base;
+    inet_pton(AF_INET, LanAddress(lan, first).c_str(), &base);
+    std::vector<in_addr> crowd;
+    std::vector<std::string> more;
+    for (size_t i = 0; i < replies.size(); i++) {
+        in_addr a = {htonl(ntohl(base.s_addr) + static_cast<uint32_t>(i))};
+        crowd.push_back(a);
+        char text[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, &a, text, sizeof(text));
+        if (i > 0)
+            more.push_back(std::string(text) + "/32");
+    }
+    AddAddresses(ns, "eth0", more);
+    std::lock_guard<std::mutex> g(logLock);
+    hosts_[index].replies = std::move(replies);
+    hosts_[index].crowd = std::move(crowd);
+    return index;
 }
 
 void Network::AddName(const std::string &line) {
@@ -244,18 +275,36 @@ void Network::Serve() {
                 Arrival a = Receive(fd, Now(), host);
                 std::lock_guard<std::mutex> g(logLock);
                 arrivals_.push_back(a);
-                Host &h = hosts_[host];
-                if (h.answersLeft == 0)
-                    continue;
-                if (h.answersLeft > 0)
-                    h.answersLeft--;
-                for (const Bytes &reply : h.replies)
-                    sendto(fd, reply.data(), reply.size(), 0,
-                           reinterpret_cast<sockaddr *>(&a.from),
-                           sizeof(a.from));
+                Answer(hosts_[host], a);
             }
         }
     }
+}
+
+void Network::Answer(Host &h, const Arrival &a) {
+    if (h.answersLeft == 0)
+        return;
+    if (h.answersLeft > 0)
+        h.answersLeft--;
+    if (!h.crowd.empty()) {
+        // A query to one of the crowd is answered by that one; any other,
+        // a broadcast, by all.
+        in_addr to{};
+        inet_pton(AF_INET, a.to.c_str(), &to);
+        auto one = std::find_if(h.crowd.begin(), h.crowd.end(), [&](in_addr c) {
+            return c.s_addr == to.s_addr;
+        });
+        for (size_t i = 0; i < h.crowd.size(); i++)
+            if (one == h.crowd.end() || one - h.crowd.begin() == long(i))
+                SendAs(h.fd, h.crowd[i], a.from, h.replies[i].data(),
+                       h.replies[i].size());
+        return;
+    }
+    for (const Bytes &reply : h.replies)
+        sendto(h.fd, reply.data(), reply.size(), 0,
+               reinterpret_cast<const sockaddr *>(&a.from), sizeof(a.from));
+    if (h.changes)
+        h.replies = h.later;
 }
 
 std::vector<Arrival> Network::Arrivals() {
@@ -323,6 +372,8 @@ Program Network::Run(const std::vector<std::string> &args,
         dup2(err, 2);
         if (installed == nullptr)
             setenv("XUSERFILESEARCHPATH", HOSTPICK_APP_DEFAULTS "/%N", 1);
+        for (const auto &[name, value] : env_)
+            setenv(name.c_str(), value.c_str(), 1);
         std::vector<char *> v;
         v.reserve(argv.size() + 1);
         for (auto &a : argv)

@@ -51,14 +51,22 @@ class Network {
     Network(const Network &) = delete;
     Network &operator=(const Network &) = delete;
 
-    /// LAN n is 10.(55+n).0.0/24 on bridge "lan<n>" in the client
-    /// namespace, whose own address there is 10.(55+n).0.1.
-    void AddLan(int lan, bool up = true);
+    /// LAN n is 10.(55+n).0.0/24 (or /`prefix`) on bridge "lan<n>" in the
+    /// client namespace, whose own address there is 10.(55+n).0.1.
+    void AddLan(int lan, bool up = true, int prefix = 24);
     /// A host at 10.(55+lan).0.<octet> that sends `replies` back for each
     /// datagram it receives (none: it stays silent).  Returns its index.
     int AddHost(int lan, int octet, std::vector<Bytes> replies);
     /// Host `host` answers only its first `queries` queries from now on.
     void AnswerOnly(int host, int queries);
+    /// From its second query on, host `host` sends `replies` instead.
+    void Then(int host, std::vector<Bytes> replies);
+    /// replies.size() hosts in one namespace, at 10.(55+lan).0.<first> and
+    /// the addresses after it (past .255 on a LAN wider than /24): host i
+    /// answers with replies[i], from its own address, a broadcast query or
+    /// a query to its address.  Returns the index under which their
+    /// arrivals are logged.
+    int AddCrowd(int lan, int first, std::vector<Bytes> replies);
     /// A line for the client namespace's hosts file: "10.55.0.11 name".
     void AddName(const std::string &line);
     /// A name server at 10.(55+lan).0.<octet> that never answers (a bound
@@ -82,6 +90,10 @@ class Network {
     /// "OutNoRoutes".
     long Snmp(const std::string &group, const std::string &field);
 
+    /// Later Runs set `name` to `value` in the program's environment.
+    void SetEnv(const std::string &name, const std::string &value) {
+        env_.emplace_back(name, value);
+    }
     /// Runs hostpick (or `binary`) with `args` in the client namespace,
     /// with the repository's resource file.
     Program Run(const std::vector<std::string> &args,
@@ -106,10 +118,14 @@ class Network {
     std::string client_;
     std::vector<std::string> namespaces_;
     struct Host {
-        int fd;
+        int fd = -1;
         std::vector<Bytes> replies;
-        int answersLeft; ///< negative: no limit
+        int answersLeft = -1; ///< negative: no limit
+        std::vector<Bytes> later;
+        bool changes = false;       ///< answers with `later` after its first
+        std::vector<in_addr> crowd; ///< a crowd's addresses, one per reply
     };
+    void Answer(Host &h, const Arrival &a);
     std::vector<Host> hosts_;
     int clientUdp_ = -1;
     int deadNameServer_ = -1;
@@ -119,6 +135,7 @@ class Network {
     std::vector<Arrival> clientArrivals_;
     std::vector<pid_t> programs_;
     std::vector<std::string> runUnder_;
+    std::vector<std::pair<std::string, std::string>> env_;
     std::thread server_;
     std::atomic<bool> stop_{false};
     int wake_[2] = {-1, -1};

@@ -64,12 +64,24 @@ TEST_F(StartUp, WindowIsCentredWithAThirdOfTheFreeHeightAbove) {
     EXPECT_EQ(p.Wait(0), -1) << "still running";
 }
 
-TEST_F(StartUp, WindowLargerThanTheScreenGetsANegativePosition) {
+TEST_F(StartUp, WindowLargerThanTheScreenIsShrunkOntoIt) {
     Program p = Start({}, {"-xrm", "*viewport.width: 1300", "-xrm",
                            "*viewport.preferredPaneSize: 1000"});
-    ExpectPlaced();
-    EXPECT_LT(placedX, 0);
-    EXPECT_LT(placedY, 0);
+    auto root = WinInfo("-root");
+    auto w = WinInfo("-id " + std::to_string(window));
+    int x = w["Absolute upper-left X"];
+    int y = w["Absolute upper-left Y"];
+    EXPECT_GE(x, 0);
+    EXPECT_GE(y, 0);
+    EXPECT_LE(x + w["Width"] + 2 * w["Border width"], root["Width"]);
+    EXPECT_LE(y + w["Height"] + 2 * w["Border width"], root["Height"]);
+}
+
+TEST_F(StartUp, APositionTheUserGaveIsKept) {
+    Program p = Start({"-geometry", "+40+30"});
+    auto w = WinInfo("-id " + std::to_string(window));
+    EXPECT_EQ(w["Absolute upper-left X"], 40);
+    EXPECT_EQ(w["Absolute upper-left Y"], 30);
 }
 
 TEST_F(StartUp, ArgumentsAfterTheOptionsAreQueriedInOrder) {

@@ -40,6 +40,7 @@ std::vector<Window> Children(Display *d, Window w) {
 
 std::vector<std::string> TestResources(const std::string &title) {
     return {"-title", title,
+            "-xrm",   "*list.international: false",
             "-xrm",   std::string("*list.font: ") + kTestFont,
             "-xrm",   "*list.rowSpacing: 0",
             "-xrm",   "*list.internalHeight: 0"};
@@ -147,6 +148,38 @@ void XDriver::ClickButton(Window top, const std::string &label) {
 void XDriver::Key(Window top, const std::string &key) {
     Window list = ListWindow(top);
     Run(kMoveTo + std::to_string(list) + " 5 5 key " + key);
+}
+
+void XDriver::KeysOutside(const std::string &keys) {
+    Run("xdotool mousemove 0 0 key --delay 80 " + keys);
+}
+
+void XDriver::TypeOutside(const std::string &text) {
+    Run("xdotool mousemove 0 0 type --delay 80 '" + text + "'");
+}
+
+void XDriver::ClickAgain() {
+    Run("xdotool click 1");
+}
+
+std::vector<unsigned long> XDriver::HeadingImage(Window top) {
+    std::vector<Window> panes =
+        Children(display_, Children(display_, top).at(0));
+    Window heading =
+        *std::min_element(panes.begin(), panes.end(), [&](Window a, Window b) {
+            return GeometryOf(a).y < GeometryOf(b).y;
+        });
+    Geometry g = GeometryOf(heading);
+    std::vector<unsigned long> pixels;
+    XImage *image = XGetImage(display_, heading, 0, 0, g.width, g.height,
+                              AllPlanes, ZPixmap);
+    if (image == nullptr)
+        return pixels;
+    for (int y = 0; y < g.height; y++)
+        for (int x = 0; x < g.width; x++)
+            pixels.push_back(XGetPixel(image, x, y));
+    XDestroyImage(image);
+    return pixels;
 }
 
 void XDriver::Screenshot(const std::string &path) {

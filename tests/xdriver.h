@@ -9,7 +9,8 @@
 #include <vector>
 
 // Resources that make the list's rows predictable for the tests: the
-// "fixed" font, no spacing between rows, no margin above the first.
+// "fixed" font (a font, not a font set, whose rows would depend on the
+// locale), no spacing between rows, no margin above the first.
 std::vector<std::string> TestResources(const std::string &title);
 
 struct Geometry {
@@ -39,6 +40,14 @@ class XDriver {
     /// Moves the pointer into the window and presses `key` (an X keysym
     /// name such as Return).
     void Key(Window top, const std::string &key);
+    /// With the pointer in the screen's corner, outside the window, presses
+    /// `keys` one after another ("End Up Return"), or types `text`.
+    void KeysOutside(const std::string &keys);
+    void TypeOutside(const std::string &text);
+    /// Clicks button 1 where the pointer is.
+    void ClickAgain();
+    /// The pixels of the heading, the top pane of the window.
+    std::vector<unsigned long> HeadingImage(Window top);
     /// Saves a screenshot of the whole screen.
     void Screenshot(const std::string &path);
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "shell/heading.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
 #include "hosts/resolver.h"
@@ -229,9 +230,21 @@ void AddQueryTarget(const void *address, int addressLength, int queryKind) {
     AppendTarget(address, addressLength, queryKind);
 }
 
+// The search is over when the last ping of every chain of timers has had
+// a ping interval for its answers.  Chains overlap after a Ping during a
+// series, so the last of their end timers decides.
+static int seriesEndTimers;
+
+static void SeriesOver(XtPointer, XtIntervalId *) {
+    if (--seriesEndTimers == 0 && pingCount > kLastArmingPing)
+        SearchEnded();
+}
+
 // No timer is ever cancelled: a Ping during a series lets the earlier
 // timers run on, and they count against the same pingCount.
 void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) {
+    if (pingCount == 0)
+        SearchStarted();
     for (const QueryTarget *t = queryTargets; t != nullptr; t = t->next) {
         bool unicast = t->queryKind == kOpcodeQuery;
         if (!(unicast ? unicastReady : broadcastReady))
@@ -239,6 +252,10 @@ void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) {
         SendMessage(querySocket, unicast ? &unicastQuery : &broadcastQuery,
                     t->address, t->addressLength);
     }
-    if (++pingCount <= kLastArmingPing)
+    if (++pingCount <= kLastArmingPing) {
         XtAppAddTimeOut(appContext, kPingIntervalMs, SendQueries, nullptr);
+    } else {
+        seriesEndTimers++;
+        XtAppAddTimeOut(appContext, kPingIntervalMs, SeriesOver, nullptr);
+    }
 }

@@ -1,0 +1,133 @@
+#include "selection/moves.h"
+
+#include <X11/Xaw/List.h>
+#include <X11/Xutil.h>
+
+#include "hosts/hosts.h"
+#include "selection/actions.h"
+#include "shell/window.h"
+
+namespace {
+
+constexpr int kBaseVolume = 0;
+constexpr Time kTypingPauseMs = 1000;
+constexpr int kMostTyped = 64;
+
+char typed[kMostTyped + 1];
+int typedLength;
+Time lastTyped;
+HostEntry *selectedAtPress;
+XtEventDispatchProc passKey;
+XtEventDispatchProc passButton;
+
+int Current() {
+    XawListReturnStruct *current = XawListShowCurrent(list);
+    int index = current->list_index;
+    XtFree(reinterpret_cast<char *>(current));
+    return index;
+}
+
+void Select(int index) {
+    int n = ShownCount();
+    if (n == 0)
+        return;
+    index = index < 0 ? 0 : index >= n ? n - 1 : index;
+    XawListHighlight(list, index);
+    ScrollToLine(index);
+}
+
+// From the current line by `step`, or from beyond the end the step leaves,
+// so that a first Down selects the first line and a first Up the last.
+void Step(int step) {
+    int current = Current();
+    if (current == XAW_LIST_NONE)
+        current = step > 0 ? -1 : ShownCount();
+    Select(current + step);
+}
+
+int Lower(int c) {
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
+// Case is folded for ASCII letters only: other bytes, UTF-8 included,
+// compare as they are.
+int BeginsWith(const char *line, const char *prefix, int length) {
+    for (int i = 0; i < length; i++)
+        if (line[i] == '\0' || Lower(static_cast<unsigned char>(line[i])) !=
+                                   Lower(static_cast<unsigned char>(prefix[i])))
+            return 0;
+    return 1;
+}
+
+Boolean BringUpToDate(XEvent *event) {
+    RefreshList();
+    selectedAtPress = SelectedHost();
+    return event->type == KeyPress ? passKey(event) : passButton(event);
+}
+
+} // namespace
+
+void SelectNext(Widget, XEvent *, String *, Cardinal *) {
+    Step(1);
+}
+
+void SelectPrevious(Widget, XEvent *, String *, Cardinal *) {
+    Step(-1);
+}
+
+void SelectFirst(Widget, XEvent *, String *, Cardinal *) {
+    Select(0);
+}
+
+void SelectLast(Widget, XEvent *, String *, Cardinal *) {
+    Select(ShownCount() - 1);
+}
+
+void SelectNextPage(Widget, XEvent *, String *, Cardinal *) {
+    Step(LinesPerPage());
+}
+
+void SelectPreviousPage(Widget, XEvent *, String *, Cardinal *) {
+    Step(-LinesPerPage());
+}
+
+void SelectTyped(Widget, XEvent *event, String *, Cardinal *) {
+    if (event == nullptr || event->type != KeyPress)
+        return;
+    char text[8];
+    KeySym keysym;
+    int n = XLookupString(&event->xkey, text, sizeof(text), &keysym, nullptr);
+    for (int i = 0; i < n; i++)
+        if (static_cast<unsigned char>(text[i]) < ' ' || text[i] == '\x7f')
+            return;
+    if (n == 0)
+        return;
+    if (event->xkey.time - lastTyped > kTypingPauseMs)
+        typedLength = 0;
+    lastTyped = event->xkey.time;
+    if (typedLength + n <= kMostTyped) {
+        for (int i = 0; i < n; i++)
+            typed[typedLength + i] = text[i];
+        for (int i = 0; i < ShownCount(); i++) {
+            if (BeginsWith(ShownEntry(i)->displayLine, typed,
+                           typedLength + n)) {
+                typedLength += n;
+                Select(i);
+                return;
+            }
+        }
+    }
+    XBell(XtDisplay(topLevel), kBaseVolume);
+}
+
+void AcceptClick(Widget w, XEvent *event, String *params,
+                 Cardinal *paramCount) {
+    HostEntry *selected = SelectedHost();
+    if (selected != nullptr && selected == selectedAtPress)
+        Accept(w, event, params, paramCount);
+}
+
+void WatchPresses(Display *display) {
+    passKey = XtSetEventDispatcher(display, KeyPress, BringUpToDate);
+    passButton = XtSetEventDispatcher(display, ButtonPress, BringUpToDate);
+}

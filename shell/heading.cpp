@@ -1,0 +1,61 @@
+#include "shell/heading.h"
+
+#include <X11/StringDefs.h>
+
+#include "shell/window.h"
+
+namespace {
+
+struct HeadingTexts {
+    String searching;
+    String noAnswer;
+};
+
+HeadingTexts texts;
+String label; // the heading's own text, a copy of our own
+int searching;
+int lines;
+
+#define offset(field) XtOffsetOf(HeadingTexts, field)
+XtResource resources[] = {
+    {const_cast<char *>("searchingLabel"), const_cast<char *>("SearchingLabel"),
+     const_cast<char *>(XtRString), sizeof(String), offset(searching),
+     const_cast<char *>(XtRString), nullptr},
+    {const_cast<char *>("noAnswerLabel"), const_cast<char *>("NoAnswerLabel"),
+     const_cast<char *>(XtRString), sizeof(String), offset(noAnswer),
+     const_cast<char *>(XtRString), nullptr},
+};
+#undef offset
+
+void Show() {
+    String text = searching ? texts.searching : texts.noAnswer;
+    if (lines > 0 || text == nullptr)
+        text = label;
+    SetHeading(text);
+}
+
+} // namespace
+
+void LoadHeading(Widget shell) {
+    XtGetApplicationResources(shell, &texts, resources, XtNumber(resources),
+                              nullptr, 0);
+    // The widget may release its own copy when it is given another text.
+    label = XtNewString(HeadingText());
+}
+
+void SearchStarted() {
+    searching = 1;
+    Show();
+}
+
+void SearchEnded() {
+    searching = 0;
+    Show();
+}
+
+void HeadingSeesLines(int n) {
+    int before = lines;
+    lines = n;
+    if ((n > 0) != (before > 0))
+        Show();
+}

@@ -1,0 +1,19 @@
+// The heading above the list.  It shows the label the resource file gives
+// it, except while no host is listed: then it says that a search runs, or
+// that the search ended with no host and how to search again.  Both texts
+// are application resources ("searchingLabel", "noAnswerLabel"); where one
+// is absent, the heading keeps its label.
+#pragma once
+
+#include <X11/Intrinsic.h>
+
+/// Reads the two texts for the application shell `shell` and remembers
+/// the heading's own label.  Call once the widgets exist.
+void LoadHeading(Widget shell);
+
+/// A series of pings has started.
+void SearchStarted();
+/// The series has ended: its last ping has gone out a ping interval ago.
+void SearchEnded();
+/// The list now shows `lines` lines.
+void HeadingSeesLines(int lines);

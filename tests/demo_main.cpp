@@ -15,11 +15,6 @@
 
 namespace {
 
-// As in the resource file: the list's font and the Athena list's defaults.
-constexpr char kListFont[] =
-    "-misc-fixed-medium-r-normal--15-*-*-*-c-90-iso8859-1";
-constexpr int kRowSpacing = 4;
-constexpr int kListMargin = 2;
 constexpr int kPersonSeconds = 120;
 
 // The report's three fields: ARRAY8 client address, CARD16 connection
@@ -89,7 +84,6 @@ int main(int argc, char **argv) {
     Program p = net.Run(args);
 
     XDriver x;
-    x.UseListMetrics(kListFont, kRowSpacing, kListMargin);
     Window w = x.WaitForWindow("hostpick demo");
     if (w == 0) {
         std::fprintf(stderr, "demo: no window appeared\n%s",
@@ -109,9 +103,10 @@ int main(int argc, char **argv) {
         p.Wait(kPersonSeconds * 1000);
     }
     if (p.status < 0) {
-        // Rows: Eos, atlas, boreas, cygnus, deneb: pick boreas.
-        std::printf("picking boreas with xdotool\n");
-        x.ClickRow(w, 2, 2);
+        // As a person without a mouse would: type its name's beginning.
+        std::printf("picking boreas with xdotool: typing \"bo\", Return\n");
+        x.TypeOutside("bo");
+        x.KeysOutside("Return");
     }
     int status = p.Wait(5000);
     std::printf("hostpick exited with status %d\n", status);

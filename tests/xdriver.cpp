@@ -46,13 +46,7 @@ std::vector<std::string> TestResources(const std::string &title) {
             "-xrm",   "*list.internalHeight: 0"};
 }
 
-XDriver::XDriver() : display_(XOpenDisplay(nullptr)), font_(kTestFont) {}
-
-void XDriver::UseListMetrics(const std::string &font, int spacing, int margin) {
-    font_ = font;
-    spacing_ = spacing;
-    margin_ = margin;
-}
+XDriver::XDriver() : display_(XOpenDisplay(nullptr)) {}
 
 XDriver::~XDriver() {
     if (display_ != nullptr)
@@ -114,15 +108,15 @@ Geometry XDriver::GeometryOf(Window w) {
 }
 
 int XDriver::RowHeight() {
-    XFontStruct *font = XLoadQueryFont(display_, font_.c_str());
-    int h = font->max_bounds.ascent + font->max_bounds.descent + spacing_;
+    XFontStruct *font = XLoadQueryFont(display_, kTestFont);
+    int h = font->max_bounds.ascent + font->max_bounds.descent;
     XFreeFont(display_, font);
     return h;
 }
 
 void XDriver::ClickRow(Window top, int row, int count) {
     Window list = ListWindow(top);
-    int y = margin_ + row * RowHeight() + RowHeight() / 2;
+    int y = row * RowHeight() + RowHeight() / 2;
     Run(kMoveTo + std::to_string(list) + " 20 " + std::to_string(y) +
         " click --repeat " + std::to_string(count) + " --delay 60 1");
 }

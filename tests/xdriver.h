@@ -28,9 +28,6 @@ class XDriver {
     /// The list widget's window inside hostpick's top-level window.
     Window ListWindow(Window top);
     Geometry GeometryOf(Window w);
-    /// The list's font, row spacing and top margin, when they are not the
-    /// ones of TestResources.
-    void UseListMetrics(const std::string &font, int spacing, int margin);
     /// Height of one list row.
     int RowHeight();
     /// Clicks button 1 on list row `row`, `count` times in quick succession.
@@ -53,7 +50,4 @@ class XDriver {
 
   private:
     Display *display_;
-    std::string font_;
-    int spacing_ = 0;
-    int margin_ = 0;
 };

@@ -494,6 +494,7 @@ void RefreshList() {
         std::memcpy(lines, displayLines, lineCount * sizeof(*lines));
         std::memcpy(entries, sortedEntries, lineCount * sizeof(*entries));
     }
+    FitColumns(lineCount);
     ShowLines(lines, lineCount);
     if (lines != shownLines) {
         std::free(shownLines);

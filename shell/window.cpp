@@ -143,6 +143,39 @@ void HandleWindowProtocols(Widget shell) {
     XSetWMProtocols(XtDisplay(shell), XtWindow(shell), &deleteWindow, 1);
 }
 
+// Past this, X coordinates wrap: nothing can be drawn or scrolled there.
+static constexpr int kMostPixels = 32767;
+
+void FitColumns(int lines) {
+    static int baseColumns = -1;
+    static Boolean baseForced;
+    static Boolean baseSideways;
+    static int columns;
+    ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    if (baseColumns < 0) {
+        baseColumns = l.default_cols;
+        baseForced = l.force_cols;
+        Arg arg;
+        XtSetArg(arg, XtNallowHoriz, &baseSideways);
+        XtGetValues(viewport, &arg, 1);
+        columns = baseColumns;
+    }
+    int rows = l.row_height > 0
+                   ? (kMostPixels - 2 * l.internal_height) / l.row_height
+                   : lines;
+    int needed = rows > 0 && lines > rows ? (lines + rows - 1) / rows : 0;
+    int wanted = needed > baseColumns ? needed : baseColumns;
+    if (wanted == columns)
+        return;
+    columns = wanted;
+    Arg args[2];
+    XtSetArg(args[0], XtNdefaultColumns, columns);
+    XtSetArg(args[1], XtNforceColumns, needed > baseColumns || baseForced);
+    XtSetValues(list, args, 2);
+    XtSetArg(args[0], XtNallowHoriz, needed > baseColumns || baseSideways);
+    XtSetValues(viewport, args, 1);
+}
+
 // The list's own layout, which the widget offers no call to read.
 void ScrollToLine(int index) {
     const ListPart &l = reinterpret_cast<ListWidget>(list)->list;

@@ -40,6 +40,12 @@ void HandleFocus(Widget shell);
 /// As HandleFocus, for what needs the shell's window; call after realising.
 void HandleWindowProtocols(Widget shell);
 
+/// Lays out the list for `lines` lines before it is handed them: in the
+/// columns the resources ask for, or in as many more as it takes to keep
+/// every line within the 16-bit coordinates of X, where it can be drawn,
+/// scrolled to and clicked.
+void FitColumns(int lines);
+
 /// Scrolls the list so that line `index` is in view.
 void ScrollToLine(int index);
 /// Lines of the list that the viewport shows at once; at least 1.

@@ -177,6 +177,31 @@ TEST_F(Discovery, BadDatagramsChangeNothingAndTheNextReplyCounts) {
     EXPECT_EQ(AcceptRow(p, 0), Printed(12));
 }
 
+// Past about 2500 lines of the test's font, one column would reach beyond
+// the 16-bit coordinates of X.
+TEST_F(Discovery, TheLastOfFiveThousandHostsCanBeScrolledToClickedAndAccepted) {
+    constexpr int kHosts = 5000;
+    std::vector<Bytes> replies;
+    for (int i = 0; i < kHosts; i++) {
+        char status[16];
+        std::snprintf(status, sizeof(status), "host %04d", i);
+        replies.push_back(WillingReply("", status)); // no name, no look-up
+    }
+    net.AddLan(0, true, 16);
+    net.AddCrowd(0, 11, replies);
+    net.Start();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(1);
+    usleep(700 * 1000);
+    x.KeysOutside("End");
+    usleep(200 * 1000);
+    // Selected by the keyboard, in view, and clicked there.
+    ASSERT_TRUE(x.ClickHighlightedLine(window)) << "the last line is not shown";
+    x.KeysOutside("Return");
+    EXPECT_EQ(p.Wait(5000), 0);
+    EXPECT_EQ(p.Stdout(), "0\n10 55 19 146\n") << "10.55.0.11 + 4999";
+}
+
 // Five hosts whose names only a name server could give, and that server
 // never answers.
 class DeadNameServer : public EndToEnd {

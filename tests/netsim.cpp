@@ -129,6 +129,7 @@ double Network::Now() const {
 void Network::AddLan(int lan, bool up, int prefix) {
     std::string dev = "lan" + std::to_string(lan);
     std::string n = "ip -n " + client_ + " ";
+    prefixes_[lan] = prefix;
     Must(n + "link add " + dev + " type bridge");
     Must(n + "addr add " + LanAddress(lan, 1) + "/" + std::to_string(prefix) +
          " brd + dev " + dev);
@@ -147,7 +148,8 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
     std::string h = "ip -n " + ns + " ";
     Must(c + "link add " + veth + " type veth peer name eth0 netns " + ns);
     Must(c + "link set " + veth + " master lan" + std::to_string(lan) + " up");
-    Must(h + "addr add " + address + "/24 brd + dev eth0");
+    Must(h + "addr add " + address + "/" + std::to_string(prefixes_[lan]) +
+         " brd + dev eth0");
     Must(h + "link set eth0 up");
     Must(h + "link set lo up");
     Host host;

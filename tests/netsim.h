@@ -13,6 +13,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <thread>
 #include <utility>
@@ -136,6 +137,7 @@ class Network {
     std::vector<pid_t> programs_;
     std::vector<std::string> runUnder_;
     std::vector<std::pair<std::string, std::string>> env_;
+    std::map<int, int> prefixes_; ///< each LAN's prefix length
     std::thread server_;
     std::atomic<bool> stop_{false};
     int wake_[2] = {-1, -1};

@@ -5,6 +5,7 @@
 #include "selection/actions.h"
 
 #include <X11/Xaw/List.h>
+#include <X11/keysym.h>
 #include <arpa/inet.h>
 #include <poll.h>
 #include <unistd.h>
@@ -75,8 +76,9 @@ class Selection : public testing::Test {
             std::memcpy(a->data, b.data(), b.size());
         return a;
     }
+    // Records a reply, and with `settle`, lets the event loop show it.
     static void Add(const std::string &name, const std::string &status,
-                    const char *ip, int willing) {
+                    const char *ip, int willing, bool settle = true) {
         ARRAY8 n = {0, nullptr};
         ARRAY8 s = {0, nullptr};
         AllocArray8(&n, static_cast<int>(name.size()));
@@ -87,7 +89,8 @@ class Selection : public testing::Test {
         from.sin_family = AF_INET;
         inet_pton(AF_INET, ip, &from.sin_addr);
         ASSERT_EQ(RecordHost(&n, &s, &from, willing), 1);
-        SettleHosts();
+        if (settle)
+            SettleHosts();
     }
     // Highlights the list line that shows host `name`.
     static void Select(const std::string &name) {
@@ -241,6 +244,28 @@ TEST_F(Selection, CheckWillingUndoesOnlyAnUnwillingSelection) {
     Select("loath");
     CheckWilling(list, nullptr, nullptr, nullptr);
     EXPECT_EQ(SelectedIndex(), XAW_LIST_NONE);
+}
+
+// A key pressed during a burst, before the widget was shown the hosts
+// recorded last, acts on the list as it is in the table.
+TEST_F(Selection, AKeyDuringABurstSeesEveryRecordedHost) {
+    Add("", "first", "10.0.0.1", 1);
+    Add("", "second", "10.0.0.2", 1, false);
+    Add("", "third", "10.0.0.3", 1, false);
+    ASSERT_EQ(ListLineCount(), 1) << "the burst is not shown yet";
+    // End, as the server delivers it: to the paned widget, which takes
+    // every key.
+    XEvent key{};
+    key.xkey.type = KeyPress;
+    key.xkey.display = XtDisplay(list);
+    key.xkey.window = XtWindow(XtParent(XtParent(list)));
+    key.xkey.root = DefaultRootWindow(XtDisplay(list));
+    key.xkey.same_screen = True;
+    key.xkey.keycode = XKeysymToKeycode(XtDisplay(list), XK_End);
+    XtDispatchEvent(&key);
+    XawListReturnStruct *current = XawListShowCurrent(list);
+    EXPECT_EQ(std::string(current->string), std::string(30, ' ') + " third");
+    XtFree(reinterpret_cast<char *>(current));
 }
 
 TEST_F(Selection, PingEmptiesTheListAndStartsANewSeries) {

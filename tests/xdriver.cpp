@@ -156,6 +156,45 @@ void XDriver::ClickAgain() {
     Run("xdotool click 1");
 }
 
+bool XDriver::ClickHighlightedLine(Window top) {
+    Window root;
+    Window clip;
+    Window *children = nullptr;
+    unsigned n = 0;
+    XQueryTree(display_, ListWindow(top), &root, &clip, &children, &n);
+    if (children != nullptr)
+        XFree(children);
+    Geometry g = GeometryOf(clip);
+    XImage *image =
+        XGetImage(display_, clip, 0, 0, g.width, g.height, AllPlanes, ZPixmap);
+    if (image == nullptr)
+        return false;
+    // The darkest scan line, and the middle of its dark run.
+    unsigned long dark = BlackPixel(display_, DefaultScreen(display_));
+    int bestY = -1, bestCount = 0, bestX = 0;
+    for (int y = 0; y < g.height; y++) {
+        int count = 0, first = -1, last = -1;
+        for (int x = 0; x < g.width; x++)
+            if (XGetPixel(image, x, y) == dark) {
+                count++;
+                last = x;
+                if (first < 0)
+                    first = x;
+            }
+        if (count > bestCount) {
+            bestCount = count;
+            bestY = y;
+            bestX = (first + last) / 2;
+        }
+    }
+    XDestroyImage(image);
+    if (bestCount < g.width / 4)
+        return false;
+    Run(kMoveTo + std::to_string(clip) + " " + std::to_string(bestX) + " " +
+        std::to_string(bestY) + " click 1");
+    return true;
+}
+
 std::vector<unsigned long> XDriver::HeadingImage(Window top) {
     std::vector<Window> panes =
         Children(display_, Children(display_, top).at(0));

@@ -43,6 +43,9 @@ class XDriver {
     void TypeOutside(const std::string &text);
     /// Clicks button 1 where the pointer is.
     void ClickAgain();
+    /// Clicks the list's highlighted line where the viewport shows it, found
+    /// by its dark background; false when no such line is in view.
+    bool ClickHighlightedLine(Window top);
     /// The pixels of the heading, the top pane of the window.
     std::vector<unsigned long> HeadingImage(Window top);
     /// Saves a screenshot of the whole screen.

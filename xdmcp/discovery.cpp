@@ -28,8 +28,10 @@ static constexpr int kNetlinkPartSize = 32768;
 static constexpr int kHexAddressLength = 8;
 // Room for the replies of a whole lab answering one broadcast at once: the
 // kernel's default buffer holds only a few hundred small datagrams, and a
-// reply dropped there is a host missing from the list.
-static constexpr int kReceiveBufferBytes = 1 << 20;
+// reply dropped there is a host missing from the list.  The kernel
+// doubles what is asked, and a small reply takes about 830 bytes of it:
+// 16 MiB hold a burst of 20000.
+static constexpr int kReceiveBufferBytes = 8 << 20;
 
 static WireBuffer broadcastQuery;
 static WireBuffer unicastQuery;

@@ -1,12 +1,15 @@
 // The yardstick for start-up: the same Athena widget tree as the program's,
-// with the same resources and action names, realised and shown, and
-// nothing else.
+// with the same resources, locale and action names, realised and shown,
+// and nothing else.
 #include <X11/Intrinsic.h>
 
 #include "selection/actions.h"
 #include "shell/window.h"
 
 int main(int argc, char **argv) {
+    // The same locale as the program's, in which the resources' font sets
+    // are made.
+    XtSetLanguageProc(nullptr, nullptr, nullptr);
     Widget shell = XtInitialize(argv[0], "Hostpick", nullptr, 0, &argc, argv);
     XtAddActions(actionTable, kActionCount);
     CreateWidgets(shell);

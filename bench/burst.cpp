@@ -2,19 +2,27 @@
 // same instant, and the program's own code, in its real event loop, takes
 // them into the list.
 //
-//   burst K...          prints one table row per K
+//   burst K...          prints one table row per K, and one for 20 hosts
+//                       whose name server never answers
+//   burst --program BURST K...
+//                       the same rows, the intake run by BURST, an earlier
+//                       version's build of this driver, for comparison;
+//                       without the dead name server's row, for which
+//                       such a version waits about 10 s per host
 //   burst --intake K NS (internal) the program's side, run by the above in
 //                       the client namespace NS
 //
-// Two namespaces are built per K and removed afterwards: a client, where
+// Two namespaces are built per run and removed afterwards: a client, where
 // the intake runs, and a lab holding all K host addresses on one
 // interface (10.60.0.2 upwards on 10.60.0.0/16).  One responder thread
 // answers the first query it sees with K WILLING replies, each from its own
 // source address; later queries go unanswered, so a reply dropped in the
 // burst stays missing.  Every address has a name in the client's hosts
-// file, as in a lab whose hosts all resolve.
+// file, as in a lab whose hosts all resolve; in the dead name server's run
+// none has, and the resolver asks a server in the lab that never answers.
 #include <X11/Intrinsic.h>
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -42,6 +50,11 @@ namespace {
 // The end of the series of three pings, and a little over.
 constexpr int kSeriesMs = 4500;
 constexpr int kMaxHosts = 250 * 250;
+constexpr int kDeadNameServerHosts = 20;
+constexpr char kNameServer[] = "10.60.255.53";
+// The event loop's heartbeat: the longest gap between two beats is the
+// longest time it could not react.
+constexpr unsigned long kBeatMs = 10;
 
 long long NowNs() {
     timespec t;
@@ -58,6 +71,17 @@ double CpuSeconds() {
 
 // ---- the program's side, in the client namespace ----
 
+long long lastBeat;
+long long longestGap;
+
+void Beat(XtPointer, XtIntervalId *) {
+    long long now = NowNs();
+    if (lastBeat != 0 && now - lastBeat > longestGap)
+        longestGap = now - lastBeat;
+    lastBeat = now;
+    XtAppAddTimeOut(appContext, kBeatMs, Beat, nullptr);
+}
+
 int Intake(int k, const std::string &ns) {
     // It broadcasts: only ever inside the client namespace built below.
     if (!InNamespace(ns)) {
@@ -69,36 +93,30 @@ int Intake(int k, const std::string &ns) {
     static char name[] = "hostpick";
     static char *argv[] = {name, nullptr};
     OpenWindow(&argc, argv);
-    XtAppContext app = XtWidgetToApplicationContext(topLevel);
 
     double cpuStart = CpuSeconds();
     long long start = NowNs();
     static char broadcast[] = "BROADCAST";
     char *targets[] = {broadcast, nullptr};
     StartDiscovery(targets);
+    Beat(nullptr, nullptr);
 
-    // The moment the last entry arrived, and the CPU spent until then.
+    // The moment the list last grew, and the CPU spent until then.
     int seen = 0;
     long long last = 0;
     double cpu = 0;
     while (NowNs() - start < kSeriesMs * 1000000LL) {
-        if (XtAppPending(app) != 0) {
-            XtAppProcessEvent(app, XtIMAll);
-        } else {
-            pollfd wait[] = {{ConnectionNumber(XtDisplay(topLevel)), POLLIN, 0},
-                             {querySocket, POLLIN, 0}};
-            poll(wait, 2, 5);
-        }
-        if (hostCount != seen) {
-            seen = hostCount;
+        XtAppProcessEvent(appContext, XtIMAll);
+        if (ShownCount() != seen) {
+            seen = ShownCount();
             last = NowNs();
             cpu = CpuSeconds() - cpuStart;
         }
     }
     rusage self;
     getrusage(RUSAGE_SELF, &self);
-    std::printf("%d %lld %.6f %ld\n", hostCount, hostCount == k ? last : 0, cpu,
-                self.ru_maxrss);
+    std::printf("%d %lld %.6f %ld %.3f\n", seen, seen == k ? last : 0, cpu,
+                self.ru_maxrss, longestGap / 1e6);
     return 0;
 }
 
@@ -113,11 +131,13 @@ struct Lab {
     std::string client;
     std::string lab;
     int fd = -1;
+    int nameServer = -1;
     long long firstReplyNs = 0;
+    long long xServerAtQueryNs = 0; ///< the X server's CPU by then
     int sent = 0;
 };
 
-void BuildLab(Lab *lab, int k) {
+void BuildLab(Lab *lab, int k, bool deadNameServer) {
     std::string tag =
         "hpb" + std::to_string(getpid()) + "k" + std::to_string(k);
     lab->client = tag + "c";
@@ -129,32 +149,61 @@ void BuildLab(Lab *lab, int k) {
          " link add lab0 type veth peer name eth0 netns " + lab->lab);
     Must("ip -n " + lab->client + " addr add 10.60.0.1/16 brd + dev lab0");
     Must("ip -n " + lab->client + " link set lab0 up");
-    std::string batch = "/tmp/" + tag + ".ip";
     std::string etc = "/etc/netns/" + lab->client;
     mkdir("/etc/netns", 0755);
     mkdir(etc.c_str(), 0755);
-    std::ofstream(etc + "/nsswitch.conf") << "hosts: files\n";
     std::ofstream hosts(etc + "/hosts");
-    std::ofstream addresses(batch);
     hosts << "127.0.0.1 localhost\n";
+    std::vector<std::string> addresses;
     for (int i = 0; i < k; i++) {
-        addresses << "addr add " << HostAddress(i) << "/16 dev eth0\n";
-        hosts << HostAddress(i) << " lab" << i << ".example.org\n";
+        addresses.push_back(HostAddress(i) + "/16");
+        if (!deadNameServer)
+            hosts << HostAddress(i) << " lab" << i << ".example.org\n";
     }
-    addresses.close();
-    hosts.close();
-    Must("ip -n " + lab->lab + " -batch " + batch);
-    unlink(batch.c_str());
+    if (deadNameServer)
+        addresses.push_back(std::string(kNameServer) + "/16");
+    AddAddresses(lab->lab, "eth0", addresses);
+    std::ofstream(etc + "/nsswitch.conf")
+        << (deadNameServer ? "hosts: files dns\n" : "hosts: files\n");
+    std::ofstream(etc + "/resolv.conf") << "nameserver " << kNameServer << "\n";
     Must("ip -n " + lab->lab + " link set eth0 up");
     Must("ip -n " + lab->lab + " link set lo up");
     lab->fd = SocketIn(lab->lab, SOCK_DGRAM, "0.0.0.0", kXdmcpPort);
+    // Bound, so that no port-unreachable tells the resolver to give up;
+    // never read.
+    if (deadNameServer)
+        lab->nameServer = SocketIn(lab->lab, SOCK_DGRAM, kNameServer, 53);
 }
 
 void RemoveLab(const Lab &lab) {
     close(lab.fd);
+    if (lab.nameServer >= 0)
+        close(lab.nameServer);
     Must("ip netns del " + lab.client);
     Must("ip netns del " + lab.lab);
     Must("rm -rf /etc/netns/" + lab.client);
+}
+
+// CPU time of the X server named by XVFB_PID, over all its threads; 0
+// when it cannot be read.
+long long XServerCpuNs() {
+    const char *pid = std::getenv("XVFB_PID");
+    if (pid == nullptr)
+        return 0;
+    std::string tasks = std::string("/proc/") + pid + "/task";
+    DIR *d = opendir(tasks.c_str());
+    if (d == nullptr)
+        return 0;
+    long long total = 0;
+    while (dirent *e = readdir(d)) {
+        if (e->d_name[0] == '.')
+            continue;
+        long long ns = 0;
+        std::ifstream(tasks + "/" + e->d_name + "/schedstat") >> ns;
+        total += ns;
+    }
+    closedir(d);
+    return total;
 }
 
 // Waits for the first query, then answers it from every host at once.
@@ -173,6 +222,9 @@ void Answer(Lab *lab, int k) {
         recvfrom(lab->fd, query, sizeof(query), 0,
                  reinterpret_cast<sockaddr *>(&from), &fromLength) < 0)
         return;
+    // The window is up and drawn by now: what the X server spends from
+    // here on is the burst's.
+    lab->xServerAtQueryNs = XServerCpuNs();
     lab->firstReplyNs = NowNs();
     for (int i = 0; i < k; i++) {
         in_addr source;
@@ -190,23 +242,31 @@ struct Row {
     double completeMs; // negative: never complete
     double cpuUsPerReply;
     long rssKb;
+    double xServerMs;
+    double longestStallMs; // negative: not measured
 };
 
-int Burst(const char *self, int k, Row *row) {
+int Burst(const std::string &program, int k, bool deadNameServer, Row *row) {
     Lab lab;
-    BuildLab(&lab, k);
+    BuildLab(&lab, k, deadNameServer);
     std::thread responder(Answer, &lab, k);
-    std::string command = "ip netns exec " + lab.client + " " + self +
+    std::string command = "ip netns exec " + lab.client + " " + program +
                           " --intake " + std::to_string(k) + " " + lab.client;
     FILE *intake = popen(command.c_str(), "r");
     long long complete = 0;
     double cpu = 0;
+    row->longestStallMs = -1;
+    // An earlier version's intake prints the first four fields only.
     int got = intake != nullptr &&
               std::fscanf(intake, "%d %lld %lf %ld", &row->listed, &complete,
                           &cpu, &row->rssKb) == 4;
+    if (got && std::fscanf(intake, "%lf", &row->longestStallMs) != 1)
+        row->longestStallMs = -1;
     if (intake != nullptr)
         pclose(intake);
+    long long xServerAfter = XServerCpuNs();
     responder.join();
+    row->xServerMs = (xServerAfter - lab.xServerAtQueryNs) / 1e6;
     RemoveLab(lab);
     row->k = k;
     row->sent = lab.sent;
@@ -216,43 +276,76 @@ int Burst(const char *self, int k, Row *row) {
     return got;
 }
 
+std::string Duration(double ms) {
+    char text[32];
+    if (ms < 0)
+        std::snprintf(text, sizeof(text), "never complete");
+    else if (ms < 1000)
+        std::snprintf(text, sizeof(text), "%.1f ms", ms);
+    else
+        std::snprintf(text, sizeof(text), "%.2f s", ms / 1000);
+    return text;
+}
+
+void PrintRow(const Row &row) {
+    char cpu[32];
+    char rss[32];
+    std::snprintf(cpu, sizeof(cpu), "%.1f us", row.cpuUsPerReply);
+    std::snprintf(rss, sizeof(rss), "%.1f MB", row.rssKb / 1024.0);
+    std::printf("%-6d %-7d %-7d %-20s %-14s %-10s %s\n", row.k, row.sent,
+                row.listed, Duration(row.completeMs).c_str(), cpu, rss,
+                Duration(row.xServerMs).c_str());
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     if (argc == 4 && std::strcmp(argv[1], "--intake") == 0)
         return Intake(std::atoi(argv[2]), argv[3]);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: burst K...\n");
+    std::string program = argv[0];
+    int first = 1;
+    if (argc > 2 && std::strcmp(argv[1], "--program") == 0) {
+        program = argv[2];
+        first = 3;
+    }
+    if (argc <= first) {
+        std::fprintf(stderr, "usage: burst [--program BURST] K...\n");
         return 2;
     }
     // Left behind by a run that died before removing them.
     RemoveStaleNamespaces("hpb%dk");
-    std::printf("%-6s %-10s %-10s %-22s %-16s %s\n", "K", "sent", "listed",
-                "first reply to list", "CPU per reply", "peak RSS");
+    std::printf("%-6s %-7s %-7s %-20s %-14s %-10s %s\n", "K", "sent", "listed",
+                "first reply to list", "CPU per reply", "peak RSS",
+                "X server CPU");
     int ok = 1;
-    for (int i = 1; i < argc; i++) {
+    for (int i = first; i < argc; i++) {
         int k = std::atoi(argv[i]);
         if (k <= 0 || k > kMaxHosts) {
             std::fprintf(stderr, "burst: K must be 1 to %d\n", kMaxHosts);
             return 2;
         }
         Row row{};
-        if (!Burst(argv[0], k, &row)) {
+        if (!Burst(program, k, false, &row)) {
             std::fprintf(stderr, "burst: the intake for K=%d failed\n", k);
             ok = 0;
             continue;
         }
-        char complete[32];
-        char cpu[32];
-        if (row.completeMs >= 0)
-            std::snprintf(complete, sizeof(complete), "%.1f ms",
-                          row.completeMs);
-        else
-            std::snprintf(complete, sizeof(complete), "never complete");
-        std::snprintf(cpu, sizeof(cpu), "%.0f us", row.cpuUsPerReply);
-        std::printf("%-6d %-10d %-10d %-22s %-16s %.1f MB\n", row.k, row.sent,
-                    row.listed, complete, cpu, row.rssKb / 1024.0);
-        std::fflush(stdout);
+        PrintRow(row);
+    }
+    Row dead{};
+    if (first > 1) {
+        // An earlier version, which waits for each look-up in turn.
+    } else if (Burst(program, kDeadNameServerHosts, true, &dead)) {
+        std::printf("name server that never answers, %d hosts: first reply "
+                    "to list %s, longest stall of the event loop %s\n",
+                    kDeadNameServerHosts, Duration(dead.completeMs).c_str(),
+                    dead.longestStallMs < 0
+                        ? "not measured"
+                        : Duration(dead.longestStallMs).c_str());
+    } else {
+        std::fprintf(stderr, "burst: the dead name server's run failed\n");
+        ok = 0;
     }
     return ok ? 0 : 1;
 }

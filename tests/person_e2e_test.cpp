@@ -100,6 +100,31 @@ TEST_F(LoginScreen, ASiteOverrideAddsItsKeyAndKeepsEveryDefault) {
     EXPECT_EQ(Pick("q", "", site), "");
 }
 
+TEST_F(LoginScreen, AWindowManagersCloseIsCancel) {
+    Crowd(1);
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(1);
+    x.CloseWindow(window);
+    EXPECT_EQ(p.Wait(5000), 0);
+    EXPECT_EQ(p.Stdout(), "");
+}
+
+// In a UTF-8 locale the font sets have a font for every character set, so
+// the toolkit has nothing to warn about, and a UTF-8 name is a name.
+TEST_F(LoginScreen, UTF8NamesAndLabelsInAUTF8Locale) {
+    net.SetEnv("LANG", "C.UTF-8");
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply("\xc3\xa5rhus-\xce\xb1", "fri")});
+    net.Start();
+    Program p = Start({"BROADCAST"},
+                      {"-xrm", "*label.label: V\xc3\xa6lg en v\xc3\xa6rt"});
+    AwaitArrivals(1);
+    x.KeysOutside("Down Return");
+    EXPECT_EQ(p.Wait(5000), 0);
+    EXPECT_EQ(p.Stdout(), Printed(11));
+    EXPECT_EQ(p.Stderr(), "");
+}
+
 TEST_F(LoginScreen, WithoutAnyResourceFileTheKeysStillWork) {
     net.SetEnv("XUSERFILESEARCHPATH", "/nonexistent/%N");
     net.SetEnv("XFILESEARCHPATH", "/nonexistent/%N");

@@ -195,6 +195,19 @@ bool XDriver::ClickHighlightedLine(Window top) {
     return true;
 }
 
+void XDriver::CloseWindow(Window top) {
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = top;
+    close.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] =
+        static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, top, False, NoEventMask, &close);
+    XFlush(display_);
+}
+
 std::vector<unsigned long> XDriver::HeadingImage(Window top) {
     std::vector<Window> panes =
         Children(display_, Children(display_, top).at(0));

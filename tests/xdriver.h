@@ -46,6 +46,9 @@ class XDriver {
     /// Clicks the list's highlighted line where the viewport shows it, found
     /// by its dark background; false when no such line is in view.
     bool ClickHighlightedLine(Window top);
+    /// Asks the window to close, as a window manager does
+    /// (WM_DELETE_WINDOW).
+    void CloseWindow(Window top);
     /// The pixels of the heading, the top pane of the window.
     std::vector<unsigned long> HeadingImage(Window top);
     /// Saves a screenshot of the whole screen.

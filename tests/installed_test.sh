@@ -20,6 +20,8 @@ for f in usr/bin/hostpick etc/X11/app-defaults/Hostpick \
 done
 dpkg-deb -f "$deb" Depends | grep -q libxaw7 ||
     { echo "FAIL: no computed dependency on libxaw7"; exit 1; }
+dpkg-deb -f "$deb" Recommends | grep -q xfonts-base ||
+    { echo "FAIL: the fonts of the font sets are not recommended"; exit 1; }
 man -l "$root/usr/share/man/man1/hostpick.1.gz" >/dev/null 2>&1 ||
     { echo "FAIL: the man page does not render"; exit 1; }
 

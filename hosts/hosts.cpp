@@ -23,11 +23,11 @@ static HostEntry **entryTail = &hostEntries;
 // Stands in for a display line that could not be allocated; never released.
 static char kUnknownLine[] = "Unknown";
 // Room beyond the name and status: the separating space, the terminating
-// zero and a margin, which holds a retired line's link (below).
+// zero and a margin.
 static constexpr int kLineSlack = 10;
-static_assert(kLineSlack - 2 >= static_cast<int>(sizeof(char *)));
 static constexpr unsigned kFirstBuckets = 256;
 static constexpr int kFirstLineSlots = 64;
+static constexpr int kFirstRetiredSlots = 64;
 static constexpr long kIdleRefreshMs = 20;
 static constexpr long kBurstRefreshMs = 100;
 
@@ -55,9 +55,10 @@ static XtIntervalId refreshTimer;
 static long refreshDueMs; // 0 when no refresh is due
 
 // Lines replaced since the last hand-over, which the widget may still draw
-// until then.  Each holds the link to the next in its own margin, after
-// its terminating zero, so that retiring a line never fails.
-static char *retiredLines;
+// until then.
+static char **retiredLines;
+static int retiredCount;
+static int retiredSlots;
 
 // Entries waiting for their reverse look-up, in the order they answered,
 // so that the first one's deadline is the next to come.  Entries whose
@@ -143,25 +144,43 @@ static void ReleaseLine(char *line) {
         std::free(line);
 }
 
-// A listed entry's old line may still be in the widget's hands.
+static void ReleaseRetiredLines() {
+    for (int i = 0; i < retiredCount; i++)
+        std::free(retiredLines[i]);
+    retiredCount = 0;
+}
+
+static int GrowRetiredLines() {
+    int slots = retiredSlots == 0 ? kFirstRetiredSlots : 2 * retiredSlots;
+    auto *grown = static_cast<char **>(std::malloc(slots * sizeof(char *)));
+    if (grown == nullptr)
+        return 0;
+    if (retiredCount != 0)
+        std::memcpy(grown, retiredLines, retiredCount * sizeof(char *));
+    std::free(retiredLines);
+    retiredLines = grown;
+    retiredSlots = slots;
+    return 1;
+}
+
+// A listed entry's old line may still be in the widget's hands.  Without
+// room to keep it until the next hand-over, the widget is made to let go
+// of every line at once: the list shows nothing until then.
 static void DropLine(HostEntry *entry) {
     char *line = entry->displayLine;
-    if (!entry->listed || line == kUnknownLine) {
+    if (!entry->listed || line == kUnknownLine || shownCount == 0) {
         ReleaseLine(line);
         return;
     }
-    std::memcpy(line + std::strlen(line) + 1, &retiredLines,
-                sizeof(retiredLines));
-    retiredLines = line;
-}
-
-static void ReleaseRetiredLines() {
-    while (retiredLines != nullptr) {
-        char *line = retiredLines;
-        std::memcpy(&retiredLines, line + std::strlen(line) + 1,
-                    sizeof(retiredLines));
+    if (retiredCount == retiredSlots && !GrowRetiredLines()) {
+        ShowLines(nullptr, 0);
+        shownCount = 0;
+        listDirty = 1;
+        ReleaseRetiredLines();
         std::free(line);
+        return;
     }
+    retiredLines[retiredCount++] = line;
 }
 
 // The name is filled out to 30 columns; the status is right-justified in a

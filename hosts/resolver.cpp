@@ -1,8 +1,8 @@
 // A request travels as one malloc'ed record: the main thread queues it, a
-// worker fills in the answer and writes the record's address into the
-// pipe, and the main thread reads it back, hands the answer over and
-// releases the record.  An address is written in one piece, so the reader
-// always finds whole ones.
+// worker fills in the answer and moves it to the list of answers, and the
+// main thread, woken by a byte in the pipe, takes the answers, hands them
+// over and releases the records.  A record is always on one of the two
+// lists or in a worker's hands, never only in the pipe.
 
 #include "hosts/resolver.h"
 
@@ -30,7 +30,6 @@ constexpr int kWorkers = 8;
 constexpr int kWorkerNiceness = 10;
 constexpr std::size_t kFirstAnswerRoom = 1024;
 constexpr std::size_t kMostAnswerRoom = 65536;
-constexpr int kAnswersPerRead = 64;
 
 struct LookUp {
     LookUp *next;
@@ -45,12 +44,18 @@ struct LookUp {
 
 pthread_mutex_t queueLock = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t queueFilled = PTHREAD_COND_INITIALIZER;
-LookUp *queueHead; // guarded by queueLock, as is idleWorkers
+// Guarded by queueLock: the requests waiting for a worker, the answers
+// waiting for the main thread, whether the main thread has been woken for
+// them, and the workers waiting for a request.
+LookUp *queueHead;
 LookUp **queueTail = &queueHead;
+LookUp *answerHead;
+LookUp **answerTail = &answerHead;
+int woken;
 int idleWorkers;
 int workers; // main thread only
 std::atomic<unsigned> addressEpoch;
-int answerPipe[2] = {-1, -1};
+int wakePipe[2] = {-1, -1};
 
 // Runs one hostent call, giving it more room until its answer fits, and
 // keeps what the caller needs of the answer.
@@ -110,38 +115,53 @@ void *Work(void *) {
 
         if (request->byName || request->epoch == addressEpoch.load())
             Resolve(request);
-        // The main thread never blocks on the pipe; a worker may, until the
-        // event loop has read the answers before it.
-        while (write(answerPipe[1], &request, sizeof(request)) < 0 &&
-               errno == EINTR)
-            ;
+
+        pthread_mutex_lock(&queueLock);
+        request->next = nullptr;
+        *answerTail = request;
+        answerTail = &request->next;
+        int wake = !woken;
+        woken = 1;
+        pthread_mutex_unlock(&queueLock);
+        // One byte at a time at most waits in the pipe.
+        if (wake)
+            while (write(wakePipe[1], "", 1) < 0 && errno == EINTR)
+                ;
     }
     return nullptr;
 }
 
 // On the main thread: hands over the answers that have come back.
 void TakeAnswers(XtPointer, int *, XtInputId *) {
-    LookUp *answers[kAnswersPerRead];
-    ssize_t got = read(answerPipe[0], answers, sizeof(answers));
-    for (ssize_t i = 0; i < got / static_cast<ssize_t>(sizeof(LookUp *)); i++) {
-        LookUp *a = answers[i];
+    char wake;
+    while (read(wakePipe[0], &wake, 1) > 0)
+        ;
+    pthread_mutex_lock(&queueLock);
+    LookUp *a = answerHead;
+    answerHead = nullptr;
+    answerTail = &answerHead;
+    woken = 0;
+    pthread_mutex_unlock(&queueLock);
+    while (a != nullptr) {
+        LookUp *next = a->next;
         if (a->byName)
             a->done(a->clientData, a->found ? &a->address : nullptr, a->name);
         else if (a->epoch == addressEpoch.load())
             a->done(a->clientData, &a->address, a->found ? a->name : nullptr);
         std::free(a->name);
         std::free(a);
+        a = next;
     }
 }
 
 // The pipe and the first worker come with the first request, so that a
 // program that looks nothing up starts no thread.
 int Ready() {
-    if (answerPipe[0] < 0) {
-        if (pipe2(answerPipe, O_CLOEXEC) != 0)
+    if (wakePipe[0] < 0) {
+        if (pipe2(wakePipe, O_CLOEXEC) != 0)
             return 0;
-        fcntl(answerPipe[0], F_SETFL, O_NONBLOCK);
-        WatchReadable(answerPipe[0], TakeAnswers);
+        fcntl(wakePipe[0], F_SETFL, O_NONBLOCK);
+        WatchReadable(wakePipe[0], TakeAnswers);
     }
     pthread_mutex_lock(&queueLock);
     int idle = idleWorkers;

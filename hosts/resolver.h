@@ -1,9 +1,9 @@
 // Name look-ups away from the event loop.  Worker threads ask the system's
 // resolver (NSS: the hosts file, DNS and whatever else nsswitch.conf
 // names), so a slow or dead name server never holds up the window.  Each
-// answer comes back to the event loop through a pipe that the toolkit
-// watches, and is handed to the caller's procedure there, on the main
-// thread; nothing else of the program runs on the workers.
+// answer comes back to the event loop, woken through a pipe that the
+// toolkit watches, and is handed to the caller's procedure there, on the
+// main thread; nothing else of the program runs on the workers.
 #pragma once
 
 #include <netinet/in.h>

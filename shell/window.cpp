@@ -168,9 +168,11 @@ void FitColumns(int lines) {
     if (wanted == columns)
         return;
     columns = wanted;
+    // The List header names these two as plain literals.
     Arg args[2];
-    XtSetArg(args[0], XtNdefaultColumns, columns);
-    XtSetArg(args[1], XtNforceColumns, needed > baseColumns || baseForced);
+    XtSetArg(args[0], const_cast<char *>(XtNdefaultColumns), columns);
+    XtSetArg(args[1], const_cast<char *>(XtNforceColumns),
+             needed > baseColumns || baseForced);
     XtSetValues(list, args, 2);
     XtSetArg(args[0], XtNallowHoriz, needed > baseColumns || baseSideways);
     XtSetValues(viewport, args, 1);

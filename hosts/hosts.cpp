@@ -4,6 +4,7 @@
 #include <X11/Xaw/List.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -183,21 +184,48 @@ static void DropLine(HostEntry *entry) {
     retiredLines[retiredCount++] = line;
 }
 
-// The name is filled out to 30 columns; the status is right-justified in a
-// field as wide as its length, so it shows leading blanks only when it
-// holds a zero byte.  Both stop at a zero byte.
+// The screen columns that `length` bytes of `text` take in the locale's
+// encoding.  A byte that is no character there (any byte beyond ASCII in
+// the C locale) takes one, as it does in printf's field width.
+static int ScreenColumns(const char *text, int length) {
+    std::mbstate_t state{};
+    int columns = 0;
+    for (int at = 0; at < length;) {
+        wchar_t character;
+        std::size_t n =
+            std::mbrtowc(&character, text + at, length - at, &state);
+        if (n > static_cast<std::size_t>(length - at)) {
+            state = std::mbstate_t{};
+            n = 1;
+            columns++;
+        } else {
+            int width = wcwidth(character);
+            columns += width >= 0 ? width : 1;
+        }
+        at += static_cast<int>(n);
+    }
+    return columns;
+}
+
+// The name is filled out to 30 columns of the screen (in a UTF-8 locale a
+// multibyte character is one column, where a field width would count its
+// bytes); the status is right-justified in a field as wide as its length,
+// so it shows leading blanks only when it holds a zero byte.  Both stop at
+// a zero byte.
 static void FormatLine(HostEntry *entry) {
-    int nameLength = entry->hostname.length;
+    const char *name = Text(&entry->hostname);
+    int nameLength = static_cast<int>(strnlen(name, entry->hostname.length));
     int statusLength = entry->status.length;
-    std::size_t size = (nameLength > kNameColumns ? nameLength : kNameColumns) +
-                       statusLength + kLineSlack;
+    int fill = kNameColumns - ScreenColumns(name, nameLength);
+    std::size_t size =
+        entry->hostname.length + kNameColumns + statusLength + kLineSlack;
     entry->displayLine = static_cast<char *>(std::malloc(size));
     if (entry->displayLine == nullptr) {
         entry->displayLine = kUnknownLine;
         return;
     }
-    std::snprintf(entry->displayLine, size, "%-30.*s %*.*s", nameLength,
-                  Text(&entry->hostname), statusLength, statusLength,
+    std::snprintf(entry->displayLine, size, "%.*s%*s %*.*s", nameLength, name,
+                  fill > 0 ? fill : 0, "", statusLength, statusLength,
                   Text(&entry->status));
 }
 

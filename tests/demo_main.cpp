@@ -4,6 +4,9 @@
 // by the person at the display or, when nobody does, by xdotool.
 //
 //   demo_network SCREENSHOT [--person]
+//   demo_network --doc DIRECTORY   the manual's further screenshots: no
+//                                  host answering, and a long list with a
+//                                  line chosen by keyboard
 
 #include <unistd.h>
 
@@ -48,11 +51,76 @@ void PrintReport(const Bytes &r) {
     }
 }
 
+void Shoot(Window w, const std::string &path) {
+    std::string shot = "import -window " + std::to_string(w) + " " + path;
+    if (std::system(shot.c_str()) != 0)
+        std::fprintf(stderr, "demo: screenshot failed\n");
+    std::printf("screenshot: %s\n", path.c_str());
+}
+
+// The window when nobody answers, once the search has ended.
+int NoAnswer(const std::string &path) {
+    Network net;
+    net.AddLan(0);
+    net.AddHost(0, 11, {});
+    net.Start();
+    Program p = net.Run({"-title", "hostpick demo", "BROADCAST"});
+    XDriver x;
+    Window w = x.WaitForWindow("hostpick demo");
+    if (w == 0)
+        return 1;
+    usleep(6500 * 1000);
+    Shoot(w, path);
+    return 0;
+}
+
+// A lab of 300 hosts, some with names beyond ASCII, in a UTF-8 locale; a
+// line chosen with the keyboard alone, scrolled into view.
+int LongList(const std::string &path) {
+    const char *beyond[] = {
+        "ws210-\xc3\xa5sg\xc3\xa5rd.lab.example",
+        "ws211-\xce\xb6\xce\xb5\xcf\x8d\xcf\x82.lab.example",
+        "ws212-m\xc3\xbcnchen.lab.example",
+        "ws213-s\xc3\xa3o-paulo.lab.example"};
+    std::vector<Bytes> replies;
+    for (int i = 0; i < 300; i++) {
+        char name[32];
+        char status[48];
+        std::snprintf(name, sizeof(name), "ws%03d.lab.example", i + 1);
+        std::snprintf(status, sizeof(status), "load %d.%02d, %d users", i % 3,
+                      (i * 37) % 100, (i * 7) % 13);
+        bool utf8 = i >= 209 && i < 213;
+        replies.push_back(WillingReply(utf8 ? beyond[i - 209] : name, status));
+    }
+    Network net;
+    net.SetEnv("LANG", "C.UTF-8");
+    net.AddLan(0, true, 16);
+    net.AddCrowd(0, 11, replies);
+    net.Start();
+    Program p = net.Run({"-title", "hostpick demo", "BROADCAST"});
+    XDriver x;
+    Window w = x.WaitForWindow("hostpick demo");
+    if (w == 0)
+        return 1;
+    usleep(1500 * 1000);
+    x.TypeOutside("ws2");
+    x.KeysOutside("Down Down Down Next");
+    usleep(300 * 1000);
+    Shoot(w, path);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    if (argc == 3 && std::string(argv[1]) == "--doc") {
+        std::string dir = argv[2];
+        return NoAnswer(dir + "/screenshot-no-answer.png") ||
+               LongList(dir + "/screenshot-keyboard.png");
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: demo_network SCREENSHOT [--person]\n");
+        std::fprintf(stderr, "usage: demo_network SCREENSHOT [--person]\n"
+                             "       demo_network --doc DIRECTORY\n");
         return 2;
     }
     std::string screenshot = argv[1];
@@ -91,10 +159,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     usleep(1200 * 1000);
-    std::string shot = "import -window " + std::to_string(w) + " " + screenshot;
-    if (std::system(shot.c_str()) != 0)
-        std::fprintf(stderr, "demo: screenshot failed\n");
-    std::printf("screenshot: %s\n", screenshot.c_str());
+    Shoot(w, screenshot);
 
     if (person) {
         std::printf("pick a host in the window (double click, or click and "

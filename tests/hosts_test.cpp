@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 
+#include <clocale>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -143,6 +144,19 @@ TEST_F(HostTable, LongNamesAreShownWholeWithOneSpace) {
 TEST_F(HostTable, ZeroBytesEndTheNameAndTheStatusEarly) {
     Record(std::string("ab\0cd", 5), std::string("ab\0cd", 5), "10.0.0.1", 1);
     EXPECT_EQ(std::string(hostEntries->displayLine), Pad("ab") + "    ab");
+}
+
+// Filled out by screen columns: a UTF-8 name of 4 characters in 8 bytes
+// gets 26 spaces, as an ASCII name of 4 does.
+TEST_F(HostTable, AUTF8NameIsFilledOutByItsCharacters) {
+    char *saved = setlocale(LC_CTYPE, nullptr);
+    std::string before = saved != nullptr ? saved : "C";
+    ASSERT_NE(setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    Record("\xce\xb6\xce\xb5\xcf\x8d\xcf\x82", "up", "10.0.0.1", 1);
+    setlocale(LC_CTYPE, before.c_str());
+    EXPECT_EQ(std::string(hostEntries->displayLine),
+              "\xce\xb6\xce\xb5\xcf\x8d\xcf\x82" + std::string(26, ' ') +
+                  " up");
 }
 
 TEST_F(HostTable, ListIsSortedByByteValueOfTheWholeLine) {

@@ -4,10 +4,10 @@
 #include <X11/Xaw/List.h>
 
 #include <cstdio>
-#include <cwchar>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 
 #include "hosts/resolver.h"
 #include "shell/heading.h"
@@ -194,7 +194,7 @@ static int ScreenColumns(const char *text, int length) {
         wchar_t character;
         std::size_t n =
             std::mbrtowc(&character, text + at, length - at, &state);
-        if (n > static_cast<std::size_t>(length - at)) {
+        if (n == 0 || n > static_cast<std::size_t>(length - at)) {
             state = std::mbstate_t{};
             n = 1;
             columns++;
@@ -592,15 +592,20 @@ void FreeHostEntry(HostEntry *entry) {
     std::free(entry);
 }
 
+static void ReleaseLineArrays(char ***lines, HostEntry ***entries, int *count,
+                              int *slots) {
+    std::free(*lines);
+    std::free(*entries);
+    *lines = nullptr;
+    *entries = nullptr;
+    *count = 0;
+    *slots = 0;
+}
+
 void ClearHosts() {
     // The widget lets go of every line before any is released.
     ShowLines(nullptr, 0);
-    std::free(shownLines);
-    std::free(shownEntries);
-    shownLines = nullptr;
-    shownEntries = nullptr;
-    shownCount = 0;
-    shownSlots = 0;
+    ReleaseLineArrays(&shownLines, &shownEntries, &shownCount, &shownSlots);
     HeadingSeesLines(0);
     ReleaseRetiredLines();
     HostEntry *next;
@@ -614,12 +619,7 @@ void ClearHosts() {
     std::free(buckets);
     buckets = nullptr;
     bucketCount = 0;
-    std::free(displayLines);
-    std::free(sortedEntries);
-    displayLines = nullptr;
-    sortedEntries = nullptr;
-    lineCount = 0;
-    lineSlots = 0;
+    ReleaseLineArrays(&displayLines, &sortedEntries, &lineCount, &lineSlots);
     sortedStale = 0;
     listDirty = 0;
 

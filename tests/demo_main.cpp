@@ -58,15 +58,21 @@ void Shoot(Window w, const std::string &path) {
     std::printf("screenshot: %s\n", path.c_str());
 }
 
+// Starts the lab, and hostpick in it (the lab ends it), and waits for its
+// window.
+Window ShowIn(Network &net, XDriver &x) {
+    net.Start();
+    net.Run({"-title", "hostpick demo", "BROADCAST"});
+    return x.WaitForWindow("hostpick demo");
+}
+
 // The window when nobody answers, once the search has ended.
 int NoAnswer(const std::string &path) {
     Network net;
     net.AddLan(0);
     net.AddHost(0, 11, {});
-    net.Start();
-    Program p = net.Run({"-title", "hostpick demo", "BROADCAST"});
     XDriver x;
-    Window w = x.WaitForWindow("hostpick demo");
+    Window w = ShowIn(net, x);
     if (w == 0)
         return 1;
     usleep(6500 * 1000);
@@ -96,10 +102,8 @@ int LongList(const std::string &path) {
     net.SetEnv("LANG", "C.UTF-8");
     net.AddLan(0, true, 16);
     net.AddCrowd(0, 11, replies);
-    net.Start();
-    Program p = net.Run({"-title", "hostpick demo", "BROADCAST"});
     XDriver x;
-    Window w = x.WaitForWindow("hostpick demo");
+    Window w = ShowIn(net, x);
     if (w == 0)
         return 1;
     usleep(1500 * 1000);

@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hosts/resolver.h"
 #include "shell/heading.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
-#include "hosts/resolver.h"
 #include "xdmcp/intake.h"
 #include "xdmcp/wire.h"
 

@@ -11,6 +11,7 @@
 #include <X11/Xaw/Paned.h>
 #include <X11/Xaw/Viewport.h>
 #include <X11/Xaw/ViewportP.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 
 Widget topLevel;
@@ -109,14 +110,25 @@ void PlaceWindow(Widget shell) {
     XtSetValues(shell, args, 2);
 }
 
-// The first map only: later the person, or a window manager, decides.
-static void TakeFocusWhenMapped(Widget shell, XtPointer, XEvent *event,
-                                Boolean *) {
-    if (event->type != MapNotify)
+static XErrorHandler passError;
+
+// A window manager may unmap or reparent the window between its showing
+// and the focus request: the focus is then merely not taken.
+static int IgnoreFocusError(Display *display, XErrorEvent *error) {
+    if (error->request_code == X_SetInputFocus)
+        return 0;
+    return passError(display, error);
+}
+
+// The first showing only (the window is viewable when it becomes visible):
+// later the person, or a window manager, decides.
+static void TakeFocusWhenShown(Widget shell, XtPointer, XEvent *event,
+                               Boolean *) {
+    if (event->type != VisibilityNotify)
         return;
     XSetInputFocus(XtDisplay(shell), XtWindow(shell), RevertToParent,
                    CurrentTime);
-    XtRemoveEventHandler(shell, StructureNotifyMask, False, TakeFocusWhenMapped,
+    XtRemoveEventHandler(shell, VisibilityChangeMask, False, TakeFocusWhenShown,
                          nullptr);
 }
 
@@ -133,7 +145,8 @@ void HandleFocus(Widget shell) {
     XtSetArg(arg, XtNinput, True);
     XtSetValues(shell, &arg, 1);
     XtSetKeyboardFocus(shell, paned);
-    XtAddEventHandler(shell, StructureNotifyMask, False, TakeFocusWhenMapped,
+    passError = XSetErrorHandler(IgnoreFocusError);
+    XtAddEventHandler(shell, VisibilityChangeMask, False, TakeFocusWhenShown,
                       nullptr);
     XtAddEventHandler(shell, NoEventMask, True, CloseWhenAsked, nullptr);
 }

@@ -66,7 +66,6 @@ static int retiredSlots;
 // name settled meanwhile are passed over when they reach the head.
 static HostEntry *unnamedHead;
 static HostEntry **unnamedTail = &unnamedHead;
-static int unnamedCount;
 static XtIntervalId nameTimer;
 static int nameTimerArmed;
 
@@ -360,7 +359,6 @@ static void NameFound(void *clientData, const in_addr * /*address*/,
         return;
     if (name != nullptr)
         Rename(entry, name);
-    unnamedCount--;
     ListEntry(entry);
     RefreshSoon(1);
 }
@@ -390,10 +388,8 @@ static void NameWaitOver(XtPointer, XtIntervalId *) {
         (unnamedHead->listed || unnamedHead->answeredMs + kNameWaitMs <= now)) {
         HostEntry *entry = unnamedHead;
         unnamedHead = entry->nextUnnamed;
-        if (!entry->listed) {
-            unnamedCount--;
+        if (!entry->listed)
             ListEntry(entry);
-        }
     }
     ArmNameTimer();
     RefreshSoon(1);
@@ -404,13 +400,8 @@ static void AwaitName(HostEntry *entry) {
     entry->nextUnnamed = nullptr;
     *unnamedTail = entry;
     unnamedTail = &entry->nextUnnamed;
-    unnamedCount++;
     if (!nameTimerArmed)
         ArmNameTimer();
-}
-
-int UnnamedCount() {
-    return unnamedCount;
 }
 
 // ---- recording ----
@@ -629,5 +620,4 @@ void ClearHosts() {
     nameTimerArmed = 0;
     unnamedHead = nullptr;
     unnamedTail = &unnamedHead;
-    unnamedCount = 0;
 }

@@ -73,9 +73,6 @@ int ShownIndex(const HostEntry *entry);
 /// The host of the widget's selected line; null when none is selected.
 HostEntry *SelectedHost();
 
-/// Entries still waiting for their reverse look-up.
-int UnnamedCount();
-
 /// qsort comparison of two text pointers by byte value.
 int CompareLines(const void *a, const void *b);
 

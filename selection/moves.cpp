@@ -20,13 +20,6 @@ HostEntry *selectedAtPress;
 XtEventDispatchProc passKey;
 XtEventDispatchProc passButton;
 
-int Current() {
-    XawListReturnStruct *current = XawListShowCurrent(list);
-    int index = current->list_index;
-    XtFree(reinterpret_cast<char *>(current));
-    return index;
-}
-
 void Select(int index) {
     int n = ShownCount();
     if (n == 0)
@@ -39,8 +32,8 @@ void Select(int index) {
 // From the current line by `step`, or from beyond the end the step leaves,
 // so that a first Down selects the first line and a first Up the last.
 void Step(int step) {
-    int current = Current();
-    if (current == XAW_LIST_NONE)
+    int current = ShownIndex(SelectedHost());
+    if (current < 0)
         current = step > 0 ? -1 : ShownCount();
     Select(current + step);
 }

@@ -191,6 +191,11 @@ void FitColumns(int lines) {
     XtSetValues(viewport, args, 1);
 }
 
+// The viewport's window onto the list.
+static Widget Clip() {
+    return reinterpret_cast<ViewportWidget>(viewport)->viewport.clip;
+}
+
 // The list's own layout, which the widget offers no call to read.
 void ScrollToLine(int index) {
     const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
@@ -201,7 +206,7 @@ void ScrollToLine(int index) {
     int top = l.internal_height + row * l.row_height;
     int left = l.internal_width + column * l.col_width;
 
-    Widget clip = reinterpret_cast<ViewportWidget>(viewport)->viewport.clip;
+    Widget clip = Clip();
     int x = -list->core.x;
     int y = -list->core.y;
     if (top < y)
@@ -218,7 +223,7 @@ void ScrollToLine(int index) {
 
 int LinesPerPage() {
     const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
-    Widget clip = reinterpret_cast<ViewportWidget>(viewport)->viewport.clip;
+    Widget clip = Clip();
     int lines = l.row_height > 0 ? clip->core.height / l.row_height : 1;
     return lines > 1 ? lines : 1;
 }

@@ -23,9 +23,7 @@ class Discovery : public EndToEnd {
 };
 
 TEST_F(Discovery, QueryAndBroadcastQueryAreSevenBytesToPort177) {
-    net.AddLan(0);
-    int host = net.AddHost(0, 11, {});
-    net.Start();
+    int host = OneHost();
     Program p = Start({"BROADCAST", "10.55.0.11"});
     AwaitArrivals(2);
     auto got = ByHost()[host];
@@ -114,9 +112,7 @@ TEST_F(Discovery, HexNumericAndNamedTargetsEachOccurrenceQueried) {
 }
 
 TEST_F(Discovery, ThreePingsTwoSecondsApartAndNoFourth) {
-    net.AddLan(0);
-    net.AddHost(0, 11, {});
-    net.Start();
+    OneHost();
     Program p = Start({"10.55.0.11"});
     usleep(6500 * 1000);
     std::vector<Arrival> got = net.Arrivals();
@@ -180,15 +176,9 @@ TEST_F(Discovery, BadDatagramsChangeNothingAndTheNextReplyCounts) {
 // Past about 2500 lines of the test's font, one column would reach beyond
 // the 16-bit coordinates of X.
 TEST_F(Discovery, TheLastOfFiveThousandHostsCanBeScrolledToClickedAndAccepted) {
-    constexpr int kHosts = 5000;
-    std::vector<Bytes> replies;
-    for (int i = 0; i < kHosts; i++) {
-        char status[16];
-        std::snprintf(status, sizeof(status), "host %04d", i);
-        replies.push_back(WillingReply("", status)); // no name, no look-up
-    }
     net.AddLan(0, true, 16);
-    net.AddCrowd(0, 11, replies);
+    // No names: no look-ups; the lines sort by status.
+    net.AddCrowd(0, 11, NumberedReplies(5000, "", "host %04d"));
     net.Start();
     Program p = Start({"BROADCAST"});
     AwaitArrivals(1);

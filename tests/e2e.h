@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/netsim.h"
@@ -29,6 +30,15 @@ class EndToEnd : public testing::Test {
         window = x.WaitForWindow(title);
         EXPECT_NE(window, 0u) << "no window; stderr: " << p.Stderr();
         return p;
+    }
+
+    /// The simplest lab: one LAN, one host at 10.55.0.11 that answers every
+    /// query with `replies`, the network started.  Returns the host's index.
+    int OneHost(std::vector<Bytes> replies = {}) {
+        net.AddLan(0);
+        int host = net.AddHost(0, 11, std::move(replies));
+        net.Start();
+        return host;
     }
 
     /// Waits until the simulated hosts have received `n` datagrams.

@@ -9,14 +9,8 @@ class LoginScreen : public EndToEnd {
   protected:
     // Hosts host00, host01, ... at 10.55.0.11 upwards.
     void Crowd(int n) {
-        std::vector<Bytes> replies;
-        for (int i = 0; i < n; i++) {
-            char name[16];
-            std::snprintf(name, sizeof(name), "host%02d", i);
-            replies.push_back(WillingReply(name, "idle"));
-        }
         net.AddLan(0);
-        net.AddCrowd(0, 11, replies);
+        net.AddCrowd(0, 11, NumberedReplies(n, "host%02d", "idle"));
         net.Start();
     }
 
@@ -79,9 +73,7 @@ TEST_F(LoginScreen, ADoubleClickAcrossAShiftOfTheLinesIsOneClick) {
 }
 
 TEST_F(LoginScreen, TheHeadingSaysWhenItSearchesAndWhenNobodyAnswered) {
-    net.AddLan(0);
-    net.AddHost(0, 11, {});
-    net.Start();
+    OneHost();
     Program p = Start({"BROADCAST"});
     usleep(300 * 1000);
     std::vector<unsigned long> searching = x.HeadingImage(window);
@@ -113,9 +105,7 @@ TEST_F(LoginScreen, AWindowManagersCloseIsCancel) {
 // the toolkit has nothing to warn about, and a UTF-8 name is a name.
 TEST_F(LoginScreen, UTF8NamesAndLabelsInAUTF8Locale) {
     net.SetEnv("LANG", "C.UTF-8");
-    net.AddLan(0);
-    net.AddHost(0, 11, {WillingReply("\xc3\xa5rhus-\xce\xb1", "fri")});
-    net.Start();
+    OneHost({WillingReply("\xc3\xa5rhus-\xce\xb1", "fri")});
     Program p = Start({"BROADCAST"},
                       {"-xrm", "*label.label: V\xc3\xa6lg en v\xc3\xa6rt"});
     AwaitArrivals(1);

@@ -46,6 +46,19 @@ Bytes UnwillingReply(const std::string &name, const std::string &status) {
     return Message(6, body);
 }
 
+std::vector<Bytes> NumberedReplies(int n, const char *nameFormat,
+                                   const char *statusFormat) {
+    std::vector<Bytes> replies;
+    for (int i = 0; i < n; i++) {
+        char name[64];
+        char status[64];
+        std::snprintf(name, sizeof(name), nameFormat, i);
+        std::snprintf(status, sizeof(status), statusFormat, i);
+        replies.push_back(WillingReply(name, status));
+    }
+    return replies;
+}
+
 Bytes SkewLength(Bytes m, int delta) {
     unsigned length = m[kLengthOffset] * 256u + m[kLengthOffset + 1] + delta;
     m[kLengthOffset] = static_cast<unsigned char>(length >> 8);

@@ -11,6 +11,10 @@ using Bytes = std::vector<unsigned char>;
 Bytes WillingReply(const std::string &name, const std::string &status,
                    const std::string &authName = "");
 Bytes UnwillingReply(const std::string &name, const std::string &status);
+/// n WILLING replies, the i-th with the name and the status that the two
+/// printf formats give for i (a format may leave i out).
+std::vector<Bytes> NumberedReplies(int n, const char *nameFormat,
+                                   const char *statusFormat);
 /// Adds `delta` to the header's length field (modulo 65536).
 Bytes SkewLength(Bytes message, int delta);
 /// Accepts one connection on the listening socket and reads the report it

@@ -8,9 +8,7 @@ namespace {
 class Selection : public EndToEnd {
   protected:
     void OneWillingHost() {
-        net.AddLan(0);
-        net.AddHost(0, 11, {WillingReply("alpha", "idle")});
-        net.Start();
+        OneHost({WillingReply("alpha", "idle")});
     }
 };
 
@@ -194,9 +192,7 @@ std::vector<double> QueryTimes(Network &net) {
 }
 
 TEST_F(Selection, PingDuringASeriesLetsTheEarlierTimerRunOn) {
-    net.AddLan(0);
-    net.AddHost(0, 11, {});
-    net.Start();
+    OneHost();
     Program p = Start({"10.55.0.11"});
     AwaitArrivals(1, 3000);
     double first = net.Arrivals()[0].ms;
@@ -213,9 +209,7 @@ TEST_F(Selection, PingDuringASeriesLetsTheEarlierTimerRunOn) {
 }
 
 TEST_F(Selection, PingAfterTheSeriesGivesThreeMore) {
-    net.AddLan(0);
-    net.AddHost(0, 11, {});
-    net.Start();
+    OneHost();
     Program p = Start({"10.55.0.11"});
     usleep(4800 * 1000);
     ASSERT_EQ(net.Arrivals().size(), 3u);

@@ -135,9 +135,7 @@ std::string StartPrivateX(pid_t *pid) {
 }
 
 TEST_F(StartUp, TheXServerGoingAwayEndsTheProgramWithStatusOne) {
-    net.AddLan(0);
-    net.AddHost(0, 11, {WillingReply("alpha", "idle")});
-    net.Start();
+    OneHost({WillingReply("alpha", "idle")});
     pid_t server = -1;
     std::string display = StartPrivateX(&server);
     ASSERT_NE(display, "");

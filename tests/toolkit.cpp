@@ -39,7 +39,8 @@ void RunEventLoop(int ms) {
 }
 
 void SettleHosts() {
-    for (int waited = 0; UnnamedCount() > 0 && waited < 2000; waited += 5)
+    // Every entry has its line once its name has settled.
+    for (int waited = 0; lineCount < hostCount && waited < 2000; waited += 5)
         RunEventLoop(5);
     RefreshList();
 }

@@ -36,6 +36,20 @@ std::vector<Window> Children(Display *d, Window w) {
     return all;
 }
 
+// The window's pixels, line by line; none when it cannot be read.
+std::vector<unsigned long> Pixels(Display *d, Window w, const Geometry &g) {
+    std::vector<unsigned long> pixels;
+    XImage *image =
+        XGetImage(d, w, 0, 0, g.width, g.height, AllPlanes, ZPixmap);
+    if (image == nullptr)
+        return pixels;
+    for (int y = 0; y < g.height; y++)
+        for (int x = 0; x < g.width; x++)
+            pixels.push_back(XGetPixel(image, x, y));
+    XDestroyImage(image);
+    return pixels;
+}
+
 } // namespace
 
 std::vector<std::string> TestResources(const std::string &title) {
@@ -165,29 +179,20 @@ bool XDriver::ClickHighlightedLine(Window top) {
     if (children != nullptr)
         XFree(children);
     Geometry g = GeometryOf(clip);
-    XImage *image =
-        XGetImage(display_, clip, 0, 0, g.width, g.height, AllPlanes, ZPixmap);
-    if (image == nullptr)
-        return false;
+    std::vector<unsigned long> pixels = Pixels(display_, clip, g);
     // The darkest scan line, and the middle of its dark run.
     unsigned long dark = BlackPixel(display_, DefaultScreen(display_));
     int bestY = -1, bestCount = 0, bestX = 0;
-    for (int y = 0; y < g.height; y++) {
-        int count = 0, first = -1, last = -1;
-        for (int x = 0; x < g.width; x++)
-            if (XGetPixel(image, x, y) == dark) {
-                count++;
-                last = x;
-                if (first < 0)
-                    first = x;
-            }
+    for (int y = 0; y < g.height && !pixels.empty(); y++) {
+        auto line = pixels.begin() + y * g.width;
+        auto first = std::find(line, line + g.width, dark);
+        int count = static_cast<int>(std::count(line, line + g.width, dark));
         if (count > bestCount) {
             bestCount = count;
             bestY = y;
-            bestX = (first + last) / 2;
+            bestX = static_cast<int>(first - line) + count / 2;
         }
     }
-    XDestroyImage(image);
     if (bestCount < g.width / 4)
         return false;
     Run(kMoveTo + std::to_string(clip) + " " + std::to_string(bestX) + " " +
@@ -215,17 +220,7 @@ std::vector<unsigned long> XDriver::HeadingImage(Window top) {
         *std::min_element(panes.begin(), panes.end(), [&](Window a, Window b) {
             return GeometryOf(a).y < GeometryOf(b).y;
         });
-    Geometry g = GeometryOf(heading);
-    std::vector<unsigned long> pixels;
-    XImage *image = XGetImage(display_, heading, 0, 0, g.width, g.height,
-                              AllPlanes, ZPixmap);
-    if (image == nullptr)
-        return pixels;
-    for (int y = 0; y < g.height; y++)
-        for (int x = 0; x < g.width; x++)
-            pixels.push_back(XGetPixel(image, x, y));
-    XDestroyImage(image);
-    return pixels;
+    return Pixels(display_, heading, GeometryOf(heading));
 }
 
 void XDriver::Screenshot(const std::string &path) {

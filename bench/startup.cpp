@@ -87,6 +87,8 @@ int main(int argc, char **argv) {
     XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
     XSync(display, True);
 
+    // Both are queried only inside the namespace IsolateNetwork made above,
+    // which every program started here inherits.
     char loopback[] = "127.0.0.1";
     char broadcast[] = "BROADCAST";
     char *hostpick[] = {argv[2], loopback, broadcast, nullptr};

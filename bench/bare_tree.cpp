@@ -3,7 +3,7 @@
 // and nothing else.
 #include <X11/Intrinsic.h>
 
-#include "selection/actions.h"
+#include "shell/startup.h"
 #include "shell/window.h"
 
 int main(int argc, char **argv) {

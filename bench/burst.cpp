@@ -38,7 +38,9 @@
 #include <thread>
 #include <vector>
 
-#include "hosts/hosts.h"
+#include "hosts/table.h"
+#include "hosts/view.h"
+#include "shell/loop.h"
 #include "shell/startup.h"
 #include "shell/window.h"
 #include "tests/netns.h"

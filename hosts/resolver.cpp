@@ -6,7 +6,6 @@
 
 #include "hosts/resolver.h"
 
-#include <X11/Intrinsic.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <pthread.h>
@@ -19,7 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/startup.h"
+#include "shell/loop.h"
 
 namespace {
 
@@ -28,16 +27,14 @@ namespace {
 constexpr int kWorkers = 8;
 // Workers leave the CPU to the event loop, which must stay responsive.
 constexpr int kWorkerNiceness = 10;
-constexpr std::size_t kFirstAnswerRoom = 1024;
-constexpr std::size_t kMostAnswerRoom = 65536;
 
 struct LookUp {
     LookUp *next;
-    int byName;      ///< 1: name to address; 0: address to name
+    bool byName;     ///< name to address, else address to name
     unsigned epoch;  ///< of an address look-up: the epoch it belongs to
     in_addr address; ///< asked about, or found
     char *name;      ///< asked about, or found (malloc'ed; null if none)
-    int found;
+    bool found;
     LookUpDone done;
     void *clientData;
 };
@@ -51,50 +48,35 @@ LookUp *queueHead;
 LookUp **queueTail = &queueHead;
 LookUp *answerHead;
 LookUp **answerTail = &answerHead;
-int woken;
+bool woken;
 int idleWorkers;
 int workers; // main thread only
 std::atomic<unsigned> addressEpoch;
 int wakePipe[2] = {-1, -1};
 
-// Runs one hostent call, giving it more room until its answer fits, and
-// keeps what the caller needs of the answer.
+// Keeps what the caller needs of the answer: a name look-up, as
+// gethostbyname was used, takes the first IPv4 address only.
 void Resolve(LookUp *request) {
-    for (std::size_t room = kFirstAnswerRoom; room <= kMostAnswerRoom;
-         room *= 2) {
-        char *buffer = static_cast<char *>(std::malloc(room));
-        if (buffer == nullptr)
-            return;
-        hostent host;
-        hostent *result = nullptr;
-        int error = 0;
-        int status = request->byName
-                         ? gethostbyname_r(request->name, &host, buffer, room,
-                                           &result, &error)
-                         : gethostbyaddr_r(
-                               &request->address, sizeof(request->address),
-                               AF_INET, &host, buffer, room, &result, &error);
-        if (status == ERANGE) {
-            std::free(buffer);
-            continue;
-        }
-        if (status == 0 && result != nullptr) {
-            if (request->byName) {
-                // As gethostbyname is used: the first address, IPv4 only.
-                request->found = host.h_addrtype == AF_INET &&
-                                 host.h_length == sizeof(in_addr) &&
-                                 host.h_addr_list[0] != nullptr;
-                if (request->found)
-                    std::memcpy(&request->address, host.h_addr_list[0],
-                                sizeof(in_addr));
-            } else {
-                request->name = strdup(host.h_name);
-                request->found = request->name != nullptr;
-            }
-        }
-        std::free(buffer);
+    if (request->byName) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        addrinfo *found = nullptr;
+        request->found =
+            getaddrinfo(request->name, nullptr, &hints, &found) == 0;
+        if (request->found)
+            request->address =
+                reinterpret_cast<sockaddr_in *>(found->ai_addr)->sin_addr;
+        freeaddrinfo(found);
         return;
     }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr = request->address;
+    char name[NI_MAXHOST];
+    if (getnameinfo(reinterpret_cast<sockaddr *>(&address), sizeof(address),
+                    name, sizeof(name), nullptr, 0, NI_NAMEREQD) == 0)
+        request->name = strdup(name);
+    request->found = request->name != nullptr;
 }
 
 void *Work(void *) {
@@ -120,8 +102,8 @@ void *Work(void *) {
         request->next = nullptr;
         *answerTail = request;
         answerTail = &request->next;
-        int wake = !woken;
-        woken = 1;
+        bool wake = !woken;
+        woken = true;
         pthread_mutex_unlock(&queueLock);
         // One byte at a time at most waits in the pipe.
         if (wake)
@@ -140,7 +122,7 @@ void TakeAnswers(XtPointer, int *, XtInputId *) {
     LookUp *a = answerHead;
     answerHead = nullptr;
     answerTail = &answerHead;
-    woken = 0;
+    woken = false;
     pthread_mutex_unlock(&queueLock);
     while (a != nullptr) {
         LookUp *next = a->next;
@@ -156,13 +138,19 @@ void TakeAnswers(XtPointer, int *, XtInputId *) {
 
 // The pipe and the first worker come with the first request, so that a
 // program that looks nothing up starts no thread.
-int Ready() {
-    if (wakePipe[0] < 0) {
-        if (pipe2(wakePipe, O_CLOEXEC) != 0)
-            return 0;
-        fcntl(wakePipe[0], F_SETFL, O_NONBLOCK);
-        WatchReadable(wakePipe[0], TakeAnswers);
-    }
+bool OpenWakePipe() {
+    if (wakePipe[0] >= 0)
+        return true;
+    if (pipe2(wakePipe, O_CLOEXEC) != 0)
+        return false;
+    fcntl(wakePipe[0], F_SETFL, O_NONBLOCK);
+    WatchReadable(wakePipe[0], TakeAnswers);
+    return true;
+}
+
+// A new worker for a request that would otherwise wait for a busy one, up
+// to kWorkers.  True when some worker is there to take it.
+bool StartWorkerIfNoneIdle() {
     pthread_mutex_lock(&queueLock);
     int idle = idleWorkers;
     pthread_mutex_unlock(&queueLock);
@@ -176,18 +164,18 @@ int Ready() {
     return workers > 0;
 }
 
-int Queue(LookUp *request) {
-    if (!Ready()) {
+bool Queue(LookUp *request) {
+    if (!OpenWakePipe() || !StartWorkerIfNoneIdle()) {
         std::free(request->name);
         std::free(request);
-        return 0;
+        return false;
     }
     pthread_mutex_lock(&queueLock);
     *queueTail = request;
     queueTail = &request->next;
     pthread_cond_signal(&queueFilled);
     pthread_mutex_unlock(&queueLock);
-    return 1;
+    return true;
 }
 
 LookUp *NewLookUp(LookUpDone done, void *clientData) {
@@ -195,11 +183,11 @@ LookUp *NewLookUp(LookUpDone done, void *clientData) {
     if (request == nullptr)
         return nullptr;
     request->next = nullptr;
-    request->byName = 0;
+    request->byName = false;
     request->epoch = 0;
     request->address = {INADDR_ANY};
     request->name = nullptr;
-    request->found = 0;
+    request->found = false;
     request->done = done;
     request->clientData = clientData;
     return request;
@@ -207,24 +195,24 @@ LookUp *NewLookUp(LookUpDone done, void *clientData) {
 
 } // namespace
 
-int LookUpAddress(const in_addr *address, LookUpDone done, void *clientData) {
+bool LookUpAddress(const in_addr *address, LookUpDone done, void *clientData) {
     LookUp *request = NewLookUp(done, clientData);
     if (request == nullptr)
-        return 0;
+        return false;
     request->address = *address;
     request->epoch = addressEpoch.load();
     return Queue(request);
 }
 
-int LookUpName(const char *name, LookUpDone done, void *clientData) {
+bool LookUpName(const char *name, LookUpDone done, void *clientData) {
     LookUp *request = NewLookUp(done, clientData);
     if (request == nullptr)
-        return 0;
-    request->byName = 1;
+        return false;
+    request->byName = true;
     request->name = strdup(name);
     if (request->name == nullptr) {
         std::free(request);
-        return 0;
+        return false;
     }
     return Queue(request);
 }

@@ -16,14 +16,14 @@
 using LookUpDone = void (*)(void *clientData, const in_addr *address,
                             const char *name);
 
-/// Starts the reverse look-up of `address`.  Returns 1 when it is under way:
+/// Starts the reverse look-up of `address`.  True when it is under way:
 /// `done` is then called once, unless DiscardAddressLookUps comes first.
-/// Returns 0 when no look-up could be started (no memory, no thread, no
-/// pipe); `done` is never called then.
-int LookUpAddress(const in_addr *address, LookUpDone done, void *clientData);
+/// False when no look-up could be started (no memory, no thread, no pipe);
+/// `done` is never called then.
+bool LookUpAddress(const in_addr *address, LookUpDone done, void *clientData);
 
 /// Starts the look-up of the IPv4 address of `name`; as LookUpAddress.
-int LookUpName(const char *name, LookUpDone done, void *clientData);
+bool LookUpName(const char *name, LookUpDone done, void *clientData);
 
 /// Drops every address look-up started so far: those not yet begun are not
 /// made, and no answer of any of them is handed over.  Name look-ups go on.

@@ -5,17 +5,18 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "hosts/hosts.h"
-#include "selection/moves.h"
+#include "hosts/names.h"
+#include "hosts/table.h"
+#include "hosts/view.h"
 #include "selection/report.h"
 #include "shell/window.h"
 #include "xdmcp/discovery.h"
 
-static constexpr int kBaseVolume = 0;
+namespace {
 
 // The widget answers with a record of its own allocation, or with an index
 // of XAW_LIST_NONE when nothing is selected.
-static XawListReturnStruct *Selection() {
+XawListReturnStruct *Selection() {
     XawListReturnStruct *current = XawListShowCurrent(list);
     if (current->list_index == XAW_LIST_NONE) {
         XtFree(reinterpret_cast<char *>(current));
@@ -24,10 +25,12 @@ static XawListReturnStruct *Selection() {
     return current;
 }
 
+} // namespace
+
 void Accept(Widget, XEvent *, String *, Cardinal *) {
     XawListReturnStruct *current = Selection();
     if (current == nullptr) {
-        XBell(XtDisplay(topLevel), kBaseVolume);
+        RingBell();
         return;
     }
     // Several hosts can share one line; each of them is reported.
@@ -55,22 +58,9 @@ void CheckWilling(Widget, XEvent *, String *, Cardinal *) {
 // Timers of an earlier series are left to run: they count against the same
 // pingCount, so a Ping while k of them are pending brings 3 + k pings.
 void Ping(Widget, XEvent *, String *, Cardinal *) {
+    DropNameWaits();
     ClearHosts();
+    RefreshList();
     pingCount = 0;
     SendQueries();
 }
-
-XtActionsRec actionTable[kActionCount] = {
-    {const_cast<char *>("Accept"), Accept},
-    {const_cast<char *>("Cancel"), Cancel},
-    {const_cast<char *>("CheckWilling"), CheckWilling},
-    {const_cast<char *>("Ping"), Ping},
-    {const_cast<char *>("AcceptClick"), AcceptClick},
-    {const_cast<char *>("SelectNext"), SelectNext},
-    {const_cast<char *>("SelectPrevious"), SelectPrevious},
-    {const_cast<char *>("SelectFirst"), SelectFirst},
-    {const_cast<char *>("SelectLast"), SelectLast},
-    {const_cast<char *>("SelectNextPage"), SelectNextPage},
-    {const_cast<char *>("SelectPreviousPage"), SelectPreviousPage},
-    {const_cast<char *>("SelectTyped"), SelectTyped},
-};

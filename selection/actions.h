@@ -1,6 +1,6 @@
-// The user's actions, registered under their own names and bound to keys,
-// buttons and list clicks by the resource database.  All four ignore their
-// arguments.
+// The user's actions, registered under their own names at start-up and
+// bound to keys, buttons and list clicks by the resource database.  All
+// four ignore their arguments.
 #pragma once
 
 #include <X11/Intrinsic.h>
@@ -16,8 +16,3 @@ void CheckWilling(Widget w, XEvent *event, String *params,
                   Cardinal *paramCount);
 /// Empties the list and starts a new series of pings at once.
 void Ping(Widget w, XEvent *event, String *params, Cardinal *paramCount);
-
-/// The four actions above and those of selection/moves, under their own
-/// names, for XtAppAddActions.
-constexpr Cardinal kActionCount = 12;
-extern XtActionsRec actionTable[kActionCount];

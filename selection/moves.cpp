@@ -3,22 +3,18 @@
 #include <X11/Xaw/List.h>
 #include <X11/Xutil.h>
 
-#include "hosts/hosts.h"
+#include "hosts/view.h"
 #include "selection/actions.h"
 #include "shell/window.h"
 
 namespace {
 
-constexpr int kBaseVolume = 0;
 constexpr Time kTypingPauseMs = 1000;
 constexpr int kMostTyped = 64;
 
 char typed[kMostTyped + 1];
 int typedLength;
 Time lastTyped;
-HostEntry *selectedAtPress;
-XtEventDispatchProc passKey;
-XtEventDispatchProc passButton;
 
 void Select(int index) {
     int n = ShownCount();
@@ -44,18 +40,12 @@ int Lower(int c) {
 
 // Case is folded for ASCII letters only: other bytes, UTF-8 included,
 // compare as they are.
-int BeginsWith(const char *line, const char *prefix, int length) {
+bool BeginsWith(const char *line, const char *prefix, int length) {
     for (int i = 0; i < length; i++)
         if (line[i] == '\0' || Lower(static_cast<unsigned char>(line[i])) !=
                                    Lower(static_cast<unsigned char>(prefix[i])))
-            return 0;
-    return 1;
-}
-
-Boolean BringUpToDate(XEvent *event) {
-    RefreshList();
-    selectedAtPress = SelectedHost();
-    return event->type == KeyPress ? passKey(event) : passButton(event);
+            return false;
+    return true;
 }
 
 } // namespace
@@ -110,17 +100,12 @@ void SelectTyped(Widget, XEvent *event, String *, Cardinal *) {
             }
         }
     }
-    XBell(XtDisplay(topLevel), kBaseVolume);
+    RingBell();
 }
 
 void AcceptClick(Widget w, XEvent *event, String *params,
                  Cardinal *paramCount) {
     HostEntry *selected = SelectedHost();
-    if (selected != nullptr && selected == selectedAtPress)
+    if (selected != nullptr && selected == HostAtPress())
         Accept(w, event, params, paramCount);
-}
-
-void WatchPresses(Display *display) {
-    passKey = XtSetEventDispatcher(display, KeyPress, BringUpToDate);
-    passButton = XtSetEventDispatcher(display, ButtonPress, BringUpToDate);
 }

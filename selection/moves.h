@@ -2,7 +2,7 @@
 // chosen with the keyboard alone, and the double click that accepts only
 // the host both of its clicks landed on.  Each scrolls the selected line
 // into view.  They take the toolkit's action arguments; only SelectTyped
-// and AcceptClick read the event.
+// reads the event.
 #pragma once
 
 #include <X11/Intrinsic.h>
@@ -29,7 +29,3 @@ void SelectTyped(Widget w, XEvent *event, String *params, Cardinal *paramCount);
 /// the button went down, that is, when both clicks of a double click
 /// landed on the same host.  Otherwise the click only selected.
 void AcceptClick(Widget w, XEvent *event, String *params, Cardinal *paramCount);
-
-/// From now on, before any key or button press of `display` reaches its
-/// widget, the list is brought up to date and its selected host noted.
-void WatchPresses(Display *display);

@@ -1,14 +1,8 @@
 #include "selection/report.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +11,9 @@
 #include "shell/settings.h"
 #include "xdmcp/wire.h"
 
-static void PrintChoice(const HostEntry *entry) {
+namespace {
+
+void PrintChoice(const HostEntry *entry) {
     std::printf("%u\n", static_cast<unsigned>(entry->connectionType));
     const ARRAY8 *address = &entry->hostAddress;
     for (int i = 0; i < address->length; i++)
@@ -25,44 +21,23 @@ static void PrintChoice(const HostEntry *entry) {
                     i + 1 < address->length ? " " : "\n");
 }
 
-[[noreturn]] static void Fail(const char *message) {
+[[noreturn]] void Fail(const char *message) {
     std::fputs(message, stderr);
     std::exit(1);
 }
 
 // A display manager answers within milliseconds; one behind a route that
 // drops packets would otherwise hold the window for minutes of SYN
-// retransmissions.
-static int ConnectWithin(int fd, const sockaddr_in *address) {
-    int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
-        return 0;
-    if (connect(fd, reinterpret_cast<const sockaddr *>(address),
-                sizeof(*address)) < 0) {
-        if (errno != EINPROGRESS)
-            return 0;
-        using Clock = std::chrono::steady_clock;
-        auto deadline =
-            Clock::now() + std::chrono::milliseconds(kReportTimeoutMs);
-        pollfd wait = {fd, POLLOUT, 0};
-        int ready;
-        do {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - Clock::now());
-            ready = poll(&wait, 1, left.count() > 0 ? left.count() : 0);
-        } while (ready < 0 && errno == EINTR);
-        int error = 0;
-        socklen_t length = sizeof(error);
-        if (ready != 1 ||
-            getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0 ||
-            error != 0)
-            return 0;
-    }
-    // The send, too, must not wait longer than the connection may.
+// retransmissions.  Linux bounds connect by the send timeout as well.
+bool ConnectWithin(int fd, const sockaddr_in *address) {
     timeval limit = {kReportTimeoutMs / 1000, 0};
-    return fcntl(fd, F_SETFL, flags) == 0 &&
-           setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit)) == 0;
+    return setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit)) ==
+               0 &&
+           connect(fd, reinterpret_cast<const sockaddr *>(address),
+                   sizeof(*address)) == 0;
 }
+
+} // namespace
 
 void ReportChoice(const HostEntry *entry) {
     const ARRAY8 *vorn = settings.vornAddress;

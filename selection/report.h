@@ -1,7 +1,7 @@
 // The choice report: tells the display manager which host was chosen.
 #pragma once
 
-#include "hosts/hosts.h"
+#include "hosts/table.h"
 
 constexpr int kReportAreaSize = 1024;  ///< a longer report is cut here
 constexpr int kVornAddressSize = 8;    ///< family, port and IPv4 address

@@ -13,7 +13,7 @@ struct HeadingTexts {
 
 HeadingTexts texts;
 String label; // the heading's own text, a copy of our own
-int searching;
+bool searching;
 int lines;
 
 #define offset(field) XtOffsetOf(HeadingTexts, field)
@@ -44,12 +44,12 @@ void LoadHeading(Widget shell) {
 }
 
 void SearchStarted() {
-    searching = 1;
+    searching = true;
     Show();
 }
 
 void SearchEnded() {
-    searching = 0;
+    searching = false;
     Show();
 }
 

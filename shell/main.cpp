@@ -2,8 +2,7 @@
 // lets the person at the display pick one, and reports the choice to the
 // display manager that started the program.
 
-#include <X11/Intrinsic.h>
-
+#include "shell/loop.h"
 #include "shell/startup.h"
 #include "xdmcp/discovery.h"
 

@@ -7,12 +7,6 @@
 
 LaunchSettings settings;
 
-static constexpr char kArray8Type[] = "ARRAY8";
-// An ARRAY8 counts its bytes in a CARD16.
-static constexpr std::size_t kMaxArray8Length = 65535;
-// What the converter yields and the settings hold: a pointer to the record.
-using Array8Pointer = ARRAY8 *;
-
 XrmOptionDescRec settingsOptions[] = {
     {const_cast<char *>("-vornaddress"), const_cast<char *>("*vornAddress"),
      XrmoptionSepArg, nullptr},
@@ -23,8 +17,16 @@ XrmOptionDescRec settingsOptions[] = {
 };
 const Cardinal settingsOptionCount = XtNumber(settingsOptions);
 
+namespace {
+
+constexpr char kArray8Type[] = "ARRAY8";
+// An ARRAY8 counts its bytes in a CARD16.
+constexpr std::size_t kMaxArray8Length = 65535;
+// What the converter yields and the settings hold: a pointer to the record.
+using Array8Pointer = ARRAY8 *;
+
 #define offset(field) XtOffsetOf(LaunchSettings, field)
-static XtResource resources[] = {
+XtResource resources[] = {
     {const_cast<char *>("vornAddress"), const_cast<char *>("VornAddress"),
      const_cast<char *>(kArray8Type), sizeof(Array8Pointer),
      offset(vornAddress), const_cast<char *>(XtRString), nullptr},
@@ -37,7 +39,7 @@ static XtResource resources[] = {
 };
 #undef offset
 
-static int HexValue(int c) {
+int HexValue(int c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
@@ -46,6 +48,19 @@ static int HexValue(int c) {
     // care look at the error flag.
     return c - 'a' + 10;
 }
+
+// Hexadecimal as a person or a display manager writes it: an even number
+// of digits, in either case.
+bool IsHexText(const char *text, std::size_t length) {
+    if (length % 2 != 0)
+        return false;
+    for (std::size_t i = 0; i < length; i++)
+        if (!std::isxdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    return true;
+}
+
+} // namespace
 
 int HexToBytes(const char *text, CARD8 *out, int length) {
     int error = length % 2;
@@ -62,17 +77,6 @@ int HexToBytes(const char *text, CARD8 *out, int length) {
         *out = static_cast<CARD8>((16 * value[0] + value[1]) & 0xff);
     }
     return error;
-}
-
-// Hexadecimal as a person or a display manager writes it: an even number
-// of digits, in either case.
-static int IsHexText(const char *text, std::size_t length) {
-    if (length % 2 != 0)
-        return 0;
-    for (std::size_t i = 0; i < length; i++)
-        if (!std::isxdigit(static_cast<unsigned char>(text[i])))
-            return 0;
-    return 1;
 }
 
 void StringToArray8(XrmValue * /*args*/, Cardinal * /*argCount*/,

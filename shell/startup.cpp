@@ -3,23 +3,30 @@
 #include <X11/Shell.h>
 #include <X11/StringDefs.h>
 
-#include "hosts/hosts.h"
+#include "hosts/names.h"
+#include "hosts/view.h"
 #include "selection/actions.h"
 #include "selection/moves.h"
 #include "shell/fallback.h"
 #include "shell/heading.h"
+#include "shell/loop.h"
 #include "shell/settings.h"
 #include "shell/window.h"
 
-XtAppContext appContext;
-
-XtInputId WatchReadable(int fd, XtInputCallbackProc proc) {
-    // Xt takes the input condition in a pointer-typed argument.
-    return XtAppAddInput(appContext, fd,
-                         // NOLINTNEXTLINE(performance-no-int-to-ptr)
-                         reinterpret_cast<XtPointer>(XtInputReadMask), proc,
-                         nullptr);
-}
+XtActionsRec actionTable[kActionCount] = {
+    {const_cast<char *>("Accept"), Accept},
+    {const_cast<char *>("Cancel"), Cancel},
+    {const_cast<char *>("CheckWilling"), CheckWilling},
+    {const_cast<char *>("Ping"), Ping},
+    {const_cast<char *>("AcceptClick"), AcceptClick},
+    {const_cast<char *>("SelectNext"), SelectNext},
+    {const_cast<char *>("SelectPrevious"), SelectPrevious},
+    {const_cast<char *>("SelectFirst"), SelectFirst},
+    {const_cast<char *>("SelectLast"), SelectLast},
+    {const_cast<char *>("SelectNextPage"), SelectNextPage},
+    {const_cast<char *>("SelectPreviousPage"), SelectPreviousPage},
+    {const_cast<char *>("SelectTyped"), SelectTyped},
+};
 
 void OpenWindow(int *argc, char **argv) {
     // Before the toolkit starts: names, statuses and labels are then read
@@ -36,6 +43,7 @@ void OpenWindow(int *argc, char **argv) {
     LoadHeading(topLevel);
     HandleFocus(topLevel);
     WatchPresses(XtDisplay(topLevel));
+    SetNameWait(AwaitName);
 
     // Realised unmapped, so that the window has its size and can be placed
     // before it is first shown.

@@ -1,14 +1,13 @@
-// Start-up of the program up to its shown window.
+// Start-up of the program up to its shown window, where every unit is
+// wired to the others.
 #pragma once
 
 #include <X11/Intrinsic.h>
 
-/// The application context of the program's one event loop; every input,
-/// timer and action is registered with it.
-extern XtAppContext appContext;
-
-/// Has the event loop call `proc` whenever `fd` is readable.
-XtInputId WatchReadable(int fd, XtInputCallbackProc proc);
+/// The actions of selection/actions and selection/moves, under their own
+/// names.
+constexpr Cardinal kActionCount = 12;
+extern XtActionsRec actionTable[kActionCount];
 
 /// Start-up up to the shown window: sets the locale, initialises the
 /// toolkit, which takes its own options and the launch settings' out of

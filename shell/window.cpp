@@ -17,17 +17,23 @@
 Widget topLevel;
 Widget list;
 
-static Widget paned;
-static Widget label;
-static Widget viewport;
-static Widget box;
-static Widget cancel;
-static Widget accept;
-static Widget ping;
+namespace {
 
-static Widget Make(const char *name, WidgetClass widgetClass, Widget parent) {
+constexpr int kBaseVolume = 0; ///< XBell's percent: the display's own
+
+Widget paned;
+Widget label;
+Widget viewport;
+Widget box;
+Widget cancel;
+Widget accept;
+Widget ping;
+
+Widget Make(const char *name, WidgetClass widgetClass, Widget parent) {
     return XtCreateManagedWidget(name, widgetClass, parent, nullptr, 0);
 }
+
+} // namespace
 
 void CreateWidgets(Widget shell) {
     paned = Make("paned", panedWidgetClass, shell);
@@ -38,6 +44,10 @@ void CreateWidgets(Widget shell) {
     cancel = Make("cancel", commandWidgetClass, box);
     accept = Make("accept", commandWidgetClass, box);
     ping = Make("ping", commandWidgetClass, box);
+}
+
+void RingBell() {
+    XBell(XtDisplay(topLevel), kBaseVolume);
 }
 
 String HeadingText() {
@@ -61,7 +71,9 @@ void WindowPosition(int screenWidth, int screenHeight, Dimension width,
     *y = s16(s16(s16(screenHeight) - s16(height)) / 3);
 }
 
-static int UserPlaced(Widget shell) {
+namespace {
+
+bool UserPlaced(Widget shell) {
     String geometry = nullptr;
     Arg arg;
     XtSetArg(arg, XtNgeometry, &geometry);
@@ -72,6 +84,8 @@ static int UserPlaced(Widget shell) {
            (XParseGeometry(geometry, &x, &y, &width, &height) &
             (XValue | YValue)) != 0;
 }
+
+} // namespace
 
 void PlaceWindow(Widget shell) {
     Dimension width = 0;
@@ -110,11 +124,13 @@ void PlaceWindow(Widget shell) {
     XtSetValues(shell, args, 2);
 }
 
-static XErrorHandler passError;
+namespace {
+
+XErrorHandler passError;
 
 // A window manager may unmap or reparent the window between its showing
 // and the focus request: the focus is then merely not taken.
-static int IgnoreFocusError(Display *display, XErrorEvent *error) {
+int IgnoreFocusError(Display *display, XErrorEvent *error) {
     if (error->request_code == X_SetInputFocus)
         return 0;
     return passError(display, error);
@@ -122,8 +138,7 @@ static int IgnoreFocusError(Display *display, XErrorEvent *error) {
 
 // The first showing only (the window is viewable when it becomes visible):
 // later the person, or a window manager, decides.
-static void TakeFocusWhenShown(Widget shell, XtPointer, XEvent *event,
-                               Boolean *) {
+void TakeFocusWhenShown(Widget shell, XtPointer, XEvent *event, Boolean *) {
     if (event->type != VisibilityNotify)
         return;
     XSetInputFocus(XtDisplay(shell), XtWindow(shell), RevertToParent,
@@ -132,13 +147,15 @@ static void TakeFocusWhenShown(Widget shell, XtPointer, XEvent *event,
                          nullptr);
 }
 
-static Atom deleteWindow;
+Atom deleteWindow;
 
-static void CloseWhenAsked(Widget shell, XtPointer, XEvent *event, Boolean *) {
+void CloseWhenAsked(Widget shell, XtPointer, XEvent *event, Boolean *) {
     if (event->type == ClientMessage &&
         static_cast<Atom>(event->xclient.data.l[0]) == deleteWindow)
         XtCallActionProc(shell, "Cancel", event, nullptr, 0);
 }
+
+} // namespace
 
 void HandleFocus(Widget shell) {
     Arg arg;
@@ -156,8 +173,17 @@ void HandleWindowProtocols(Widget shell) {
     XSetWMProtocols(XtDisplay(shell), XtWindow(shell), &deleteWindow, 1);
 }
 
+namespace {
+
 // Past this, X coordinates wrap: nothing can be drawn or scrolled there.
-static constexpr int kMostPixels = 32767;
+constexpr int kMostPixels = 32767;
+
+// The viewport's window onto the list.
+Widget Clip() {
+    return reinterpret_cast<ViewportWidget>(viewport)->viewport.clip;
+}
+
+} // namespace
 
 void FitColumns(int lines) {
     static int baseColumns = -1;
@@ -189,11 +215,6 @@ void FitColumns(int lines) {
     XtSetValues(list, args, 2);
     XtSetArg(args[0], XtNallowHoriz, needed > baseColumns || baseSideways);
     XtSetValues(viewport, args, 1);
-}
-
-// The viewport's window onto the list.
-static Widget Clip() {
-    return reinterpret_cast<ViewportWidget>(viewport)->viewport.clip;
 }
 
 // The list's own layout, which the widget offers no call to read.

@@ -15,6 +15,9 @@ extern Widget list;
 /// callbacks: translations bind them to the actions.
 void CreateWidgets(Widget shell);
 
+/// Rings the bell of the shell's display at its base volume.
+void RingBell();
+
 /// The heading's text, and a new one for it.
 String HeadingText();
 void SetHeading(String text);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <new>
 
 extern "C" void *__real_malloc(std::size_t size);
 extern "C" void __real_free(void *block);
@@ -59,6 +60,35 @@ extern "C" ssize_t __wrap_send(int fd, const void *bytes, std::size_t size,
         return -1;
     }
     return __real_send(fd, bytes, size, flags);
+}
+
+// The standard containers allocate through operator new, which would
+// otherwise reach malloc past the wrapper.
+void *operator new(std::size_t size) {
+    void *block = __wrap_malloc(size == 0 ? 1 : size);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    return block;
+}
+
+void *operator new[](std::size_t size) {
+    return operator new(size);
+}
+
+void operator delete(void *block) noexcept {
+    __wrap_free(block);
+}
+
+void operator delete(void *block, std::size_t) noexcept {
+    __wrap_free(block);
+}
+
+void operator delete[](void *block) noexcept {
+    __wrap_free(block);
+}
+
+void operator delete[](void *block, std::size_t) noexcept {
+    __wrap_free(block);
 }
 
 void FailNextSend() {

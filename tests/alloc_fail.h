@@ -1,6 +1,6 @@
-// Allocation failure on demand, for the program's own calls to malloc,
-// and a failed send (the unit tests link with
-// -Wl,--wrap=malloc,--wrap=free,--wrap=send).
+// Allocation failure on demand, for the program's own calls to malloc and
+// operator new (which the standard containers use), and a failed send (the unit
+// tests link with -Wl,--wrap=malloc,--wrap=free,--wrap=send).
 #pragma once
 
 /// Lets `skip` more allocations succeed, then fails exactly one.

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "hosts/hosts.h"
+#include "hosts/table.h"
+#include "hosts/view.h"
 #include "tests/alloc_fail.h"
 #include "tests/replies.h"
 #include "tests/toolkit.h"

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "hosts/hosts.h"
+#include "hosts/table.h"
+#include "hosts/view.h"
 #include "tests/alloc_fail.h"
 #include "tests/replies.h"
 #include "tests/toolkit.h"
@@ -34,15 +35,12 @@ class ReplyIntake : public testing::Test {
         ClearHosts();
         us = BindUdp();
         host = BindUdp();
-        savedSocket = querySocket;
-        querySocket = us.fd;
         // The receive buffer takes its one body at its first use; take
         // that out of the counts below.
         SendBytes(host, us, {0});
-        HandleReply(nullptr, nullptr, nullptr);
+        HandleReply(nullptr, &us.fd, nullptr);
     }
     void TearDown() override {
-        querySocket = savedSocket;
         CloseUdp(&us);
         CloseUdp(&host);
         ClearHosts();
@@ -53,14 +51,13 @@ class ReplyIntake : public testing::Test {
         SendBytes(host, us, datagram);
         long before = LiveAllocations();
         long made = AllocationCount();
-        HandleReply(nullptr, nullptr, nullptr);
+        HandleReply(nullptr, &us.fd, nullptr);
         leftAllocated = LiveAllocations() - before;
         allocationsMade = AllocationCount() - made;
         SettleHosts();
     }
     UdpSocket us;
     UdpSocket host;
-    int savedSocket = -1;
     long leftAllocated = 0;
     long allocationsMade = 0;
 };
@@ -157,7 +154,7 @@ TEST_F(ReplyIntake, AllocationFailureDropsTheReply) {
     SendBytes(host, us, Willing("alpha", "ok"));
     long before = LiveAllocations();
     FailAllocation(1); // the host name's body
-    HandleReply(nullptr, nullptr, nullptr);
+    HandleReply(nullptr, &us.fd, nullptr);
     AllowAllocations();
     EXPECT_EQ(hostCount, 0);
     EXPECT_EQ(LiveAllocations(), before);

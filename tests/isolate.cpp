@@ -10,9 +10,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 namespace {
+
+// A user namespace in which this user is root, as unshare -Ur makes it.
+int BecomeRootInUserNamespace() {
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    if (unshare(CLONE_NEWUSER) != 0)
+        return 0;
+    std::ofstream("/proc/self/setgroups") << "deny";
+    std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+    std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+    return geteuid() == 0;
+}
 
 // Lays a file holding `text` over `path`, in this process's own view of
 // the file system.
@@ -54,8 +67,12 @@ int IsolateNetwork() {
     const char *isolated = std::getenv(kIsolatedIn);
     if (isolated != nullptr && isolated == NetworkNamespace())
         return 1;
+    if (geteuid() != 0 && !BecomeRootInUserNamespace()) {
+        std::perror("unshare(CLONE_NEWUSER)");
+        return 0;
+    }
     if (unshare(CLONE_NEWNET) != 0) {
-        std::perror("unshare(CLONE_NEWNET) (needs root)");
+        std::perror("unshare(CLONE_NEWNET)");
         return 0;
     }
     if (!PrivateResolver()) {

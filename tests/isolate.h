@@ -3,7 +3,8 @@
 // "BROADCAST" included, never leaves it.  Its name look-ups stay inside as
 // well: it sees a hosts file of its own ("127.0.0.1 localhost") and an
 // nsswitch.conf that asks nothing but that file, as `ip netns exec` gives a
-// namespace its /etc/netns files.  Needs root.
+// namespace its /etc/netns files.  Without root it first enters a user
+// namespace of its own, in which it may do all of that.
 #pragma once
 
 /// Returns 1 when the process is isolated; prints why and returns 0 if not.

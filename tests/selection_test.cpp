@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "hosts/hosts.h"
+#include "hosts/table.h"
+#include "hosts/view.h"
 #include "selection/report.h"
 #include "tests/alloc_fail.h"
 #include "shell/settings.h"

@@ -8,10 +8,10 @@
 #include <X11/StringDefs.h>
 #include <X11/Xaw/ListP.h>
 
-#include <chrono>
 #include <cstdlib>
 
-#include "hosts/hosts.h"
+#include "hosts/table.h"
+#include "hosts/view.h"
 #include "shell/startup.h"
 #include "shell/window.h"
 
@@ -27,20 +27,11 @@ void EnsureToolkit() {
     OpenWindow(&argc, argv);
 }
 
-void RunEventLoop(int ms) {
-    XtAppContext app = XtWidgetToApplicationContext(topLevel);
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-        if (XtAppPending(app) != 0)
-            XtAppProcessEvent(app, XtIMAll);
-        else
-            usleep(1000);
-    }
-}
-
 void SettleHosts() {
-    // Every entry has its line once its name has settled.
-    for (int waited = 0; lineCount < hostCount && waited < 2000; waited += 5)
+    // Every entry is listed once its name has settled.
+    for (int waited = 0;
+         static_cast<int>(ListedHosts().size()) < hostCount && waited < 2000;
+         waited += 5)
         RunEventLoop(5);
     RefreshList();
 }

@@ -5,11 +5,11 @@
 
 #include <X11/Intrinsic.h>
 
+#include "tests/events.h"
+
 /// Opens the display named by $DISPLAY and builds the widget tree once;
 /// later calls do nothing.  Fails the test when there is no X server.
 void EnsureToolkit();
-/// Dispatches events, timers and input until `ms` milliseconds have passed.
-void RunEventLoop(int ms);
 /// Runs the event loop until no entry waits for its name look-up (at most
 /// 2 s), then hands the widget the lines, as the event loop would soon.
 void SettleHosts();

@@ -8,11 +8,6 @@
 
 #include "xdmcp/wire.h"
 
-constexpr CARD16 kXdmcpVersion = 1;
-constexpr CARD16 kOpcodeBroadcastQuery = 1;
-constexpr CARD16 kOpcodeQuery = 2;
-constexpr CARD16 kOpcodeWilling = 5;
-constexpr CARD16 kOpcodeUnwilling = 6;
 constexpr in_port_t kXdmcpPort = 177;
 constexpr unsigned long kPingIntervalMs = 2000;
 constexpr char kBroadcastName[] = "BROADCAST";

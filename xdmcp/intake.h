@@ -4,10 +4,9 @@
 
 #include <X11/Intrinsic.h>
 
-/// Toolkit input callback for `querySocket`; its arguments are ignored.
-/// Receives the datagrams waiting there, at most 64 in one call; a
-/// well-formed WILLING or UNWILLING reply of version 1 goes to RecordHost,
-/// anything else is dropped silently.  Every body read for a datagram is
-/// released exactly once unless the host table took it over.  Then asks the
-/// host table to show the batch (RefreshSoon).
+/// Toolkit input callback for the query socket `*source`.  Receives the
+/// datagrams waiting there, at most 64 in one call; a well-formed WILLING
+/// or UNWILLING reply of version 1 goes to RecordHost, anything else is
+/// dropped silently, and every body read for it is released.  Then asks
+/// the list view to show the batch (RefreshSoon).
 void HandleReply(XtPointer clientData, int *source, XtInputId *id);

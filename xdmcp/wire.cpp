@@ -110,10 +110,12 @@ int WriteArrayOfArray8(WireBuffer *buffer, const ARRAYofARRAY8 *arrays) {
     return 1;
 }
 
+namespace {
+
 // A body too small for the message is replaced by a standard one, never
 // by one sized to the message: every buffer then settles on a single
 // 8192-byte body that later messages reuse without allocating.
-static int EnsureStandardBody(WireBuffer *buffer) {
+int EnsureStandardBody(WireBuffer *buffer) {
     auto *body = static_cast<CARD8 *>(AllocBytes(kStandardBodySize));
     if (body == nullptr)
         return 0;
@@ -122,6 +124,8 @@ static int EnsureStandardBody(WireBuffer *buffer) {
     buffer->size = kStandardBodySize;
     return 1;
 }
+
+} // namespace
 
 int WriteHeader(WireBuffer *buffer, const MessageHeader *header) {
     if (buffer->size < header->length + kHeaderSize &&

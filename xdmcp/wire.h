@@ -46,6 +46,12 @@ struct WireBuffer {
 constexpr int kStandardBodySize = 8192; ///< every body the codec allocates
 constexpr int kHeaderSize = 6;          ///< smallest acceptable datagram
 
+constexpr CARD16 kXdmcpVersion = 1;
+constexpr CARD16 kOpcodeBroadcastQuery = 1;
+constexpr CARD16 kOpcodeQuery = 2;
+constexpr CARD16 kOpcodeWilling = 5;
+constexpr CARD16 kOpcodeUnwilling = 6;
+
 /// malloc(size), with 0 made 1 so that success never yields null.
 void *AllocBytes(std::size_t size);
 /// free(block); null is ignored.

@@ -24,7 +24,9 @@
 #include <cstring>
 #include <span>
 
-#include "hosts/hosts.h"
+#include "hosts/table.h"
+#include "hosts/view.h"
+#include "shell/loop.h"
 #include "shell/startup.h"
 #include "shell/window.h"
 #include "tests/isolate.h"
@@ -139,10 +141,11 @@ void CheckTable() {
     int listed = 0;
     for (HostEntry *entry = hostEntries; entry != nullptr; entry = entry->next)
         listed += entry->listed;
-    if (listed != lineCount)
+    const std::vector<HostEntry *> &lines = ListedHosts();
+    if (listed != static_cast<int>(lines.size()))
         Fail("the lines are not those of the listed entries");
-    for (int i = 1; i < lineCount; i++)
-        if (std::strcmp(displayLines[i - 1], displayLines[i]) > 0)
+    for (std::size_t i = 1; i < lines.size(); i++)
+        if (std::strcmp(lines[i - 1]->displayLine, lines[i]->displayLine) > 0)
             Fail("the list is not sorted");
 }
 
@@ -217,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
                reinterpret_cast<sockaddr *>(&intakeAddress),
                sizeof(intakeAddress)) != static_cast<ssize_t>(size))
         return 0; // too large for one datagram: nothing to take in
-    HandleReply(nullptr, nullptr, nullptr);
+    HandleReply(nullptr, &querySocket, nullptr);
     // Answers of name look-ups and the list's timers, as the event loop
     // would take them.
     while (XtAppPending(appContext) != 0)

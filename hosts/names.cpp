@@ -1,0 +1,95 @@
+// The waits remember the host's key, never the entry itself: an answer
+// that comes after the table was cleared finds no entry and does nothing.
+
+#include "hosts/names.h"
+
+#include <cstring>
+#include <deque>
+#include <new>
+
+#include "hosts/resolver.h"
+#include "hosts/view.h"
+#include "shell/loop.h"
+
+namespace {
+
+struct Wait {
+    HostKey key;
+    long deadlineMs;
+};
+
+// In the order the hosts answered, so that the first deadline is the next.
+std::deque<Wait> waits;
+XtIntervalId timer;
+bool timerArmed;
+
+// Lists the entry of `key` if it is still waiting, named `name` if not null.
+void Settle(const HostKey &key, const char *name) {
+    HostEntry *entry = FindHost(key);
+    if (entry == nullptr || entry->listed)
+        return;
+    if (name != nullptr)
+        NameHost(entry, name);
+    ListHost(entry);
+}
+
+void NameFound(void *, const in_addr *address, const char *name) {
+    HostKey key{};
+    key.connectionType = kFamilyInternet;
+    key.length = sizeof(*address);
+    std::memcpy(key.address, address, key.length);
+    Settle(key, name);
+    RefreshSoon(true);
+}
+
+void DeadlinePassed(XtPointer, XtIntervalId *);
+
+void ArmTimer() {
+    if (waits.empty())
+        return;
+    long wait = waits.front().deadlineMs - NowMs();
+    timer = StartTimer(wait > 0 ? wait : 0, DeadlinePassed);
+    timerArmed = true;
+}
+
+// Entries whose look-up has not settled in time are listed under the
+// names their replies gave.
+void DeadlinePassed(XtPointer, XtIntervalId *) {
+    timerArmed = false;
+    long now = NowMs();
+    while (!waits.empty() && waits.front().deadlineMs <= now) {
+        Settle(waits.front().key, nullptr);
+        waits.pop_front();
+    }
+    ArmTimer();
+    RefreshSoon(true);
+}
+
+} // namespace
+
+bool AwaitName(HostEntry *entry) {
+    if (entry->hostname.length == 0 || entry->connectionType != kFamilyInternet)
+        return false;
+    try {
+        waits.push_back({KeyOf(entry), NowMs() + kNameWaitMs});
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    in_addr address;
+    std::memcpy(&address, entry->hostAddress.data, sizeof(address));
+    if (!LookUpAddress(&address, NameFound, nullptr)) {
+        waits.pop_back();
+        return false;
+    }
+    if (!timerArmed)
+        ArmTimer();
+    return true;
+}
+
+void DropNameWaits() {
+    DiscardAddressLookUps();
+    waits.clear();
+    if (timerArmed)
+        XtRemoveTimeOut(timer);
+    timerArmed = false;
+}

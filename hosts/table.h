@@ -1,0 +1,78 @@
+// The host table: one entry per answering host, found by connection type
+// and address, and the listed entries sorted by their lines.  It touches
+// no socket and no X.  The name wait (hosts/names) decides when a new
+// entry is listed; the list view (hosts/view) hands the listed lines to
+// the widget and tells the table when it has, so that the lines the
+// widget held before can be released.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <vector>
+
+#include "xdmcp/wire.h"
+
+constexpr CARD16 kFamilyInternet = 0; ///< IPv4 sender
+constexpr CARD16 kFamilyLocal = 256;  ///< any other sender
+constexpr int kNameColumns = 30;      ///< names are filled out to this width
+
+/// One answering host.  The entry owns the bodies of hostname, status and
+/// hostAddress, and its lines unless they are the constant "Unknown".
+struct HostEntry {
+    HostEntry *next;
+    char *displayLine; ///< the line; "Unknown" when it could not be made
+    int willing;       ///< 1 if the latest recorded reply was WILLING
+    ARRAY8 hostname;   ///< from the first reply, or the name service
+    ARRAY8 status;     ///< from the latest reply
+    CARD16 connectionType;
+    ARRAY8 hostAddress; ///< 4 bytes for kFamilyInternet, empty otherwise
+    // The table's own bookkeeping.
+    bool listed;     ///< its line is among the listed ones
+    char *shownLine; ///< the line the widget was last handed, or null
+};
+
+/// What tells hosts apart: connection type and address.
+struct HostKey {
+    CARD16 connectionType;
+    CARD8 length; ///< of the address: 4, or 0 for kFamilyLocal
+    CARD8 address[4];
+    bool operator==(const HostKey &) const = default;
+};
+
+/// Entries in the order in which their hosts first answered.
+extern HostEntry *hostEntries;
+extern int hostCount;
+
+/// Adds an entry for a new sender or gives a known one the new status; a
+/// known host keeps the name it has.  Takes charge of both bodies whatever
+/// it returns, keeping or releasing them, and leaves both records empty.
+/// Returns 1 when the table changed, 0 when it did not (the same status
+/// again, or no memory: the reply is dropped).
+int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const sockaddr_in *sender,
+               int willing);
+
+/// Has `wait` see every new entry before it is listed.  When it returns
+/// true it has taken charge of the entry, which stays unlisted until it
+/// calls ListHost; otherwise, or with no wait set, the entry is listed at
+/// once.
+void SetNameWait(bool (*wait)(HostEntry *entry));
+/// Gives an entry that is not listed yet the name `name`.
+void NameHost(HostEntry *entry, const char *name);
+/// Lists an entry that is not listed yet.
+void ListHost(HostEntry *entry);
+
+HostKey KeyOf(const HostEntry *entry);
+/// The entry with that key, or null.
+HostEntry *FindHost(const HostKey &key);
+
+/// The listed entries, sorted by the byte value of their lines.
+const std::vector<HostEntry *> &ListedHosts();
+/// True when the listed lines changed since the last LinesShown.
+bool LinesChanged();
+/// The widget has been handed the listed lines: the lines it held before,
+/// and the entries ClearHosts took out, are released now.
+void LinesShown();
+
+/// Empties the table.  Entries whose lines the widget may still show stay
+/// allocated until the next LinesShown.
+void ClearHosts();

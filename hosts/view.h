@@ -1,0 +1,40 @@
+// The list view: hands the listed lines of the host table to the list
+// widget, in batches, and keeps the entries behind the lines the widget
+// shows, so that a selected line is traced to its host.  The widget is
+// handed the lines before every key or button press, so that what the
+// person acts on is what the table holds.
+#pragma once
+
+#include <X11/Intrinsic.h>
+
+#include "hosts/table.h"
+
+/// The lines last handed to the widget, in order; null when it shows none.
+extern char **displayLines;
+
+/// After a batch of changes: hands the widget the lines now, or within
+/// 20 ms when `idle` (no more changes are waiting), else within 100 ms, so
+/// that a long burst costs one hand-over per batch.
+void RefreshSoon(bool idle);
+
+/// Hands the widget the listed lines if they changed, keeping the selected
+/// host selected.  If memory runs out, the widget keeps the lines it has,
+/// every one of them alive, until a later call succeeds.
+void RefreshList();
+
+/// Hands the widget n lines (an empty list for n = 0).
+void ShowLines(char **lines, int n);
+
+/// The lines the widget shows, the entry behind line `index` (null outside
+/// the list), and the line of `entry` (-1 if not shown).
+int ShownCount();
+HostEntry *ShownEntry(int index);
+int ShownIndex(const HostEntry *entry);
+/// The host of the widget's selected line; null when none is selected.
+HostEntry *SelectedHost();
+
+/// From now on every key or button press of `display` first brings the
+/// widget up to date and notes the host selected at that moment.
+void WatchPresses(Display *display);
+/// The host that was selected when the last key or button went down.
+HostEntry *HostAtPress();

@@ -1,0 +1,21 @@
+// The event loop under everything: the application context, the
+// descriptors it watches, its timers and the clock they run by.  It knows
+// nothing else of the program; every unit that waits for something
+// includes it.
+#pragma once
+
+#include <X11/Intrinsic.h>
+
+/// The program's one application context.  Start-up sets it when it opens
+/// the display; code that runs without a display (the unit tests) makes
+/// one with XtCreateApplicationContext.
+extern XtAppContext appContext;
+
+/// Has the loop call `proc` whenever `fd` is readable.
+XtInputId WatchReadable(int fd, XtInputCallbackProc proc);
+
+/// Has the loop call `proc` once, `ms` milliseconds from now.
+XtIntervalId StartTimer(unsigned long ms, XtTimerCallbackProc proc);
+
+/// Milliseconds on a clock that never goes back (CLOCK_MONOTONIC).
+long NowMs();

@@ -1,0 +1,23 @@
+// Replies recorded in the host table as the reply intake records them,
+// and the table's lines read back.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <string>
+#include <vector>
+
+#include "xdmcp/wire.h"
+
+/// An ARRAY8 with a body holding `bytes`.
+ARRAY8 MakeArray8(const std::string &bytes);
+
+/// Records a reply with `name` and `status` from `ip` (at `port`, with the
+/// address family `family`).  With `failAt`, the allocation of that number
+/// (from 0) made by the table fails.  Returns what RecordHost returns.
+int Record(const std::string &name, const std::string &status, const char *ip,
+           int willing, int port = 177, sa_family_t family = AF_INET,
+           int failAt = -1);
+
+/// The listed lines, in order.
+std::vector<std::string> Listed();

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include "hosts/table.h"
+
+#include <arpa/inet.h>
+
+#include <clocale>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/alloc_fail.h"
+#include "tests/table_fixture.h"
+
+namespace {
+
+std::string Pad(const std::string &name) {
+    return name.size() >= 30 ? name : name + std::string(30 - name.size(), ' ');
+}
+
+class HostTable : public testing::Test {
+  protected:
+    void SetUp() override {
+        ClearHosts();
+        LinesShown();
+    }
+    void TearDown() override {
+        AllowAllocations();
+        ClearHosts();
+        LinesShown();
+    }
+
+    static std::vector<std::string> TableOrder() {
+        std::vector<std::string> lines;
+        for (const HostEntry *e = hostEntries; e != nullptr; e = e->next)
+            lines.emplace_back(e->displayLine);
+        return lines;
+    }
+};
+
+TEST_F(HostTable, NewHostIsListedAsNameFilledToThirtyThenStatus) {
+    ASSERT_EQ(Record("alpha", "busy", "10.0.0.1", 1), 1);
+    ASSERT_EQ(hostCount, 1);
+    const HostEntry *e = hostEntries;
+    EXPECT_EQ(std::string(e->displayLine),
+              "alpha" + std::string(25, ' ') + " busy");
+    EXPECT_EQ(std::strlen(e->displayLine), 35u);
+    EXPECT_EQ(e->connectionType, kFamilyInternet);
+    ASSERT_EQ(e->hostAddress.length, 4);
+    EXPECT_EQ(std::memcmp(e->hostAddress.data, "\x0a\x00\x00\x01", 4), 0);
+    EXPECT_EQ(e->willing, 1);
+    EXPECT_EQ(Listed(), (std::vector<std::string>{e->displayLine}));
+}
+
+TEST_F(HostTable, UpdateKeepsFirstNameAndPlaceButTakesNewStatus) {
+    Record("alpha", "one", "10.0.0.1", 1);
+    Record("beta", "two", "10.0.0.2", 1);
+    Record("gamma", "three", "10.0.0.3", 1);
+    ASSERT_EQ(Record("renamed", "later", "10.0.0.2", 0, 5000), 1);
+    EXPECT_EQ(hostCount, 3);
+    EXPECT_EQ(TableOrder(), (std::vector<std::string>{
+                                Pad("alpha") + " one", Pad("beta") + " later",
+                                Pad("gamma") + " three"}));
+    EXPECT_EQ(hostEntries->next->willing, 0);
+    EXPECT_EQ(Listed(), TableOrder());
+}
+
+TEST_F(HostTable, SameStatusAgainChangesNothingNotEvenWillingness) {
+    ASSERT_EQ(Record("alpha", "idle", "10.0.0.1", 1), 1);
+    const char *line = hostEntries->displayLine;
+    EXPECT_EQ(Record("other", "idle", "10.0.0.1", 0, 4000), 0);
+    EXPECT_EQ(hostEntries->willing, 1);
+    EXPECT_EQ(hostEntries->displayLine, line);
+    EXPECT_EQ(hostCount, 1);
+}
+
+TEST_F(HostTable, LongNamesAreShownWholeWithOneSpace) {
+    std::string thirty(30, 'n');
+    std::string longer(45, 'm');
+    Record(thirty, "s", "10.0.0.1", 1);
+    Record(longer, "t", "10.0.0.2", 1);
+    EXPECT_EQ(TableOrder(),
+              (std::vector<std::string>{thirty + " s", longer + " t"}));
+}
+
+TEST_F(HostTable, ZeroBytesEndTheNameAndTheStatusEarly) {
+    Record(std::string("ab\0cd", 5), std::string("ab\0cd", 5), "10.0.0.1", 1);
+    EXPECT_EQ(std::string(hostEntries->displayLine), Pad("ab") + "    ab");
+}
+
+// Filled out by screen columns: a UTF-8 name of 4 characters in 8 bytes
+// gets 26 spaces, as an ASCII name of 4 does.
+TEST_F(HostTable, AUTF8NameIsFilledOutByItsCharacters) {
+    char *saved = setlocale(LC_CTYPE, nullptr);
+    std::string before = saved != nullptr ? saved : "C";
+    ASSERT_NE(setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    Record("\xce\xb6\xce\xb5\xcf\x8d\xcf\x82", "up", "10.0.0.1", 1);
+    setlocale(LC_CTYPE, before.c_str());
+    EXPECT_EQ(std::string(hostEntries->displayLine),
+              "\xce\xb6\xce\xb5\xcf\x8d\xcf\x82" + std::string(26, ' ') +
+                  " up");
+}
+
+TEST_F(HostTable, ListIsSortedByByteValueOfTheWholeLine) {
+    Record("beta", "x", "10.0.0.1", 1);
+    Record("alpha", "x", "10.0.0.2", 1);
+    Record("Zulu", "x", "10.0.0.3", 1);
+    Record("alphabet", "x", "10.0.0.4", 1);
+    Record("beta", "a", "10.0.0.5", 1);
+    EXPECT_EQ(Listed(), (std::vector<std::string>{
+                            Pad("Zulu") + " x", Pad("alpha") + " x",
+                            Pad("alphabet") + " x", Pad("beta") + " a",
+                            Pad("beta") + " x"}));
+    ASSERT_EQ(ListedHosts()[0], hostEntries->next->next)
+        << "the sequence holds the entries themselves";
+}
+
+TEST_F(HostTable, NonInternetSendersShareOneLocalEntry) {
+    ASSERT_EQ(Record("one", "a", "10.0.0.1", 1, 177, AF_INET6), 1);
+    ASSERT_EQ(Record("two", "b", "10.0.0.9", 1, 177, AF_UNIX), 1);
+    ASSERT_EQ(hostCount, 1);
+    EXPECT_EQ(hostEntries->connectionType, kFamilyLocal);
+    EXPECT_EQ(hostEntries->hostAddress.length, 0);
+    EXPECT_EQ(std::string(hostEntries->displayLine), Pad("one") + " b");
+}
+
+TEST_F(HostTable, ClearHostsEmptiesTheTableAndTheLines) {
+    Record("alpha", "x", "10.0.0.1", 1);
+    Record("beta", "x", "10.0.0.2", 1);
+    LinesShown();
+    ClearHosts();
+    EXPECT_EQ(hostEntries, nullptr);
+    EXPECT_EQ(hostCount, 0);
+    EXPECT_TRUE(ListedHosts().empty());
+    EXPECT_TRUE(LinesChanged());
+    ASSERT_EQ(Record("alpha", "x", "10.0.0.1", 1), 1) << "a new entry";
+    EXPECT_EQ(Listed(), (std::vector<std::string>{Pad("alpha") + " x"}));
+}
+
+// Every allocation a new host needs but its line's drops the reply whole,
+// and whatever the table allocated for it is released; without its line
+// the host is listed as "Unknown", which is never released.
+TEST_F(HostTable, FailedAllocationsDropTheReplyOrShowUnknown) {
+    // Room in the sorted lines and the index, so that a new host allocates
+    // for itself alone.
+    for (const char *ip : {"10.0.1.1", "10.0.1.2", "10.0.1.3"})
+        Record("warm", ip, ip, 1);
+    int failAt = 0;
+    for (;; failAt++) {
+        long live = LiveAllocations();
+        if (Record("alpha", "x", "10.0.0.1", 1, 177, AF_INET, failAt) == 1)
+            break;
+        EXPECT_EQ(hostCount, 3) << failAt;
+        EXPECT_EQ(LiveAllocations(), live) << failAt;
+    }
+    EXPECT_EQ(failAt, 3) << "the record, its address, its index, the line";
+    HostEntry *alpha = hostEntries->next->next->next;
+    EXPECT_STREQ(alpha->displayLine, "Unknown");
+    ASSERT_EQ(Record("alpha", "y", "10.0.0.1", 1), 1)
+        << "Unknown is not released";
+    EXPECT_EQ(std::string(alpha->displayLine), Pad("alpha") + " y");
+}
+
+} // namespace

@@ -1,0 +1,79 @@
+// gtest comes before the X headers, whose macros (None, Bool) it
+// would otherwise trip over.
+#include <gtest/gtest.h>
+
+#include "hosts/view.h"
+
+#include <string>
+#include <vector>
+
+#include "tests/alloc_fail.h"
+#include "tests/table_fixture.h"
+#include "tests/toolkit.h"
+
+namespace {
+
+const std::string kBlank(kNameColumns, ' '); // no name: no look-up
+
+class ListView : public testing::Test {
+  protected:
+    void SetUp() override {
+        EnsureToolkit();
+        ClearHosts();
+        RefreshList();
+    }
+    void TearDown() override {
+        AllowAllocations();
+        ClearHosts();
+        RefreshList();
+    }
+    static std::vector<std::string> Shown() {
+        std::vector<std::string> lines;
+        for (int i = 0; i < ListLineCount(); i++)
+            lines.emplace_back(ListLine(i));
+        return lines;
+    }
+};
+
+TEST_F(ListView, TheWidgetShowsTheListedLinesAndTheirEntries) {
+    Record("", "two", "10.0.0.2", 1);
+    Record("", "one", "10.0.0.1", 1);
+    SettleHosts();
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{kBlank + " one", kBlank + " two"}));
+    EXPECT_EQ(ShownEntry(0), hostEntries->next);
+    EXPECT_EQ(ShownIndex(hostEntries), 1);
+    EXPECT_EQ(displayLines[1], hostEntries->displayLine);
+}
+
+TEST_F(ListView, ClearHostsThenRefreshListEmptiesTheWidget) {
+    Record("", "one", "10.0.0.1", 1);
+    SettleHosts();
+    ClearHosts();
+    RefreshList();
+    EXPECT_EQ(ListLineCount(), 0);
+    EXPECT_EQ(ShownCount(), 0);
+    EXPECT_EQ(displayLines, nullptr);
+}
+
+// The widget cannot be handed the lines twice in a row, first after a new
+// host, then after an update: it keeps the lines it has, every one alive
+// (ASan reports otherwise), until a hand-over succeeds.
+TEST_F(ListView, FailedHandOversNeverLeaveAReleasedLineShown) {
+    ASSERT_EQ(Record("", "one", "10.0.0.1", 1), 1);
+    SettleHosts();
+    ASSERT_EQ(Record("", "two", "10.0.0.2", 1), 1);
+    FailAllAllocations();
+    RefreshList();
+    AllowAllocations();
+    ASSERT_EQ(Record("", "zzz", "10.0.0.1", 1), 1);
+    FailAllAllocations();
+    RefreshList();
+    AllowAllocations();
+    EXPECT_EQ(Shown(), (std::vector<std::string>{kBlank + " one"}));
+    RefreshList();
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{kBlank + " two", kBlank + " zzz"}));
+}
+
+} // namespace

@@ -127,11 +127,15 @@ std::string StartPrivateX(pid_t *pid) {
         _exit(127);
     }
     close(fds[1]);
-    char number[16] = {};
-    ssize_t n = read(fds[0], number, sizeof(number) - 1);
+    // Xvfb writes the number and its newline apart, and dies of SIGPIPE if
+    // the pipe is closed between the two.
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
     close(fds[0]);
-    return n > 0 ? std::string(":").append(std::to_string(std::atoi(number)))
-                 : "";
+    return number.empty() ? ""
+                          : ":" + std::to_string(std::atoi(number.c_str()));
 }
 
 TEST_F(StartUp, TheXServerGoingAwayEndsTheProgramWithStatusOne) {

@@ -10,11 +10,14 @@
 
 #include "hosts/table.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <new>
 #include <unordered_map>
 
@@ -25,9 +28,12 @@ namespace {
 
 // Stands in for a line that could not be allocated; never released.
 char kUnknownLine[] = "Unknown";
-// Room beyond the name and status: the separating space, the terminating
-// zero and a margin.
-constexpr int kLineSlack = 10;
+constexpr char kReplacement = '?'; // for what would not show for what it is
+constexpr char kCutMark[] = "..."; // ends a name or status that was cut
+constexpr int kCutMarkColumns = sizeof(kCutMark) - 1;
+// Room for the longest line: every byte of a name and a status, the cut
+// marks, the address and the filling.
+constexpr int kLineBytes = 2048;
 
 struct KeyHash {
     std::size_t operator()(const HostKey &key) const {
@@ -39,108 +45,261 @@ struct KeyHash {
 };
 
 HostEntry **entryTail = &hostEntries;
+unsigned long answers;
 std::unordered_map<HostKey, HostEntry *, KeyHash> byKey;
 std::vector<HostEntry *> sorted;
+std::vector<HostEntry *> namesakes; // TellApart's, as large as sorted
 bool linesChanged;
 // Entries that ClearHosts took out while the widget may still show them.
 HostEntry *clearedEntries;
 HostEntry **clearedTail = &clearedEntries;
 bool (*nameWait)(HostEntry *entry);
 
-const char *Text(const ARRAY8 *array) {
-    return array->data != nullptr ? reinterpret_cast<char *>(array->data) : "";
-}
-
 void ReleaseLine(char *line) {
     if (line != kUnknownLine)
         std::free(line);
 }
 
-// The screen columns that `length` bytes of `text` take in the locale's
-// encoding.  A byte that is no character there (any byte beyond ASCII in
-// the C locale) takes one, as it does in printf's field width.
-int ScreenColumns(const char *text, int length) {
-    std::mbstate_t state{};
-    int columns = 0;
-    for (int at = 0; at < length;) {
-        wchar_t character;
-        std::size_t n =
-            std::mbrtowc(&character, text + at, length - at, &state);
-        if (n == 0 || n > static_cast<std::size_t>(length - at)) {
-            state = std::mbstate_t{};
-            n = 1;
-            columns++;
-        } else {
-            int width = wcwidth(character);
-            columns += width >= 0 ? width : 1;
-        }
-        at += static_cast<int>(n);
-    }
-    return columns;
+// ---- lines ----
+
+struct Line {
+    char text[kLineBytes];
+    int length;
+    int columns;
+};
+
+void Append(Line *line, const char *bytes, int length, int columns) {
+    std::memcpy(line->text + line->length, bytes, length);
+    line->length += length;
+    line->columns += columns;
 }
 
-// The name is filled out to 30 columns of the screen (in a UTF-8 locale a
-// multibyte character is one column, where a field width would count its
-// bytes); the status is right-justified in a field as wide as its length,
-// so it shows leading blanks only when it holds a zero byte.  Both stop at
-// a zero byte.
+void Fill(Line *line, int columns) {
+    for (; columns > 0; columns--)
+        Append(line, " ", 1, 1);
+}
+
+// Invisible characters that change how the text around them is drawn,
+// such as the bidirectional overrides: Unicode's format characters, and
+// the line and paragraph separators.
+bool IsFormatCharacter(wint_t c) {
+    return c == 0xad || (c >= 0x600 && c <= 0x605) || c == 0x61c ||
+           c == 0x6dd || c == 0x70f || c == 0x8e2 || c == 0x180e ||
+           (c >= 0x200b && c <= 0x200f) || (c >= 0x2028 && c <= 0x202e) ||
+           (c >= 0x2060 && c <= 0x206f) || c == 0xfeff ||
+           (c >= 0xfff9 && c <= 0xfffb) || c == 0x110bd || c == 0x110cd ||
+           (c >= 0x13430 && c <= 0x1343f) || (c >= 0x1bca0 && c <= 0x1bca3) ||
+           (c >= 0x1d173 && c <= 0x1d17a) || c == 0xe0001 ||
+           (c >= 0xe0020 && c <= 0xe007f);
+}
+
+// The first character of `text` in the locale's encoding: the bytes it
+// takes and the columns it shows in.  False when it is to be shown as the
+// replacement: a byte that starts no character, a control or a format
+// character.  A single-byte locale is taken as Latin-1.
+bool Decode(const char *text, int left, int *bytes, int *columns) {
+    *bytes = 1;
+    *columns = 1;
+    if (MB_CUR_MAX == 1) {
+        auto c = static_cast<unsigned char>(*text);
+        return (c >= 0x20 && c < 0x7f) || c >= 0xa0;
+    }
+    std::mbstate_t state{};
+    wchar_t c;
+    std::size_t n = std::mbrtowc(&c, text, left, &state);
+    if (n == 0 || n > static_cast<std::size_t>(left))
+        return false;
+    *bytes = static_cast<int>(n);
+    int width = wcwidth(c);
+    if (width < 0 || std::iswcntrl(c) || IsFormatCharacter(c))
+        return false;
+    *columns = width;
+    return true;
+}
+
+// Appends what `array` shows, up to a zero byte and at most `mostBytes`
+// of it, in at most `mostColumns`; text cut by either ends in the mark.
+void AppendShown(Line *line, const ARRAY8 *array, int mostBytes,
+                 int mostColumns) {
+    const char *text = reinterpret_cast<const char *>(array->data);
+    int length = array->data != nullptr
+                     ? static_cast<int>(strnlen(text, array->length))
+                     : 0;
+    bool cut = length > mostBytes;
+    length = std::min(length, mostBytes);
+    int room = mostColumns - kCutMarkColumns;
+    int start = line->columns;
+    for (int at = 0, bytes, columns; at < length; at += bytes) {
+        bool shown = Decode(text + at, length - at, &bytes, &columns);
+        if (line->columns - start + columns > room) {
+            // The mark fits where the rest would not, unless the rest is
+            // this one character, which fits where the mark does.
+            cut = cut || at + bytes < length ||
+                  line->columns - start + columns > mostColumns;
+            if (cut)
+                break;
+        }
+        if (shown)
+            Append(line, text + at, bytes, columns);
+        else
+            Append(line, &kReplacement, 1, 1);
+    }
+    if (cut)
+        Append(line, kCutMark, kCutMarkColumns, kCutMarkColumns);
+}
+
+void AppendAddress(Line *line, const HostEntry *entry) {
+    char text[INET_ADDRSTRLEN + 4] = " [local]";
+    if (entry->connectionType == kFamilyInternet) {
+        char address[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, entry->hostAddress.data, address, sizeof(address));
+        std::snprintf(text, sizeof(text), " [%s]", address);
+    }
+    int length = static_cast<int>(std::strlen(text));
+    Append(line, text, length, length);
+}
+
+// The name filled out to 30 columns, one space and the status.  The
+// status is right-justified in a field as wide as its bytes, so it shows
+// leading blanks only when it holds a zero byte.
 void FormatLine(HostEntry *entry) {
-    const char *name = Text(&entry->hostname);
-    int nameLength = static_cast<int>(strnlen(name, entry->hostname.length));
-    int statusLength = entry->status.length;
-    int fill = kNameColumns - ScreenColumns(name, nameLength);
-    std::size_t size =
-        entry->hostname.length + kNameColumns + statusLength + kLineSlack;
-    entry->displayLine = static_cast<char *>(std::malloc(size));
+    Line line{};
+    AppendShown(&line, &entry->hostname, kMostNameBytes, kMostLineColumns / 2);
+    entry->nameLength = line.length;
+    if (entry->showsAddress)
+        AppendAddress(&line, entry);
+    Fill(&line, kNameColumns - line.columns);
+    Append(&line, " ", 1, 1);
+    const ARRAY8 *status = &entry->status;
+    int kept = std::min<int>(status->length, kMostStatusBytes);
+    if (status->data != nullptr)
+        Fill(&line,
+             std::min(kept - static_cast<int>(strnlen(
+                                 reinterpret_cast<const char *>(status->data),
+                                 kept)),
+                      kMostLineColumns - kCutMarkColumns - line.columns));
+    AppendShown(&line, status, kMostStatusBytes,
+                std::max(kMostLineColumns - line.columns, kCutMarkColumns));
+    entry->displayLine = static_cast<char *>(std::malloc(line.length + 1));
     if (entry->displayLine == nullptr) {
         entry->displayLine = kUnknownLine;
         return;
     }
-    std::snprintf(entry->displayLine, size, "%.*s%*s %*.*s", nameLength, name,
-                  fill > 0 ? fill : 0, "", statusLength, statusLength,
-                  Text(&entry->status));
+    std::memcpy(entry->displayLine, line.text, line.length);
+    entry->displayLine[line.length] = '\0';
 }
 
-bool LineBefore(const HostEntry *entry, const char *line) {
-    return std::strcmp(entry->displayLine, line) < 0;
+// ---- the sorted sequence ----
+
+bool LineBefore(const HostEntry *a, const HostEntry *b) {
+    int order = std::strcmp(a->displayLine, b->displayLine);
+    return order < 0 || (order == 0 && a->order < b->order);
 }
 
-bool LineAfter(const char *line, const HostEntry *entry) {
-    return std::strcmp(line, entry->displayLine) < 0;
-}
-
-// Behind the lines equal to its own, so that equal lines stand in the
-// order in which they were listed.
 void Insert(HostEntry *entry) {
-    sorted.insert(std::upper_bound(sorted.begin(), sorted.end(),
-                                   entry->displayLine, LineAfter),
-                  entry);
+    sorted.insert(
+        std::lower_bound(sorted.begin(), sorted.end(), entry, LineBefore),
+        entry);
     linesChanged = true;
 }
 
 // Called while the entry still holds the line it was inserted under.
-void Remove(const HostEntry *entry) {
-    auto at = std::lower_bound(sorted.begin(), sorted.end(), entry->displayLine,
-                               LineBefore);
-    sorted.erase(std::find(at, sorted.end(), entry));
+void Remove(HostEntry *entry) {
+    sorted.erase(
+        std::lower_bound(sorted.begin(), sorted.end(), entry, LineBefore));
     linesChanged = true;
+}
+
+// Gives the entry the line that its name, status and address make now.
+void Reformat(HostEntry *entry) {
+    if (entry->listed)
+        Remove(entry);
+    if (entry->displayLine != entry->shownLine)
+        ReleaseLine(entry->displayLine);
+    FormatLine(entry);
+    if (entry->listed)
+        Insert(entry);
+}
+
+// ---- names that two hosts show ----
+
+bool SameName(const HostEntry *a, const HostEntry *b) {
+    return a->displayLine != kUnknownLine && b->displayLine != kUnknownLine &&
+           a->nameLength == b->nameLength &&
+           std::memcmp(a->displayLine, b->displayLine, a->nameLength) == 0;
+}
+
+bool NamedAlike(const HostEntry *a, const HostEntry *b) {
+    return a->namedByService && b->namedByService &&
+           Array8Equal(&a->hostname, &b->hostname);
+}
+
+// The line of `listed` begins with the name that `named` shows, and a
+// blank: so do the lines of all the entries that show that name, with or
+// without their addresses.
+bool BeginsWithName(const HostEntry *listed, const HostEntry *named) {
+    return std::strncmp(listed->displayLine, named->displayLine,
+                        named->nameLength + 1) == 0;
+}
+
+// A listed entry that shows `entry`'s name, or null.
+HostEntry *AnotherWithName(const HostEntry *entry) {
+    auto at = std::lower_bound(
+        sorted.begin(), sorted.end(), entry,
+        [](const HostEntry *listed, const HostEntry *named) {
+            return std::strncmp(listed->displayLine, named->displayLine,
+                                named->nameLength + 1) < 0;
+        });
+    for (; at != sorted.end() && BeginsWithName(*at, entry); ++at)
+        if (SameName(*at, entry))
+            return *at;
+    return nullptr;
+}
+
+// Decides, as `entry` is listed, whether it shows its address.  Once two
+// entries not named alike show a name, every entry that shows it shows
+// its address too, until the table is cleared; so the one other entry
+// found tells whether the name is shared that way already.
+void TellApart(HostEntry *entry) {
+    HostEntry *other =
+        entry->displayLine != kUnknownLine ? AnotherWithName(entry) : nullptr;
+    if (other == nullptr || (!other->showsAddress && NamedAlike(entry, other)))
+        return;
+    entry->showsAddress = true;
+    Reformat(entry);
+    if (other->showsAddress)
+        return;
+    // Room for every entry is reserved with the sorted sequence.
+    namesakes.clear();
+    for (HostEntry *listed : sorted)
+        if (SameName(listed, entry))
+            namesakes.push_back(listed);
+    for (HostEntry *named : namesakes) {
+        named->showsAddress = true;
+        Reformat(named);
+    }
+}
+
+// ---- recording ----
+
+// Keeps at most one byte beyond `most`: that byte tells the line that the
+// text was cut.  False when there is no memory for the shorter body.
+bool Keep(ARRAY8 *array, int most) {
+    if (array->length <= most + 1)
+        return true;
+    ARRAY8 kept = {0, nullptr};
+    if (!AllocArray8(&kept, most + 1))
+        return false;
+    std::memcpy(kept.data, array->data, most + 1);
+    ReleaseArray8(array);
+    *array = kept;
+    return true;
 }
 
 // Hands a received body over to the entry; the record is left empty.
 void Take(ARRAY8 *into, ARRAY8 *from) {
     *into = *from;
     *from = {0, nullptr};
-}
-
-HostKey SenderKey(const sockaddr_in *sender) {
-    HostKey key{};
-    key.connectionType = kFamilyLocal;
-    if (sender->sin_family == AF_INET) {
-        key.connectionType = kFamilyInternet;
-        key.length = sizeof(sender->sin_addr);
-        std::memcpy(key.address, &sender->sin_addr, key.length);
-    }
-    return key;
 }
 
 int AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
@@ -155,8 +314,10 @@ int AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
     }
     try {
         std::size_t entries = static_cast<std::size_t>(hostCount) + 1;
-        if (sorted.capacity() < entries)
+        if (sorted.capacity() < entries) {
             sorted.reserve(2 * entries);
+            namesakes.reserve(2 * entries);
+        }
         byKey.emplace(key, entry);
     } catch (const std::bad_alloc &) {
         ReleaseArray8(&entry->hostAddress);
@@ -165,6 +326,7 @@ int AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
     }
     std::memcpy(entry->hostAddress.data, key.address, key.length);
     entry->connectionType = key.connectionType;
+    entry->order = answers++;
     Take(&entry->hostname, hostname);
     Take(&entry->status, status);
     entry->willing = willing;
@@ -180,16 +342,10 @@ int AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
 int UpdateEntry(HostEntry *entry, ARRAY8 *status, int willing) {
     if (Array8Equal(&entry->status, status))
         return 0;
-    if (entry->listed)
-        Remove(entry);
-    if (entry->displayLine != entry->shownLine)
-        ReleaseLine(entry->displayLine);
     ReleaseArray8(&entry->status);
     Take(&entry->status, status);
     entry->willing = willing;
-    FormatLine(entry);
-    if (entry->listed)
-        Insert(entry);
+    Reformat(entry);
     return 1;
 }
 
@@ -209,8 +365,12 @@ int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const sockaddr_in *sender,
                int willing) {
     HostKey key = SenderKey(sender);
     HostEntry *entry = FindHost(key);
-    int recorded = entry == nullptr ? AddEntry(key, hostname, status, willing)
-                                    : UpdateEntry(entry, status, willing);
+    int recorded = 0;
+    if (Keep(status, kMostStatusBytes))
+        recorded = entry != nullptr ? UpdateEntry(entry, status, willing)
+                   : Keep(hostname, kMostNameBytes)
+                       ? AddEntry(key, hostname, status, willing)
+                       : 0;
     // Whatever the entry did not take.
     ReleaseArray8(hostname);
     ReleaseArray8(status);
@@ -223,14 +383,16 @@ void SetNameWait(bool (*wait)(HostEntry *entry)) {
 
 void NameHost(HostEntry *entry, const char *name) {
     ReleaseArray8(&entry->hostname);
-    int length = static_cast<int>(std::strlen(name));
+    int length = std::min<int>(std::strlen(name), kMostNameBytes + 1);
     if (AllocArray8(&entry->hostname, length))
         std::memcpy(entry->hostname.data, name, length);
+    entry->namedByService = true;
     ReleaseLine(entry->displayLine); // not listed yet: never shown
     FormatLine(entry);
 }
 
 void ListHost(HostEntry *entry) {
+    TellApart(entry);
     entry->listed = true;
     Insert(entry);
 }
@@ -243,6 +405,17 @@ HostKey KeyOf(const HostEntry *entry) {
     return key;
 }
 
+HostKey SenderKey(const sockaddr_in *sender) {
+    HostKey key{};
+    key.connectionType = kFamilyLocal;
+    if (sender->sin_family == AF_INET) {
+        key.connectionType = kFamilyInternet;
+        key.length = sizeof(sender->sin_addr);
+        std::memcpy(key.address, &sender->sin_addr, key.length);
+    }
+    return key;
+}
+
 HostEntry *FindHost(const HostKey &key) {
     auto found = byKey.find(key);
     return found != byKey.end() ? found->second : nullptr;
@@ -250,6 +423,11 @@ HostEntry *FindHost(const HostKey &key) {
 
 const std::vector<HostEntry *> &ListedHosts() {
     return sorted;
+}
+
+bool SameRow(const HostEntry *a, const HostEntry *b) {
+    return a->displayLine != kUnknownLine &&
+           std::strcmp(a->displayLine, b->displayLine) == 0 && NamedAlike(a, b);
 }
 
 bool LinesChanged() {
@@ -274,6 +452,8 @@ void LinesShown() {
 }
 
 void ClearHosts() {
+    for (HostEntry *entry = hostEntries; entry != nullptr; entry = entry->next)
+        entry->listed = false;
     if (hostEntries != nullptr) {
         *clearedTail = hostEntries;
         clearedTail = entryTail;
@@ -281,6 +461,7 @@ void ClearHosts() {
     hostEntries = nullptr;
     entryTail = &hostEntries;
     hostCount = 0;
+    answers = 0;
     byKey.clear();
     sorted.clear();
     linesChanged = true;

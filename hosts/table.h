@@ -15,9 +15,26 @@
 constexpr CARD16 kFamilyInternet = 0; ///< IPv4 sender
 constexpr CARD16 kFamilyLocal = 256;  ///< any other sender
 constexpr int kNameColumns = 30;      ///< names are filled out to this width
+/// Bounds that keep a flood from taking the program's memory and the
+/// window: hosts in the table (replies from the query targets' own
+/// addresses are taken beyond it), bytes of a name and of a status kept
+/// and shown (a longer one is cut, with a mark), and columns of a line (so
+/// that 10000 lines of the default font stay within X's 16-bit
+/// coordinates).
+constexpr int kMostHosts = 10000;
+constexpr int kMostNameBytes = 255;
+constexpr int kMostStatusBytes = 512;
+constexpr int kMostLineColumns = 560;
 
 /// One answering host.  The entry owns the bodies of hostname, status and
 /// hostAddress, and its lines unless they are the constant "Unknown".
+///
+/// A line shows the name and the status as the locale draws them, with
+/// "?" for what would not show for what it is (invalid text, control and
+/// format characters).  When another listed entry shows the same name and
+/// the two were not both named by the name service, both show their
+/// addresses after their names, until the table is cleared: two rows never
+/// look alike unless the name service gave both their name.
 struct HostEntry {
     HostEntry *next;
     char *displayLine; ///< the line; "Unknown" when it could not be made
@@ -27,8 +44,12 @@ struct HostEntry {
     CARD16 connectionType;
     ARRAY8 hostAddress; ///< 4 bytes for kFamilyInternet, empty otherwise
     // The table's own bookkeeping.
-    bool listed;     ///< its line is among the listed ones
-    char *shownLine; ///< the line the widget was last handed, or null
+    unsigned long order; ///< when it first answered, counted from the first
+    bool listed;         ///< its line is among the listed ones
+    bool namedByService; ///< its name came from the name service
+    bool showsAddress;   ///< its address follows its name
+    int nameLength;      ///< bytes of its line that show its name
+    char *shownLine;     ///< the line the widget was last handed, or null
 };
 
 /// What tells hosts apart: connection type and address.
@@ -47,7 +68,8 @@ extern int hostCount;
 /// known host keeps the name it has.  Takes charge of both bodies whatever
 /// it returns, keeping or releasing them, and leaves both records empty.
 /// Returns 1 when the table changed, 0 when it did not (the same status
-/// again, or no memory: the reply is dropped).
+/// again, or no memory: the reply is dropped).  A name and a status are
+/// kept up to one byte beyond their limits, which marks them as cut.
 int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const sockaddr_in *sender,
                int willing);
 
@@ -56,17 +78,24 @@ int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const sockaddr_in *sender,
 /// calls ListHost; otherwise, or with no wait set, the entry is listed at
 /// once.
 void SetNameWait(bool (*wait)(HostEntry *entry));
-/// Gives an entry that is not listed yet the name `name`.
+/// Gives an entry that is not listed yet the name the name service gave
+/// it.
 void NameHost(HostEntry *entry, const char *name);
 /// Lists an entry that is not listed yet.
 void ListHost(HostEntry *entry);
 
 HostKey KeyOf(const HostEntry *entry);
+/// The key of a reply's sender.
+HostKey SenderKey(const sockaddr_in *sender);
 /// The entry with that key, or null.
 HostEntry *FindHost(const HostKey &key);
 
-/// The listed entries, sorted by the byte value of their lines.
+/// The listed entries, sorted by the byte value of their lines, equal lines
+/// in the order in which their hosts first answered.
 const std::vector<HostEntry *> &ListedHosts();
+/// Two listed entries that stand for one host, which the list shows as one
+/// row: identical lines, both named by the name service.
+bool SameRow(const HostEntry *a, const HostEntry *b);
 /// True when the listed lines changed since the last LinesShown.
 bool LinesChanged();
 /// The widget has been handed the listed lines: the lines it held before,
@@ -74,5 +103,5 @@ bool LinesChanged();
 void LinesShown();
 
 /// Empties the table.  Entries whose lines the widget may still show stay
-/// allocated until the next LinesShown.
+/// allocated, unlisted, until the next LinesShown.
 void ClearHosts();

@@ -16,12 +16,19 @@ namespace {
 
 constexpr long kIdleRefreshMs = 20;
 constexpr long kBurstRefreshMs = 100;
+// A hand-over makes the widget measure and draw every line: while changes
+// keep coming, the next waits at least this many times as long as the
+// last took, so that the window has time for keys between them.
+constexpr long kHandOverShare = 4;
 
-// What the widget was last handed: its array of lines, and the entry
-// behind each.
+// What the widget was last handed: its array of lines, a row each, the
+// entries behind them, and where each row's entries begin (and, last, where
+// they end).
 std::vector<char *> shownLines;
 std::vector<HostEntry *> shownEntries;
+std::vector<int> rowStarts = {0};
 long lastRefreshMs;
+long lastHandOverMs; // how long the last hand-over took
 XtIntervalId refreshTimer;
 long refreshDueMs; // 0 when no refresh is due
 HostEntry *hostAtPress;
@@ -33,8 +40,12 @@ void RefreshDue(XtPointer, XtIntervalId *) {
     RefreshList();
 }
 
+// A press acts on the lines as the table holds them, unless the widget was
+// handed them so lately that a changing list would be handed over at every
+// key: then on the lines it shows.
 Boolean BringUpToDate(XEvent *event) {
-    RefreshList();
+    if (NowMs() - lastRefreshMs >= kBurstRefreshMs)
+        RefreshList();
     hostAtPress = SelectedHost();
     return event->type == KeyPress ? passKey(event) : passButton(event);
 }
@@ -45,7 +56,10 @@ void RefreshSoon(bool idle) {
     if (!LinesChanged())
         return;
     long now = NowMs();
-    long due = lastRefreshMs + (idle ? kIdleRefreshMs : kBurstRefreshMs);
+    long due =
+        lastRefreshMs +
+        (idle ? kIdleRefreshMs
+              : std::max(kBurstRefreshMs, kHandOverShare * lastHandOverMs));
     if (now >= due) {
         RefreshList();
         return;
@@ -66,23 +80,33 @@ void RefreshList() {
     // New arrays, so that the widget's stay whole until it has let go.
     std::vector<char *> lines;
     std::vector<HostEntry *> entries;
+    std::vector<int> starts;
     try {
         lines.reserve(hosts.size());
         entries.assign(hosts.begin(), hosts.end());
+        starts.reserve(hosts.size() + 1);
     } catch (const std::bad_alloc &) {
         return;
     }
-    for (HostEntry *entry : hosts)
-        lines.push_back(entry->displayLine);
+    for (std::size_t i = 0; i < hosts.size(); i++) {
+        if (i > 0 && SameRow(hosts[i - 1], hosts[i]))
+            continue;
+        starts.push_back(static_cast<int>(i));
+        lines.push_back(hosts[i]->displayLine);
+    }
+    starts.push_back(static_cast<int>(hosts.size()));
     int n = static_cast<int>(lines.size());
+    long start = NowMs();
     FitColumns(n);
     ShowLines(lines.data(), n);
     shownLines.swap(lines);
     shownEntries.swap(entries);
+    rowStarts.swap(starts);
     displayLines = n != 0 ? shownLines.data() : nullptr;
     LinesShown();
     lastRefreshMs = NowMs();
-    int at = ShownIndex(selected);
+    lastHandOverMs = lastRefreshMs - start;
+    int at = ShownRow(selected);
     if (at >= 0)
         XawListHighlight(list, at);
     HeadingSeesLines(n);
@@ -97,25 +121,41 @@ void ShowLines(char **lines, int n) {
 }
 
 int ShownCount() {
-    return static_cast<int>(shownEntries.size());
+    return static_cast<int>(shownLines.size());
 }
 
-HostEntry *ShownEntry(int index) {
-    return index >= 0 && index < ShownCount() ? shownEntries[index] : nullptr;
+const char *ShownLine(int row) {
+    return shownLines.at(row);
 }
 
-int ShownIndex(const HostEntry *entry) {
+std::span<HostEntry *const> ShownEntries(int row) {
+    if (row < 0 || row >= ShownCount())
+        return {};
+    return {shownEntries.data() + rowStarts[row],
+            static_cast<std::size_t>(rowStarts[row + 1] - rowStarts[row])};
+}
+
+int ShownRow(const HostEntry *entry) {
     auto at = std::find(shownEntries.begin(), shownEntries.end(), entry);
-    return at != shownEntries.end()
-               ? static_cast<int>(at - shownEntries.begin())
-               : -1;
+    if (at == shownEntries.end())
+        return -1;
+    int index = static_cast<int>(at - shownEntries.begin());
+    return static_cast<int>(
+               std::upper_bound(rowStarts.begin(), rowStarts.end(), index) -
+               rowStarts.begin()) -
+           1;
+}
+
+int SelectedRow() {
+    XawListReturnStruct *current = XawListShowCurrent(list);
+    int row = current->list_index;
+    XtFree(reinterpret_cast<char *>(current));
+    return row >= 0 && row < ShownCount() ? row : -1;
 }
 
 HostEntry *SelectedHost() {
-    XawListReturnStruct *current = XawListShowCurrent(list);
-    HostEntry *entry = ShownEntry(current->list_index);
-    XtFree(reinterpret_cast<char *>(current));
-    return entry;
+    std::span<HostEntry *const> entries = ShownEntries(SelectedRow());
+    return entries.empty() ? nullptr : entries.front();
 }
 
 void WatchPresses(Display *display) {

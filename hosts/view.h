@@ -1,15 +1,19 @@
 // The list view: hands the listed lines of the host table to the list
-// widget, in batches, and keeps the entries behind the lines the widget
-// shows, so that a selected line is traced to its host.  The widget is
+// widget, in batches, one row for each host (entries that stand for one
+// host share a row), and keeps the entries behind the rows the widget
+// shows, so that a selected row is traced to its hosts.  The widget is
 // handed the lines before every key or button press, so that what the
 // person acts on is what the table holds.
 #pragma once
 
 #include <X11/Intrinsic.h>
 
+#include <span>
+
 #include "hosts/table.h"
 
-/// The lines last handed to the widget, in order; null when it shows none.
+/// The lines last handed to the widget, a row each; null when it shows
+/// none.
 extern char **displayLines;
 
 /// After a batch of changes: hands the widget the lines now, or within
@@ -25,12 +29,16 @@ void RefreshList();
 /// Hands the widget n lines (an empty list for n = 0).
 void ShowLines(char **lines, int n);
 
-/// The lines the widget shows, the entry behind line `index` (null outside
-/// the list), and the line of `entry` (-1 if not shown).
+/// The rows the widget shows; the line of row `row`, the entries behind
+/// it in the order in which they first answered (none outside the list),
+/// and the row of `entry` (-1 if not shown).
 int ShownCount();
-HostEntry *ShownEntry(int index);
-int ShownIndex(const HostEntry *entry);
-/// The host of the widget's selected line; null when none is selected.
+const char *ShownLine(int row);
+std::span<HostEntry *const> ShownEntries(int row);
+int ShownRow(const HostEntry *entry);
+/// The widget's selected row, or -1.
+int SelectedRow();
+/// The first host of the selected row; null when none is selected.
 HostEntry *SelectedHost();
 
 /// From now on every key or button press of `display` first brings the

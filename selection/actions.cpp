@@ -2,8 +2,9 @@
 
 #include <X11/Xaw/List.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
+#include <span>
 
 #include "hosts/names.h"
 #include "hosts/table.h"
@@ -14,29 +15,26 @@
 
 namespace {
 
-// The widget answers with a record of its own allocation, or with an index
-// of XAW_LIST_NONE when nothing is selected.
-XawListReturnStruct *Selection() {
-    XawListReturnStruct *current = XawListShowCurrent(list);
-    if (current->list_index == XAW_LIST_NONE) {
-        XtFree(reinterpret_cast<char *>(current));
-        return nullptr;
-    }
-    return current;
+// The hosts of the selected row, traced by the entries behind it and
+// never by its text, which may have changed since it was shown; none when
+// nothing is selected or a Ping has taken them out of the table.
+std::span<HostEntry *const> SelectedHosts() {
+    std::span<HostEntry *const> row = ShownEntries(SelectedRow());
+    if (!row.empty() && !row.front()->listed)
+        return {};
+    return row;
 }
 
 } // namespace
 
 void Accept(Widget, XEvent *, String *, Cardinal *) {
-    XawListReturnStruct *current = Selection();
-    if (current == nullptr) {
+    std::span<HostEntry *const> hosts = SelectedHosts();
+    if (hosts.empty()) {
         RingBell();
         return;
     }
-    // Several hosts can share one line; each of them is reported.
-    for (const HostEntry *e = hostEntries; e != nullptr; e = e->next)
-        if (e->listed && std::strcmp(e->displayLine, current->string) == 0)
-            ReportChoice(e);
+    for (const HostEntry *host : hosts)
+        ReportChoice(host);
     std::exit(0);
 }
 
@@ -45,14 +43,10 @@ void Cancel(Widget, XEvent *, String *, Cardinal *) {
 }
 
 void CheckWilling(Widget, XEvent *, String *, Cardinal *) {
-    XawListReturnStruct *current = Selection();
-    if (current == nullptr)
-        return;
-    for (const HostEntry *e = hostEntries; e != nullptr; e = e->next)
-        if (e->listed && !e->willing &&
-            std::strcmp(e->displayLine, current->string) == 0)
-            XawListUnhighlight(list);
-    XtFree(reinterpret_cast<char *>(current));
+    std::span<HostEntry *const> hosts = SelectedHosts();
+    if (std::any_of(hosts.begin(), hosts.end(),
+                    [](const HostEntry *host) { return !host->willing; }))
+        XawListUnhighlight(list);
 }
 
 // Timers of an earlier series are left to run: they count against the same

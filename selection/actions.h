@@ -5,13 +5,14 @@
 
 #include <X11/Intrinsic.h>
 
-/// Reports every host whose line is the selected text, in the order the
-/// hosts first answered, then exits with status 0.  With nothing selected it
-/// only rings the bell.
+/// Reports the host of the selected row (each of them, in the order they
+/// first answered, where several share it), then exits with status 0.
+/// With nothing selected, or when a Ping has taken the row's hosts out
+/// since, it only rings the bell.
 void Accept(Widget w, XEvent *event, String *params, Cardinal *paramCount);
 /// Exits with status 0, reporting nothing.
 void Cancel(Widget w, XEvent *event, String *params, Cardinal *paramCount);
-/// Undoes the selection when it is the line of an unwilling host.
+/// Undoes the selection when it is the row of an unwilling host.
 void CheckWilling(Widget w, XEvent *event, String *params,
                   Cardinal *paramCount);
 /// Empties the list and starts a new series of pings at once.

@@ -28,7 +28,7 @@ void Select(int index) {
 // From the current line by `step`, or from beyond the end the step leaves,
 // so that a first Down selects the first line and a first Up the last.
 void Step(int step) {
-    int current = ShownIndex(SelectedHost());
+    int current = SelectedRow();
     if (current < 0)
         current = step > 0 ? -1 : ShownCount();
     Select(current + step);
@@ -92,8 +92,7 @@ void SelectTyped(Widget, XEvent *event, String *, Cardinal *) {
         for (int i = 0; i < n; i++)
             typed[typedLength + i] = text[i];
         for (int i = 0; i < ShownCount(); i++) {
-            if (BeginsWith(ShownEntry(i)->displayLine, typed,
-                           typedLength + n)) {
+            if (BeginsWith(ShownLine(i), typed, typedLength + n)) {
                 typedLength += n;
                 Select(i);
                 return;

@@ -13,17 +13,21 @@
 
 namespace {
 
+[[noreturn]] void Fail(const char *message) {
+    std::fputs(message, stderr);
+    std::exit(1);
+}
+
+// Flushed at once: a choice that cannot be written (a full disk, a reader
+// gone, whose SIGPIPE start-up ignores) is a failure, not an exit 0.
 void PrintChoice(const HostEntry *entry) {
     std::printf("%u\n", static_cast<unsigned>(entry->connectionType));
     const ARRAY8 *address = &entry->hostAddress;
     for (int i = 0; i < address->length; i++)
         std::printf("%u%s", static_cast<unsigned>(address->data[i]),
                     i + 1 < address->length ? " " : "\n");
-}
-
-[[noreturn]] void Fail(const char *message) {
-    std::fputs(message, stderr);
-    std::exit(1);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        Fail("Cannot write the choice to standard output\n");
 }
 
 // A display manager answers within milliseconds; one behind a route that
@@ -72,8 +76,7 @@ void ReportChoice(const HostEntry *entry) {
                              : &empty);
     WriteCard16(&report, static_cast<unsigned>(settings.connectionType));
     WriteArray8(&report, &entry->hostAddress);
-    // A display manager that has gone away must not turn into a SIGPIPE,
-    // nor into a success.
+    // A display manager that has gone away must not turn into a success.
     if (send(fd, report.data, report.pointer, MSG_NOSIGNAL) != report.pointer)
         Fail("Cannot send to vorn\n");
     close(fd);

@@ -3,6 +3,8 @@
 #include <X11/Shell.h>
 #include <X11/StringDefs.h>
 
+#include <csignal>
+
 #include "hosts/names.h"
 #include "hosts/view.h"
 #include "selection/actions.h"
@@ -29,6 +31,9 @@ XtActionsRec actionTable[kActionCount] = {
 };
 
 void OpenWindow(int *argc, char **argv) {
+    // A reader of the printed choice that has gone away is a failure to
+    // report, not a death by signal.
+    std::signal(SIGPIPE, SIG_IGN);
     // Before the toolkit starts: names, statuses and labels are then read
     // in the locale's own encoding.
     XtSetLanguageProc(nullptr, nullptr, nullptr);

@@ -9,7 +9,8 @@
 constexpr Cardinal kActionCount = 12;
 extern XtActionsRec actionTable[kActionCount];
 
-/// Start-up up to the shown window: sets the locale, initialises the
+/// Start-up up to the shown window: ignores SIGPIPE, sets the locale,
+/// initialises the
 /// toolkit, which takes its own options and the launch settings' out of
 /// argc/argv (leaving the program name and the query targets), registers
 /// the ARRAY8 converter, loads the launch settings, registers the actions,

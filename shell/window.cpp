@@ -14,6 +14,8 @@
 #include <X11/Xproto.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
+
 Widget topLevel;
 Widget list;
 
@@ -234,10 +236,11 @@ void ScrollToLine(int index) {
         y = top;
     else if (top + l.row_height > y + clip->core.height)
         y = top + l.row_height - clip->core.height;
+    // A column wider than the view shows the start of its lines: the name.
     if (left < x)
         x = left;
     else if (left + l.col_width > x + clip->core.width)
-        x = left + l.col_width - clip->core.width;
+        x = std::min(left, left + l.col_width - clip->core.width);
     XawViewportSetCoordinates(viewport, static_cast<Position>(x),
                               static_cast<Position>(y));
 }

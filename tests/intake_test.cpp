@@ -122,11 +122,12 @@ TEST_F(ReplyIntake, LengthClaimingMoreThanTheDatagramHoldsIsDropped) {
     EXPECT_EQ(leftAllocated, 0);
 }
 
-TEST_F(ReplyIntake, AnEightThousandByteStatusIsShownWhole) {
-    std::string status(8000, 's');
-    Deliver(Willing("", status));
+TEST_F(ReplyIntake, AnEightThousandByteStatusIsKeptAndShownCut) {
+    Deliver(Willing("", std::string(8000, 's')));
     ASSERT_EQ(hostCount, 1);
-    EXPECT_EQ(std::string(ListLine(0)), std::string(30, ' ') + " " + status);
+    EXPECT_EQ(hostEntries->status.length, kMostStatusBytes + 1);
+    std::string line = ListLine(0);
+    EXPECT_EQ(line.substr(line.size() - 4), "s...");
 }
 
 TEST_F(ReplyIntake, ShortWrongVersionAndWrongOpcodeAllocateNothing) {

@@ -45,7 +45,8 @@ int Cover(const char *path, const char *text) {
 int PrivateResolver() {
     return unshare(CLONE_NEWNS) == 0 &&
            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           Cover("/etc/hosts", "127.0.0.1 localhost\n") &&
+           Cover("/etc/hosts", "127.0.0.1 localhost\n127.0.0.2 twin\n"
+                               "127.0.0.3 twin\n") &&
            Cover("/etc/nsswitch.conf", "hosts: files\n") &&
            Cover("/etc/resolv.conf", "nameserver 127.0.0.1\n");
 }

@@ -2,11 +2,14 @@
 
 #include "hosts/names.h"
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "hosts/resolver.h"
+#include "shell/loop.h"
 #include "tests/events.h"
 #include "tests/table_fixture.h"
 
@@ -78,6 +81,25 @@ TEST_F(NameWait, ANameThatComesAfterTheDeadlineIsNotTaken) {
     RunEventLoop(200);
     EXPECT_EQ(Listed(),
               (std::vector<std::string>{"told" + kBlank.substr(4) + " ok"}));
+}
+
+std::string answered;
+void Answered(void *, const in_addr *, const char *name) {
+    answered = name != nullptr ? name : "(none)";
+}
+
+// A look-up that no worker began by its deadline is answered without a
+// query: under a flood the name server sees only the few that are in time.
+TEST_F(NameWait, ALookUpNotBegunByItsDeadlineIsNotMade) {
+    in_addr loopback;
+    inet_pton(AF_INET, "127.0.0.1", &loopback);
+    for (long deadline : {NowMs() - 1, NowMs() + kNameWaitMs}) {
+        answered.clear();
+        ASSERT_TRUE(LookUpAddress(&loopback, deadline, Answered, nullptr));
+        for (int waited = 0; answered.empty() && waited < 1000; waited += 5)
+            RunEventLoop(5);
+        EXPECT_EQ(answered, deadline < NowMs() ? "(none)" : "localhost");
+    }
 }
 
 TEST_F(NameWait, WaitsDroppedWithTheTableListNothingLater) {

@@ -170,6 +170,31 @@ void Network::Then(int host, std::vector<Bytes> replies) {
     hosts_.at(host).changes = true;
 }
 
+void Network::Chatter(int host, const std::string &name, int everyMs) {
+    std::lock_guard<std::mutex> g(logLock);
+    hosts_.at(host).chatter = name;
+    hosts_.at(host).chatterMs = everyMs;
+}
+
+// Each chattering host that has been queried says its next status, to its
+// latest querier, when its interval has passed.
+void Network::Chat(double now) {
+    std::lock_guard<std::mutex> g(logLock);
+    if (now < nextChat_)
+        return;
+    nextChat_ = now + 1e9;
+    for (Host &h : hosts_) {
+        if (h.chatterMs == 0 || h.chatterTo.sin_port == 0)
+            continue;
+        Bytes reply =
+            WillingReply(h.chatter, "load " + std::to_string(h.said++));
+        sendto(h.fd, reply.data(), reply.size(), 0,
+               reinterpret_cast<const sockaddr *>(&h.chatterTo),
+               sizeof(h.chatterTo));
+        nextChat_ = std::min(nextChat_, now + h.chatterMs);
+    }
+}
+
 int Network::AddCrowd(int lan, int first, std::vector<Bytes> replies) {
     int index = AddHost(lan, first, {});
     std::string ns = prefix_ + "h" + std::to_string(index);
@@ -258,7 +283,10 @@ void Network::Serve() {
             fds.push_back({clientUdp_, POLLIN, 0});
         if (reportFd_ >= 0)
             fds.push_back({reportFd_, POLLIN, 0});
-        if (poll(fds.data(), fds.size(), 1000) <= 0)
+        double wait = std::min(1000.0, std::max(0.0, nextChat_ - Now()));
+        int ready = poll(fds.data(), fds.size(), static_cast<int>(wait));
+        Chat(Now());
+        if (ready <= 0)
             continue;
         for (size_t i = 1; i < fds.size(); i++) {
             if (!(fds[i].revents & POLLIN))
@@ -284,6 +312,10 @@ void Network::Serve() {
 }
 
 void Network::Answer(Host &h, const Arrival &a) {
+    if (h.chatterMs != 0) {
+        h.chatterTo = a.from;
+        nextChat_ = Now();
+    }
     if (h.answersLeft == 0)
         return;
     if (h.answersLeft > 0)
@@ -368,7 +400,8 @@ Program Network::Run(const std::vector<std::string> &args,
     argv.insert(argv.end(), args.begin(), args.end());
     p.pid = fork();
     if (p.pid == 0) {
-        int out = open(p.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int out = open(stdout_.empty() ? p.out.c_str() : stdout_.c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(p.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, 1);
         dup2(err, 2);

@@ -62,6 +62,9 @@ class Network {
     void AnswerOnly(int host, int queries);
     /// From its second query on, host `host` sends `replies` instead.
     void Then(int host, std::vector<Bytes> replies);
+    /// After its first query, host `host` also sends a WILLING reply named
+    /// `name` every `everyMs`, each with a new status.
+    void Chatter(int host, const std::string &name, int everyMs);
     /// replies.size() hosts in one namespace, at 10.(55+lan).0.<first> and
     /// the addresses after it (past .255 on a LAN wider than /24): host i
     /// answers with replies[i], from its own address, a broadcast query or
@@ -91,6 +94,10 @@ class Network {
     /// "OutNoRoutes".
     long Snmp(const std::string &group, const std::string &field);
 
+    /// Later Runs write the program's standard output to `path`.
+    void StdoutTo(const std::string &path) {
+        stdout_ = path;
+    }
     /// Later Runs set `name` to `value` in the program's environment.
     void SetEnv(const std::string &name, const std::string &value) {
         env_.emplace_back(name, value);
@@ -125,7 +132,12 @@ class Network {
         std::vector<Bytes> later;
         bool changes = false;       ///< answers with `later` after its first
         std::vector<in_addr> crowd; ///< a crowd's addresses, one per reply
+        std::string chatter;        ///< the name of its chatter, if any
+        int chatterMs = 0;
+        sockaddr_in chatterTo{}; ///< whom it chatters to, once queried
+        int said = 0;
     };
+    void Chat(double now);
     void Answer(Host &h, const Arrival &a);
     std::vector<Host> hosts_;
     int clientUdp_ = -1;
@@ -136,6 +148,8 @@ class Network {
     std::vector<Arrival> clientArrivals_;
     std::vector<pid_t> programs_;
     std::vector<std::string> runUnder_;
+    std::string stdout_;
+    double nextChat_ = 0;
     std::vector<std::pair<std::string, std::string>> env_;
     std::map<int, int> prefixes_; ///< each LAN's prefix length
     std::thread server_;

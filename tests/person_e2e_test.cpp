@@ -115,6 +115,21 @@ TEST_F(LoginScreen, UTF8NamesAndLabelsInAUTF8Locale) {
     EXPECT_EQ(p.Stderr(), "");
 }
 
+// A right-to-left override in a name would draw it, and the status after
+// it, reversed: the override is drawn as the mark, "?", instead.
+TEST_F(LoginScreen, ABidirectionalOverrideIsDrawnAsTheMark) {
+    net.SetEnv("LANG", "C.UTF-8");
+    int host = OneHost({WillingReply("evil\xe2\x80\xaegal", "idle")});
+    net.Then(host, {WillingReply("evil?gal", "idle")});
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(1);
+    std::vector<unsigned long> overridden = x.ListImage(window);
+    p.Kill();
+    Program q = Start({"BROADCAST"});
+    AwaitArrivals(2);
+    EXPECT_EQ(x.ListImage(window), overridden);
+}
+
 TEST_F(LoginScreen, WithoutAnyResourceFileTheKeysStillWork) {
     net.SetEnv("XUSERFILESEARCHPATH", "/nonexistent/%N");
     net.SetEnv("XFILESEARCHPATH", "/nonexistent/%N");

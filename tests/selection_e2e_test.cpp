@@ -109,20 +109,69 @@ TEST_F(Selection, UnwillingHostsLineCannotStaySelected) {
     EXPECT_EQ(AcceptRow(p, 0), Printed(11)) << "a willing line stays selected";
 }
 
-TEST_F(Selection, EqualLinesAreAllReportedInTheOrderTheyFirstAnswered) {
+// The name service names both 10.55.0.12 and 10.55.0.11 "twin.lab": one
+// host, one row, both its addresses reported, in the order they answered.
+TEST_F(Selection, OneHostAtTwoAddressesIsOneRowAndTwoReports) {
     net.AddLan(0);
-    net.AddHost(0, 12, {WillingReply("twin", "same")});
-    net.AddHost(0, 11, {WillingReply("twin", "same")});
+    net.AddHost(0, 12, {WillingReply("a", "same")});
+    net.AddHost(0, 11, {WillingReply("b", "same")});
+    net.AddName("10.55.0.11 twin.lab");
+    net.AddName("10.55.0.12 twin.lab");
     int port = net.ListenForReport();
     net.Start();
     Program p = Start({"-vornaddress", VornAddress(port), "-clientaddress",
                        "0a000005", "10.55.0.12", "10.55.0.11"});
     AwaitArrivals(2);
+    x.ClickRow(window, 1);
+    x.Key(window, "Return");
+    EXPECT_EQ(p.Wait(500), -1) << "a second row";
     AcceptRow(p, 0);
     std::vector<Bytes> reports = net.Reports(300);
-    ASSERT_EQ(reports.size(), 2u) << "one connection per host";
+    ASSERT_EQ(reports.size(), 2u) << "one connection per address";
     EXPECT_EQ(reports[0].back(), 12);
     EXPECT_EQ(reports[1].back(), 11);
+}
+
+// A neighbour answers with the name and status of a host the name service
+// names: two rows, each with its address, each reporting its own host.
+TEST_F(Selection, ANeighbourCopyingAHostIsShownApart) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply("x", "idle")});
+    net.AddHost(0, 12, {WillingReply("alpha.lab", "idle")});
+    net.AddName("10.55.0.11 alpha.lab");
+    net.Start();
+    for (int row : {0, 1}) {
+        size_t before = net.Arrivals().size();
+        Program p = Start({"BROADCAST"});
+        AwaitArrivals(before + 2);
+        EXPECT_EQ(AcceptRow(p, row), Printed(11 + row)) << row;
+    }
+}
+
+// The Accept button acts when it is released, while the selected host's
+// status changes every 5 ms: the host is reported every time.
+TEST_F(Selection, TheAcceptButtonDeliversAHostWhoseStatusKeepsChanging) {
+    int host = OneHost();
+    net.Chatter(host, "busy", 5);
+    for (int trial = 0; trial < 20; trial++) {
+        Program p = Start({"BROADCAST"});
+        AwaitArrivals(trial + 1, 3000);
+        x.ClickRow(window, 0);
+        x.ClickButton(window, "Accept", 50);
+        EXPECT_EQ(p.Wait(5000), 0) << trial;
+        EXPECT_EQ(p.Stdout(), Printed(11)) << trial;
+    }
+}
+
+TEST_F(Selection, AChoiceThatCannotBePrintedFailsWithStatusOne) {
+    OneWillingHost();
+    net.StdoutTo("/dev/full");
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(1);
+    x.ClickRow(window, 0);
+    x.Key(window, "Return");
+    EXPECT_EQ(p.Wait(5000), 1);
+    EXPECT_EQ(p.Stderr(), "Cannot write the choice to standard output\n");
 }
 
 TEST_F(Selection, UnreachableDisplayManagerFailsWithStatusOne) {

@@ -106,13 +106,70 @@ TEST_F(HostTable, ListIsSortedByByteValueOfTheWholeLine) {
     Record("alpha", "x", "10.0.0.2", 1);
     Record("Zulu", "x", "10.0.0.3", 1);
     Record("alphabet", "x", "10.0.0.4", 1);
-    Record("beta", "a", "10.0.0.5", 1);
+    Record("alpha b", "a", "10.0.0.5", 1);
     EXPECT_EQ(Listed(), (std::vector<std::string>{
                             Pad("Zulu") + " x", Pad("alpha") + " x",
-                            Pad("alphabet") + " x", Pad("beta") + " a",
+                            Pad("alpha b") + " a", Pad("alphabet") + " x",
                             Pad("beta") + " x"}));
     ASSERT_EQ(ListedHosts()[0], hostEntries->next->next)
         << "the sequence holds the entries themselves";
+}
+
+// A name the name service gave the hosts at .1 and .2; the others keep
+// the names their replies gave.
+bool NameLabHosts(HostEntry *entry) {
+    if (entry->hostAddress.data[3] > 2)
+        return false;
+    NameHost(entry, "lab1");
+    ListHost(entry);
+    return true;
+}
+
+// A name shown twice stands for one host only when the name service gave
+// it both times; a reply that copies it makes every line with that name
+// show its address, for good.
+TEST_F(HostTable, RowsStandForHostsWhateverAReplyCopies) {
+    SetNameWait(NameLabHosts);
+    Record("x", "idle", "10.0.0.1", 1);
+    Record("y", "idle", "10.0.0.2", 1);
+    EXPECT_EQ(Listed(), (std::vector<std::string>(2, Pad("lab1") + " idle")));
+    EXPECT_TRUE(SameRow(ListedHosts()[0], ListedHosts()[1]));
+    EXPECT_EQ(ListedHosts()[0], hostEntries) << "in the order they answered";
+
+    Record("lab1", "idle", "10.0.0.9", 1);
+    Record("lab1", "idle", "10.0.0.10", 1);
+    EXPECT_EQ(Listed(),
+              (std::vector<std::string>{Pad("lab1 [10.0.0.10]") + " idle",
+                                        Pad("lab1 [10.0.0.1]") + " idle",
+                                        Pad("lab1 [10.0.0.2]") + " idle",
+                                        Pad("lab1 [10.0.0.9]") + " idle"}));
+    EXPECT_FALSE(SameRow(ListedHosts()[1], ListedHosts()[2]));
+    Record("", "busy", "10.0.0.1", 1);
+    EXPECT_EQ(std::string(hostEntries->displayLine),
+              Pad("lab1 [10.0.0.1]") + " busy")
+        << "kept as the status changes";
+    SetNameWait(nullptr);
+}
+
+// Names and statuses show for what they are, and past their limits are
+// cut with a mark; the status column lines up whatever the names hold.
+TEST_F(HostTable, TextIsShownForWhatItIsAndCutWithAMark) {
+    char *saved = setlocale(LC_CTYPE, nullptr);
+    std::string before = saved != nullptr ? saved : "C";
+    ASSERT_NE(setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    Record("evil\xe2\x80\xaelab", "up", "10.0.0.1", 1); // U+202E
+    Record("bad\xff\x01\xc3", "up", "10.0.0.2", 1);
+    Record("wide", std::string(600, 's'), "10.0.0.3", 1);
+    setlocale(LC_CTYPE, before.c_str());
+    EXPECT_EQ(Listed(), (std::vector<std::string>{
+                            Pad("bad???") + " up", Pad("evil?lab") + " up",
+                            Pad("wide") + " " +
+                                std::string(kMostStatusBytes, 's') + "..."}));
+    EXPECT_EQ(hostEntries->next->next->status.length, kMostStatusBytes + 1);
+    Record("", std::string(kMostStatusBytes + 1, 's') + "more", "10.0.0.3", 1);
+    EXPECT_EQ(hostEntries->next->next->status.length, kMostStatusBytes + 1)
+        << "the same status as far as it is kept: no change";
+    EXPECT_LE(Listed()[2].size(), static_cast<std::size_t>(kMostLineColumns));
 }
 
 TEST_F(HostTable, NonInternetSendersShareOneLocalEntry) {

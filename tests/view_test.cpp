@@ -13,7 +13,11 @@
 
 namespace {
 
-const std::string kBlank(kNameColumns, ' '); // no name: no look-up
+// Hosts without names show their addresses, which tell them apart.
+std::string Unnamed(const std::string &address) {
+    std::string name = " [" + address + "]";
+    return name + std::string(kNameColumns - name.size(), ' ');
+}
 
 class ListView : public testing::Test {
   protected:
@@ -40,9 +44,10 @@ TEST_F(ListView, TheWidgetShowsTheListedLinesAndTheirEntries) {
     Record("", "one", "10.0.0.1", 1);
     SettleHosts();
     EXPECT_EQ(Shown(),
-              (std::vector<std::string>{kBlank + " one", kBlank + " two"}));
-    EXPECT_EQ(ShownEntry(0), hostEntries->next);
-    EXPECT_EQ(ShownIndex(hostEntries), 1);
+              (std::vector<std::string>{Unnamed("10.0.0.1") + " one",
+                                        Unnamed("10.0.0.2") + " two"}));
+    EXPECT_EQ(ShownEntries(0).front(), hostEntries->next);
+    EXPECT_EQ(ShownRow(hostEntries), 1);
     EXPECT_EQ(displayLines[1], hostEntries->displayLine);
 }
 
@@ -70,10 +75,13 @@ TEST_F(ListView, FailedHandOversNeverLeaveAReleasedLineShown) {
     FailAllAllocations();
     RefreshList();
     AllowAllocations();
-    EXPECT_EQ(Shown(), (std::vector<std::string>{kBlank + " one"}));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{
+                           std::string(kNameColumns, ' ') + " one"}))
+        << "alone, it needed no address";
     RefreshList();
     EXPECT_EQ(Shown(),
-              (std::vector<std::string>{kBlank + " two", kBlank + " zzz"}));
+              (std::vector<std::string>{Unnamed("10.0.0.1") + " zzz",
+                                        Unnamed("10.0.0.2") + " two"}));
 }
 
 } // namespace

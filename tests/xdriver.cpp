@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -48,6 +49,18 @@ std::vector<unsigned long> Pixels(Display *d, Window w, const Geometry &g) {
             pixels.push_back(XGetPixel(image, x, y));
     XDestroyImage(image);
     return pixels;
+}
+
+// The viewport's window onto the list, which is the list window's parent.
+Window Clip(Display *display, Window list) {
+    Window root;
+    Window clip;
+    Window *children = nullptr;
+    unsigned n = 0;
+    XQueryTree(display, list, &root, &clip, &children, &n);
+    if (children != nullptr)
+        XFree(children);
+    return clip;
 }
 
 } // namespace
@@ -135,7 +148,7 @@ void XDriver::ClickRow(Window top, int row, int count) {
         " click --repeat " + std::to_string(count) + " --delay 60 1");
 }
 
-void XDriver::ClickButton(Window top, const std::string &label) {
+void XDriver::ClickButton(Window top, const std::string &label, int holdMs) {
     // The box is the pane with three children, the buttons cancel, accept
     // and ping from left to right.
     const std::vector<std::string> order = {"Cancel", "Accept", "Ping"};
@@ -150,7 +163,7 @@ void XDriver::ClickButton(Window top, const std::string &label) {
     Geometry g = GeometryOf(buttons.at(index));
     Run(kMoveTo + std::to_string(buttons[index]) + " " +
         std::to_string(g.width / 2) + " " + std::to_string(g.height / 2) +
-        " click 1");
+        " mousedown 1 sleep " + std::to_string(holdMs / 1000.0) + " mouseup 1");
 }
 
 void XDriver::Key(Window top, const std::string &key) {
@@ -171,29 +184,32 @@ void XDriver::ClickAgain() {
 }
 
 bool XDriver::ClickHighlightedLine(Window top) {
-    Window root;
-    Window clip;
-    Window *children = nullptr;
-    unsigned n = 0;
-    XQueryTree(display_, ListWindow(top), &root, &clip, &children, &n);
-    if (children != nullptr)
-        XFree(children);
+    Window clip = Clip(display_, ListWindow(top));
     Geometry g = GeometryOf(clip);
     std::vector<unsigned long> pixels = Pixels(display_, clip, g);
-    // The darkest scan line, and the middle of its dark run.
+    // The scan line with the longest dark run, and that run's middle; some
+    // scan line of a highlighted line holds its text, light inside the dark.
     unsigned long dark = BlackPixel(display_, DefaultScreen(display_));
     int bestY = -1, bestCount = 0, bestX = 0;
+    bool text = false;
     for (int y = 0; y < g.height && !pixels.empty(); y++) {
         auto line = pixels.begin() + y * g.width;
         auto first = std::find(line, line + g.width, dark);
+        auto last = std::find(std::make_reverse_iterator(line + g.width),
+                              std::make_reverse_iterator(line), dark);
         int count = static_cast<int>(std::count(line, line + g.width, dark));
-        if (count > bestCount) {
-            bestCount = count;
-            bestY = y;
-            bestX = static_cast<int>(first - line) + count / 2;
+        if (count >= g.width / 4 && count < last.base() - first)
+            text = true;
+        for (int x = 0, run = 0; x < g.width; x++) {
+            run = line[x] == dark ? run + 1 : 0;
+            if (run > bestCount) {
+                bestCount = run;
+                bestY = y;
+                bestX = x - run / 2;
+            }
         }
     }
-    if (bestCount < g.width / 4)
+    if (bestCount < g.width / 4 || !text)
         return false;
     Run(kMoveTo + std::to_string(clip) + " " + std::to_string(bestX) + " " +
         std::to_string(bestY) + " click 1");
@@ -221,6 +237,11 @@ std::vector<unsigned long> XDriver::HeadingImage(Window top) {
             return GeometryOf(a).y < GeometryOf(b).y;
         });
     return Pixels(display_, heading, GeometryOf(heading));
+}
+
+std::vector<unsigned long> XDriver::ListImage(Window top) {
+    Window clip = Clip(display_, ListWindow(top));
+    return Pixels(display_, clip, GeometryOf(clip));
 }
 
 void XDriver::Screenshot(const std::string &path) {

@@ -32,8 +32,9 @@ class XDriver {
     int RowHeight();
     /// Clicks button 1 on list row `row`, `count` times in quick succession.
     void ClickRow(Window top, int row, int count = 1);
-    /// Clicks the centre of the command button labelled `label`.
-    void ClickButton(Window top, const std::string &label);
+    /// Clicks the centre of the command button labelled `label`, holding
+    /// the button down for `holdMs`.
+    void ClickButton(Window top, const std::string &label, int holdMs = 0);
     /// Moves the pointer into the window and presses `key` (an X keysym
     /// name such as Return).
     void Key(Window top, const std::string &key);
@@ -44,13 +45,16 @@ class XDriver {
     /// Clicks button 1 where the pointer is.
     void ClickAgain();
     /// Clicks the list's highlighted line where the viewport shows it, found
-    /// by its dark background; false when no such line is in view.
+    /// by its dark background with its light text; false when no such line
+    /// is in view, or its text is not.
     bool ClickHighlightedLine(Window top);
     /// Asks the window to close, as a window manager does
     /// (WM_DELETE_WINDOW).
     void CloseWindow(Window top);
-    /// The pixels of the heading, the top pane of the window.
+    /// The pixels of the heading, the top pane of the window, and of the
+    /// part of the list in view.
     std::vector<unsigned long> HeadingImage(Window top);
+    std::vector<unsigned long> ListImage(Window top);
     /// Saves a screenshot of the whole screen.
     void Screenshot(const std::string &path);
 

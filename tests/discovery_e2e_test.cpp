@@ -38,6 +38,8 @@ TEST_F(Discovery, OneBroadcastPerUpBroadcastInterfaceNoneForLoopbackOrDown) {
     net.AddLan(0);
     net.AddLan(1);
     net.AddLan(2, false);
+    // A second address in the first LAN's subnet: still one broadcast.
+    ASSERT_EQ(net.Exec("ip addr add 10.55.0.2/24 brd + dev lan0"), 0);
     int a = net.AddHost(0, 11, {});
     int b = net.AddHost(1, 11, {});
     net.ListenInClient();
@@ -77,6 +79,21 @@ TEST_F(Discovery, EveryOneOfEightyInterfacesIsReachedButNoAddressWithoutBrd) {
     for (int lan = 0; lan < kLans; lan++)
         EXPECT_EQ(sentTo.count("10." + std::to_string(55 + lan) + ".0.255"), 1u)
             << lan;
+}
+
+// Each ping reads the interfaces anew: one that comes up is asked at the
+// next Ping, and its host is listed.
+TEST_F(Discovery, AnInterfaceThatComesUpLaterIsAskedAtThePing) {
+    net.AddLan(1, false);
+    net.AddHost(1, 11, {WillingReply("late", "idle")});
+    net.Start();
+    Program p = Start({"BROADCAST"});
+    usleep(500 * 1000);
+    EXPECT_TRUE(net.Arrivals().empty()) << "the LAN is down";
+    ASSERT_EQ(net.Exec("ip link set lan1 up"), 0);
+    x.Key(window, "F5");
+    AwaitArrivals(1);
+    EXPECT_EQ(AcceptRow(p, 0), Printed(11, 1));
 }
 
 TEST_F(Discovery, NoBroadcastInterfaceSendsNothingAndTheWindowStays) {
@@ -177,12 +194,12 @@ TEST_F(Discovery, BadDatagramsChangeNothingAndTheNextReplyCounts) {
 // the 16-bit coordinates of X.
 TEST_F(Discovery, TheLastOfFiveThousandHostsCanBeScrolledToClickedAndAccepted) {
     net.AddLan(0, true, 16);
-    // No names: no look-ups; the lines sort by status.
-    net.AddCrowd(0, 11, NumberedReplies(5000, "", "host %04d"));
+    net.AddCrowd(0, 11, NumberedReplies(5000, "host%04d", "idle"));
     net.Start();
     Program p = Start({"BROADCAST"});
     AwaitArrivals(1);
-    usleep(700 * 1000);
+    usleep(2500 * 1000); // each waits at most 1 s for its name
+
     x.KeysOutside("End");
     usleep(200 * 1000);
     // Selected by the keyboard, in view, and clicked there.
@@ -190,6 +207,30 @@ TEST_F(Discovery, TheLastOfFiveThousandHostsCanBeScrolledToClickedAndAccepted) {
     x.KeysOutside("Return");
     EXPECT_EQ(p.Wait(5000), 0);
     EXPECT_EQ(p.Stdout(), "0\n10 55 19 146\n") << "10.55.0.11 + 4999";
+}
+
+// With the program's own fonts in a UTF-8 locale, 2000 lines take two
+// columns, as wide as the longest line, one 8000-byte status included:
+// End shows the last host's name.
+TEST_F(Discovery, EndAmongTwoThousandHostsShowsTheLastOnScreen) {
+    net.SetEnv("LANG", "C.UTF-8");
+    net.AddLan(0, true, 16);
+    std::vector<Bytes> replies = NumberedReplies(
+        2000, "host%04d", "load 0.%02d, sixty characters or so");
+    replies[500] = WillingReply("host0500", std::string(8000, 's'));
+    net.AddCrowd(0, 11, replies);
+    net.Start();
+    std::string title = "hostpick-end-" + std::to_string(getpid());
+    Program p = net.Run({"-title", title, "BROADCAST"});
+    window = x.WaitForWindow(title);
+    AwaitArrivals(1);
+    usleep(2500 * 1000);
+    x.KeysOutside("End");
+    usleep(300 * 1000);
+    ASSERT_TRUE(x.ClickHighlightedLine(window)) << "the name is not in view";
+    x.KeysOutside("Return");
+    EXPECT_EQ(p.Wait(5000), 0);
+    EXPECT_EQ(p.Stdout(), "0\n10 55 7 218\n") << "10.55.0.11 + 1999";
 }
 
 // Five hosts whose names only a name server could give, and that server

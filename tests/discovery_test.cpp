@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "xdmcp/discovery.h"
+#include "xdmcp/targets.h"
 
 #include <arpa/inet.h>
 #include <unistd.h>
@@ -23,18 +24,26 @@ using Bytes = std::vector<unsigned char>;
 const Bytes kQuery = {0, 1, 0, 2, 0, 1, 0};
 const Bytes kBroadcastQuery = {0, 1, 0, 1, 0, 1, 0};
 
-// The targets that `name` adds, as dotted addresses with their kind.
+void Found(const QueryTarget *) {}
+
+// The targets that `name` adds, as dotted addresses with their kind, once
+// its look-up, run in the background, has come back.
 std::vector<std::string> TargetsFor(const char *name) {
     QueryTarget *last = queryTargets;
     while (last != nullptr && last->next != nullptr)
         last = last->next;
     EnsureToolkit();
     AddTargetsForName(name);
-    // A name joins when its look-up, run in the background, comes back.
+    LookUpTargetNames(Found);
     for (int waited = 0; waited < 200; waited += 10)
         RunEventLoop(10);
     std::vector<std::string> added;
     for (QueryTarget *t = last ? last->next : queryTargets; t; t = t->next) {
+        if (t->address == nullptr) {
+            added.push_back(t->name != nullptr ? std::string("? ") + t->name
+                                               : std::string(kBroadcastName));
+            continue;
+        }
         const auto *a = reinterpret_cast<const sockaddr_in *>(t->address);
         EXPECT_EQ(t->addressLength, 16);
         EXPECT_EQ(a->sin_family, AF_INET);
@@ -59,19 +68,27 @@ TEST(QueryTargets, NumericAddressesAndNames) {
     EXPECT_EQ(TargetsFor("localhost"), (Targets{"127.0.0.1 Q"}));
 }
 
-TEST(QueryTargets, UnresolvableArgumentsAddNothing) {
-    EXPECT_TRUE(TargetsFor("C0A80001").empty()) << "upper case is a name";
-    EXPECT_TRUE(TargetsFor("no-such-host.invalid").empty());
-    EXPECT_TRUE(TargetsFor("broadcast").empty()) << "only BROADCAST exactly";
-    EXPECT_TRUE(TargetsFor("BROADCASTS").empty());
+// A name without an address is looked up again at the next series.
+TEST(QueryTargets, UnresolvableArgumentsStayNamesWithoutAnAddress) {
+    EXPECT_EQ(TargetsFor("C0A80001"), (Targets{"? C0A80001"}))
+        << "upper case is a name";
+    EXPECT_EQ(TargetsFor("no-such-host.invalid"),
+              (Targets{"? no-such-host.invalid"}));
+    EXPECT_EQ(TargetsFor("broadcast"), (Targets{"? broadcast"}))
+        << "only BROADCAST exactly";
+    EXPECT_EQ(TargetsFor("BROADCASTS"), (Targets{"? BROADCASTS"}));
+}
+
+int broadcasts;
+void CountBroadcast(const sockaddr_in *) {
+    broadcasts++;
 }
 
 TEST(QueryTargets, LoopbackIsNoBroadcastInterface) {
-    int saved = querySocket;
-    querySocket = socket(AF_INET, SOCK_DGRAM, 0);
-    EXPECT_TRUE(TargetsFor("BROADCAST").empty());
-    close(querySocket);
-    querySocket = saved;
+    EXPECT_EQ(TargetsFor("BROADCAST"), (Targets{kBroadcastName}));
+    broadcasts = 0;
+    ForEachBroadcastAddress(CountBroadcast);
+    EXPECT_EQ(broadcasts, 0);
 }
 
 TEST(QueryTargets, EveryOccurrenceIsItsOwnTarget) {

@@ -1,29 +1,12 @@
-// Query targets and pings: where the program's QUERY and BROADCAST_QUERY
-// messages go, and when.  A ping sends every target its message once;
-// pings come in series of three, 2000 ms apart.
+// Pings: when the program's queries go out.  A ping sends every query
+// target (xdmcp/targets) its message once; pings come in series of three,
+// 2000 ms apart.
 #pragma once
 
 #include <X11/Intrinsic.h>
-#include <netinet/in.h>
 
-#include "xdmcp/wire.h"
-
-constexpr in_port_t kXdmcpPort = 177;
 constexpr unsigned long kPingIntervalMs = 2000;
-constexpr char kBroadcastName[] = "BROADCAST";
 
-static_assert(sizeof(sockaddr_in) == 16, "targets are 16-byte addresses");
-
-/// One destination of queries.  Records are appended at the tail of
-/// `queryTargets` and live until the process ends.
-struct QueryTarget {
-    QueryTarget *next;
-    sockaddr *address; ///< own copy, addressLength bytes
-    int addressLength; ///< always 16: an IPv4 socket address
-    int queryKind;     ///< kOpcodeBroadcastQuery or kOpcodeQuery
-};
-
-extern QueryTarget *queryTargets;
 /// The one UDP socket for queries and replies; negative if it could not be
 /// opened.
 extern int querySocket;
@@ -31,25 +14,13 @@ extern int querySocket;
 extern int pingCount;
 
 /// Prepares both query messages, opens `querySocket`, registers HandleReply
-/// on it, registers targets for each of `arguments` (a null-terminated
-/// vector; host names join later) and sends the first ping.  Returns 0, having
-/// done nothing else, when the socket cannot be opened.
+/// on it, registers a target for each of `arguments` (a null-terminated
+/// vector) and sends the first ping.  Returns 0, having done nothing else,
+/// when the socket cannot be opened.
 int StartDiscovery(char **arguments);
 
-/// Registers zero or more targets for one argument: "BROADCAST" (exactly)
-/// for the broadcast address of every IPv4 address, however many, whose
-/// interface is up and broadcast-capable (an address without a broadcast
-/// address is passed over); otherwise 8 lower-case hexadecimal digits, a
-/// numeric IPv4 address or a host name.  A host name is resolved in the
-/// background: its target joins the list when the answer comes and is sent
-/// its query at once.  An argument that yields no address is dropped
-/// silently.
-void AddTargetsForName(const char *name);
-
-/// Appends a target holding a copy of the address; dropped silently when
-/// memory runs out.
-void AddQueryTarget(const void *address, int addressLength, int queryKind);
-
 /// Sends one ping and, while the series lasts, arms the timer for the next.
-/// Also the toolkit timer callback; both arguments are ignored.
+/// The first ping of a series reads the interfaces and looks up the names
+/// not found yet; a name that is found is sent its query at once.  Also the
+/// toolkit timer callback; both arguments are ignored.
 void SendQueries(XtPointer clientData = nullptr, XtIntervalId *id = nullptr);

@@ -5,6 +5,8 @@
 
 #include "hosts/table.h"
 #include "hosts/view.h"
+#include "shell/loop.h"
+#include "xdmcp/targets.h"
 #include "xdmcp/wire.h"
 
 namespace {
@@ -19,11 +21,20 @@ int FieldsSize(const ARRAY8 *a, const ARRAY8 *b) {
     return 2 + a->length + 2 + b->length;
 }
 
+// A flood of forged senders must not take the program's memory: once the
+// table is full only the hosts it knows, and the targets the arguments
+// named, have room.
+bool HasRoom(const sockaddr_in *sender) {
+    return hostCount < kMostHosts || FindHost(SenderKey(sender)) != nullptr ||
+           IsQueryTarget(sender);
+}
+
 void TakeReply(int socket) {
     sockaddr_in sender;
     socklen_t senderLength = sizeof(sender);
     if (!ReceiveMessage(socket, &receiveBuffer,
-                        reinterpret_cast<sockaddr *>(&sender), &senderLength))
+                        reinterpret_cast<sockaddr *>(&sender), &senderLength) ||
+        !HasRoom(&sender))
         return;
     MessageHeader header;
     if (!ReadHeader(&receiveBuffer, &header) || header.version != kXdmcpVersion)
@@ -60,7 +71,9 @@ bool Waiting(int socket) {
 
 // A burst of replies is taken in batches, and the list widget is told of
 // each batch once: after the socket runs dry, or every 100 ms while the
-// burst lasts.  A batch is bounded so that X events get their turn.
+// burst lasts.  A batch ends as soon as the window has an event waiting,
+// which the loop dispatches before it comes back here: under any flood a
+// key is answered within a reply's time.
 void HandleReply(XtPointer /*clientData*/, int *source, XtInputId * /*id*/) {
     for (int taken = 1;; taken++) {
         TakeReply(*source);
@@ -68,7 +81,7 @@ void HandleReply(XtPointer /*clientData*/, int *source, XtInputId * /*id*/) {
             RefreshSoon(true);
             return;
         }
-        if (taken == kRepliesPerBatch) {
+        if (taken == kRepliesPerBatch || WindowEventsWaiting()) {
             RefreshSoon(false);
             return;
         }

@@ -77,7 +77,7 @@ bool AwaitName(HostEntry *entry) {
     }
     in_addr address;
     std::memcpy(&address, entry->hostAddress.data, sizeof(address));
-    if (!LookUpAddress(&address, NameFound, nullptr)) {
+    if (!LookUpAddress(&address, waits.back().deadlineMs, NameFound, nullptr)) {
         waits.pop_back();
         return false;
     }

@@ -2,7 +2,9 @@
 // the name the name service gives its address, when it gives one within
 // 1 s of the host's first reply, and otherwise, at that deadline, under
 // the name its reply gave.  The look-ups run in the background
-// (hosts/resolver); a slow name server holds up nothing but the line.
+// (hosts/resolver), a few at a time, and a look-up that has not begun by
+// the deadline is not made: a slow name server holds up nothing but the
+// line, and a flood of forged senders does not become a flood of queries.
 #pragma once
 
 #include "hosts/table.h"

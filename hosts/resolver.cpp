@@ -32,6 +32,7 @@ struct LookUp {
     LookUp *next;
     bool byName;     ///< name to address, else address to name
     unsigned epoch;  ///< of an address look-up: the epoch it belongs to
+    long deadlineMs; ///< of an address look-up: not begun after it
     in_addr address; ///< asked about, or found
     char *name;      ///< asked about, or found (malloc'ed; null if none)
     bool found;
@@ -95,7 +96,8 @@ void *Work(void *) {
             queueTail = &queueHead;
         pthread_mutex_unlock(&queueLock);
 
-        if (request->byName || request->epoch == addressEpoch.load())
+        if (request->byName || (request->epoch == addressEpoch.load() &&
+                                NowMs() < request->deadlineMs))
             Resolve(request);
 
         pthread_mutex_lock(&queueLock);
@@ -185,6 +187,7 @@ LookUp *NewLookUp(LookUpDone done, void *clientData) {
     request->next = nullptr;
     request->byName = false;
     request->epoch = 0;
+    request->deadlineMs = 0;
     request->address = {INADDR_ANY};
     request->name = nullptr;
     request->found = false;
@@ -195,11 +198,13 @@ LookUp *NewLookUp(LookUpDone done, void *clientData) {
 
 } // namespace
 
-bool LookUpAddress(const in_addr *address, LookUpDone done, void *clientData) {
+bool LookUpAddress(const in_addr *address, long deadlineMs, LookUpDone done,
+                   void *clientData) {
     LookUp *request = NewLookUp(done, clientData);
     if (request == nullptr)
         return false;
     request->address = *address;
+    request->deadlineMs = deadlineMs;
     request->epoch = addressEpoch.load();
     return Queue(request);
 }

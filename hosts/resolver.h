@@ -16,11 +16,13 @@
 using LookUpDone = void (*)(void *clientData, const in_addr *address,
                             const char *name);
 
-/// Starts the reverse look-up of `address`.  True when it is under way:
-/// `done` is then called once, unless DiscardAddressLookUps comes first.
-/// False when no look-up could be started (no memory, no thread, no pipe);
-/// `done` is never called then.
-bool LookUpAddress(const in_addr *address, LookUpDone done, void *clientData);
+/// Starts the reverse look-up of `address`, unless a worker cannot begin it
+/// before `deadlineMs` (NowMs), when it answers with no name.  True when it
+/// is under way: `done` is then called once, unless DiscardAddressLookUps
+/// comes first.  False when no look-up could be started (no memory, no
+/// thread, no pipe); `done` is never called then.
+bool LookUpAddress(const in_addr *address, long deadlineMs, LookUpDone done,
+                   void *clientData);
 
 /// Starts the look-up of the IPv4 address of `name`; as LookUpAddress.
 bool LookUpName(const char *name, LookUpDone done, void *clientData);

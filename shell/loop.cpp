@@ -1,5 +1,7 @@
 #include "shell/loop.h"
 
+#include <poll.h>
+
 #include <ctime>
 
 XtAppContext appContext;
@@ -14,6 +16,21 @@ XtInputId WatchReadable(int fd, XtInputCallbackProc proc) {
 
 XtIntervalId StartTimer(unsigned long ms, XtTimerCallbackProc proc) {
     return XtAppAddTimeOut(appContext, ms, proc, nullptr);
+}
+
+// The displays are those start-up opened, read once.
+bool WindowEventsWaiting() {
+    static Display **displays;
+    static Cardinal count;
+    if (displays == nullptr)
+        XtGetDisplays(appContext, &displays, &count);
+    bool waiting = false;
+    for (Cardinal i = 0; i < count && !waiting; i++) {
+        pollfd connection = {ConnectionNumber(displays[i]), POLLIN, 0};
+        waiting = XEventsQueued(displays[i], QueuedAlready) > 0 ||
+                  poll(&connection, 1, 0) == 1;
+    }
+    return waiting;
 }
 
 long NowMs() {

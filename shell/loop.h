@@ -17,5 +17,9 @@ XtInputId WatchReadable(int fd, XtInputCallbackProc proc);
 /// Has the loop call `proc` once, `ms` milliseconds from now.
 XtIntervalId StartTimer(unsigned long ms, XtTimerCallbackProc proc);
 
+/// True when an event of the window waits to be dispatched: its display's
+/// connection has something to read, or Xlib holds an event read already.
+bool WindowEventsWaiting();
+
 /// Milliseconds on a clock that never goes back (CLOCK_MONOTONIC).
 long NowMs();

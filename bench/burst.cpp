@@ -38,6 +38,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/measure.h"
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "shell/loop.h"
@@ -46,6 +47,7 @@
 #include "tests/netns.h"
 #include "tests/replies.h"
 #include "xdmcp/discovery.h"
+#include "xdmcp/targets.h"
 
 namespace {
 
@@ -57,12 +59,6 @@ constexpr char kNameServer[] = "10.60.255.53";
 // The event loop's heartbeat: the longest gap between two beats is the
 // longest time it could not react.
 constexpr unsigned long kBeatMs = 10;
-
-long long NowNs() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1000000000LL + t.tv_nsec;
-}
 
 double CpuSeconds() {
     rusage usage;
@@ -184,28 +180,6 @@ void RemoveLab(const Lab &lab) {
     Must("ip netns del " + lab.client);
     Must("ip netns del " + lab.lab);
     Must("rm -rf /etc/netns/" + lab.client);
-}
-
-// CPU time of the X server named by XVFB_PID, over all its threads; 0
-// when it cannot be read.
-long long XServerCpuNs() {
-    const char *pid = std::getenv("XVFB_PID");
-    if (pid == nullptr)
-        return 0;
-    std::string tasks = std::string("/proc/") + pid + "/task";
-    DIR *d = opendir(tasks.c_str());
-    if (d == nullptr)
-        return 0;
-    long long total = 0;
-    while (dirent *e = readdir(d)) {
-        if (e->d_name[0] == '.')
-            continue;
-        long long ns = 0;
-        std::ifstream(tasks + "/" + e->d_name + "/schedstat") >> ns;
-        total += ns;
-    }
-    closedir(d);
-    return total;
 }
 
 // Waits for the first query, then answers it from every host at once.

@@ -15,6 +15,8 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
 Widget topLevel;
 Widget list;
@@ -35,9 +37,49 @@ Widget Make(const char *name, WidgetClass widgetClass, Widget parent) {
     return XtCreateManagedWidget(name, widgetClass, parent, nullptr, 0);
 }
 
+// The toolkit warns of missing character sets once for every font set it
+// makes, without naming them; the warnings are taken here while the
+// widgets are made, and said once, naming the sets.
+XtErrorMsgHandler passWarning;
+bool charsetsMissing;
+
+void TakeMissingCharsets(String name, String type, String errorClass,
+                         String text, String *params, Cardinal *count) {
+    if (std::strcmp(name, "missingCharsetList") == 0)
+        charsetsMissing = true;
+    else
+        passWarning(name, type, errorClass, text, params, count);
+}
+
+// The character sets for which the font set of `widget` has no font.
+std::string MissingCharsets(Widget widget) {
+    XFontSet fontSet = nullptr;
+    Arg arg;
+    XtSetArg(arg, XtNfontSet, &fontSet);
+    XtGetValues(widget, &arg, 1);
+    std::string names;
+    char **missing = nullptr;
+    int count = 0;
+    char *drawn = nullptr;
+    XFontSet again = fontSet != nullptr
+                         ? XCreateFontSet(XtDisplay(widget),
+                                          XBaseFontNameListOfFontSet(fontSet),
+                                          &missing, &count, &drawn)
+                         : nullptr;
+    for (int i = 0; i < count; i++)
+        names.append(i > 0 ? ", " : "").append(missing[i]);
+    if (missing != nullptr)
+        XFreeStringList(missing);
+    if (again != nullptr)
+        XFreeFontSet(XtDisplay(widget), again);
+    return names;
+}
+
 } // namespace
 
 void CreateWidgets(Widget shell) {
+    XtAppContext app = XtWidgetToApplicationContext(shell);
+    passWarning = XtAppSetWarningMsgHandler(app, TakeMissingCharsets);
     paned = Make("paned", panedWidgetClass, shell);
     label = Make("label", labelWidgetClass, paned);
     viewport = Make("viewport", viewportWidgetClass, paned);
@@ -46,6 +88,12 @@ void CreateWidgets(Widget shell) {
     cancel = Make("cancel", commandWidgetClass, box);
     accept = Make("accept", commandWidgetClass, box);
     ping = Make("ping", commandWidgetClass, box);
+    XtAppSetWarningMsgHandler(app, passWarning);
+    if (charsetsMissing)
+        XtAppWarning(app,
+                     ("No font on this X server for " + MissingCharsets(list) +
+                      ": their characters are not drawn")
+                         .c_str());
 }
 
 void RingBell() {
@@ -64,66 +112,6 @@ void SetHeading(String text) {
     Arg arg;
     XtSetArg(arg, XtNlabel, text);
     XtSetValues(label, &arg, 1);
-}
-
-void WindowPosition(int screenWidth, int screenHeight, Dimension width,
-                    Dimension height, Position *x, Position *y) {
-    auto s16 = [](int v) { return static_cast<short>(v); };
-    *x = s16(s16(s16(screenWidth) - s16(width)) / 2);
-    *y = s16(s16(s16(screenHeight) - s16(height)) / 3);
-}
-
-namespace {
-
-bool UserPlaced(Widget shell) {
-    String geometry = nullptr;
-    Arg arg;
-    XtSetArg(arg, XtNgeometry, &geometry);
-    XtGetValues(shell, &arg, 1);
-    int x, y;
-    unsigned width, height;
-    return geometry != nullptr &&
-           (XParseGeometry(geometry, &x, &y, &width, &height) &
-            (XValue | YValue)) != 0;
-}
-
-} // namespace
-
-void PlaceWindow(Widget shell) {
-    Dimension width = 0;
-    Dimension height = 0;
-    Dimension border = 0;
-    Arg args[3];
-    XtSetArg(args[0], XtNwidth, &width);
-    XtSetArg(args[1], XtNheight, &height);
-    XtSetArg(args[2], XtNborderWidth, &border);
-    XtGetValues(shell, args, 3);
-
-    // Heading and buttons must stay on the screen; the list gives way.
-    Screen *screen = XtScreen(shell);
-    int roomX = WidthOfScreen(screen) - 2 * border;
-    int roomY = HeightOfScreen(screen) - 2 * border;
-    if (width > roomX || height > roomY) {
-        width = width > roomX ? roomX : width;
-        height = height > roomY ? roomY : height;
-        XtSetArg(args[0], XtNwidth, width);
-        XtSetArg(args[1], XtNheight, height);
-        XtSetValues(shell, args, 2);
-    }
-    if (UserPlaced(shell))
-        return;
-    Position x;
-    Position y;
-    WindowPosition(WidthOfScreen(screen), HeightOfScreen(screen), width, height,
-                   &x, &y);
-    // The rule leaves the border out; the whole window stays on the screen.
-    if (x > roomX - width)
-        x = static_cast<Position>(roomX - width);
-    if (y > roomY - height)
-        y = static_cast<Position>(roomY - height);
-    XtSetArg(args[0], XtNx, x);
-    XtSetArg(args[1], XtNy, y);
-    XtSetValues(shell, args, 2);
 }
 
 namespace {

@@ -1,6 +1,6 @@
-// The main window: its widget tree, its place on the screen and its
-// keyboard focus.  All fonts, labels, sizes and translations come from the
-// resource database of class "Hostpick".
+// The main window: its widget tree, its keyboard focus, and the list's
+// columns and scrolling.  All fonts, labels, sizes and translations come from
+// the resource database of class "Hostpick".
 #pragma once
 
 #include <X11/Intrinsic.h>
@@ -21,18 +21,6 @@ void RingBell();
 /// The heading's text, and a new one for it.
 String HeadingText();
 void SetHeading(String text);
-
-/// Where a window of the given size goes on a screen of the given size:
-/// centred horizontally, a third of the free height above it.  Computed in
-/// signed 16-bit arithmetic, so a window larger than the screen gets a
-/// negative position.
-void WindowPosition(int screenWidth, int screenHeight, Dimension width,
-                    Dimension height, Position *x, Position *y);
-
-/// Fits the realised but unmapped shell to its screen, shrinking it (the
-/// list scrolls) where it is larger, and moves it to WindowPosition unless
-/// the user gave a position (-geometry +x+y, or a geometry resource).
-void PlaceWindow(Widget shell);
 
 /// Makes the shell a well-mannered client for the keyboard: it accepts
 /// the focus, takes it when first mapped (a login screen has no window

@@ -12,6 +12,7 @@
 #include "shell/fallback.h"
 #include "shell/heading.h"
 #include "shell/loop.h"
+#include "shell/place.h"
 #include "shell/settings.h"
 #include "shell/window.h"
 

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -109,21 +110,26 @@ TEST_F(StartUp, NoArgumentsQueryNothingAndTheWindowStays) {
     EXPECT_EQ(p.Wait(0), -1);
 }
 
-// An X server of the test's own, which it may end; its display name, or
-// an empty one when it would not start.
-std::string StartPrivateX(pid_t *pid) {
+// An X server of the test's own, which it may end, started as `server`
+// says (Xvfb, Xephyr, and their options); its display name, or an empty
+// one when it would not start.
+std::string StartPrivateX(pid_t *pid, std::vector<std::string> server) {
     int fds[2];
     if (pipe(fds) != 0)
         return "";
     *pid = fork();
     if (*pid == 0) {
         close(fds[0]);
-        std::string fd = std::to_string(fds[1]);
+        server.insert(server.begin() + 1, {"-displayfd", std::to_string(fds[1]),
+                                           "-nolisten", "tcp"});
+        std::vector<char *> argv;
+        for (std::string &word : server)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
         int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp",
-               "-screen", "0", "640x480x24", nullptr);
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(fds[1]);
@@ -138,10 +144,78 @@ std::string StartPrivateX(pid_t *pid) {
                           : ":" + std::to_string(std::atoi(number.c_str()));
 }
 
+// Runs `test` with $DISPLAY naming `display`, then the test's own again.
+template <typename Test> void On(const std::string &display, Test test) {
+    std::string shared = std::getenv("DISPLAY");
+    setenv("DISPLAY", display.c_str(), 1);
+    test();
+    setenv("DISPLAY", shared.c_str(), 1);
+}
+
+// Two monitors side by side, as Xephyr nests them in the test's X server:
+// the window goes on the first, placed there by the rule.
+TEST_F(StartUp, OnTwoMonitorsTheWindowIsPlacedOnTheFirst) {
+    pid_t server = -1;
+    std::string display =
+        StartPrivateX(&server, {"Xephyr", "+xinerama", "-screen", "1024x768",
+                                "-screen", "1024x768"});
+    ASSERT_NE(display, "");
+    On(display, [&] {
+        XDriver nested;
+        Program p = net.Run(TestResources("hostpick-heads"));
+        Window w = nested.WaitForWindow("hostpick-heads");
+        ASSERT_NE(w, 0u) << p.Stderr();
+        EXPECT_EQ(WinInfo("-root")["Width"], 2048) << "one screen, two heads";
+        auto info = WinInfo("-id " + std::to_string(w));
+        int x = info["Absolute upper-left X"];
+        EXPECT_EQ(x, S16(S16(1024 - info["Width"]) / 2));
+        EXPECT_EQ(info["Absolute upper-left Y"],
+                  S16(S16(768 - info["Height"]) / 3));
+        EXPECT_LE(x + info["Width"] + 2 * info["Border width"], 1024);
+    });
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+}
+
+// An X server with its built-in fonts alone ("fixed" and "cursor"): not a
+// word on standard error in the C locale, one line at most in a UTF-8 one,
+// and the heading's text is drawn.
+TEST_F(StartUp, AnXServerWithItsBuiltInFontsAloneDrawsEveryText) {
+    pid_t server = -1;
+    std::string display = StartPrivateX(
+        &server, {"Xvfb", "-fp", "built-ins", "-screen", "0", "640x480x24"});
+    ASSERT_NE(display, "");
+    On(display, [&] {
+        XDriver bare;
+        for (const char *locale : {"C", "C.UTF-8"}) {
+            net.SetEnv("LANG", locale);
+            std::string title = std::string("hostpick-bare-") + locale;
+            Program p = net.Run({"-title", title});
+            Window w = bare.WaitForWindow(title);
+            ASSERT_NE(w, 0u) << p.Stderr();
+            std::vector<unsigned long> heading = bare.HeadingImage(w);
+            std::sort(heading.begin(), heading.end());
+            EXPECT_GT(std::unique(heading.begin(), heading.end()) -
+                          heading.begin(),
+                      1)
+                << "no text drawn in " << locale;
+            p.Kill();
+            std::string err = p.Stderr();
+            EXPECT_EQ(err.find("Cannot convert"), std::string::npos) << err;
+            EXPECT_LE(std::count(err.begin(), err.end(), '\n'),
+                      std::string(locale) == "C" ? 0 : 1)
+                << err;
+        }
+    });
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+}
+
 TEST_F(StartUp, TheXServerGoingAwayEndsTheProgramWithStatusOne) {
     OneHost({WillingReply("alpha", "idle")});
     pid_t server = -1;
-    std::string display = StartPrivateX(&server);
+    std::string display =
+        StartPrivateX(&server, {"Xvfb", "-screen", "0", "640x480x24"});
     ASSERT_NE(display, "");
     std::string shared = std::getenv("DISPLAY");
     setenv("DISPLAY", display.c_str(), 1);

@@ -1,0 +1,144 @@
+#include "shell/place.h"
+
+#include <X11/Shell.h>
+#include <X11/StringDefs.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xinerama.h>
+#include <X11/extensions/Xrandr.h>
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+bool Holds(const Area &area, int x, int y) {
+    return x >= area.x && x < area.x + area.width && y >= area.y &&
+           y < area.y + area.height;
+}
+
+bool UserPlaced(Widget shell) {
+    String geometry = nullptr;
+    Arg arg;
+    XtSetArg(arg, XtNgeometry, &geometry);
+    XtGetValues(shell, &arg, 1);
+    int x, y;
+    unsigned width, height;
+    return geometry != nullptr &&
+           (XParseGeometry(geometry, &x, &y, &width, &height) &
+            (XValue | YValue)) != 0;
+}
+
+// The CRTC of the output RandR names primary (RandR 1.3); width 0 when
+// there is none, or it is off.
+Area PrimaryOutput(Display *display, Window root) {
+    Area area = {0, 0, 0, 0};
+    int event, error, major, minor;
+    if (!XRRQueryExtension(display, &event, &error) ||
+        !XRRQueryVersion(display, &major, &minor) || (major == 1 && minor < 3))
+        return area;
+    RROutput primary = XRRGetOutputPrimary(display, root);
+    XRRScreenResources *resources =
+        primary != None ? XRRGetScreenResourcesCurrent(display, root) : nullptr;
+    XRROutputInfo *output = resources != nullptr
+                                ? XRRGetOutputInfo(display, resources, primary)
+                                : nullptr;
+    XRRCrtcInfo *crtc = output != nullptr && output->crtc != None
+                            ? XRRGetCrtcInfo(display, resources, output->crtc)
+                            : nullptr;
+    if (crtc != nullptr)
+        area = {crtc->x, crtc->y, static_cast<int>(crtc->width),
+                static_cast<int>(crtc->height)};
+    if (crtc != nullptr)
+        XRRFreeCrtcInfo(crtc);
+    if (output != nullptr)
+        XRRFreeOutputInfo(output);
+    if (resources != nullptr)
+        XRRFreeScreenResources(resources);
+    return area;
+}
+
+std::vector<Area> XineramaHeads(Display *display) {
+    std::vector<Area> heads;
+    int count = 0;
+    XineramaScreenInfo *screens = XineramaIsActive(display)
+                                      ? XineramaQueryScreens(display, &count)
+                                      : nullptr;
+    try {
+        heads.reserve(count);
+        for (int i = 0; i < count; i++)
+            heads.push_back({screens[i].x_org, screens[i].y_org,
+                             screens[i].width, screens[i].height});
+    } catch (const std::bad_alloc &) {
+        heads.clear(); // the whole screen, then
+    }
+    if (screens != nullptr)
+        XFree(screens);
+    return heads;
+}
+
+} // namespace
+
+Area ChooseMonitor(const Area &primary, const std::vector<Area> &heads,
+                   const Area &screen, bool userPlaced, int userX, int userY) {
+    if (userPlaced) {
+        auto head =
+            std::find_if(heads.begin(), heads.end(),
+                         [&](const Area &a) { return Holds(a, userX, userY); });
+        return head != heads.end() ? *head : screen;
+    }
+    if (primary.width > 0)
+        return primary;
+    return !heads.empty() ? heads.front() : screen;
+}
+
+void WindowPosition(const Area &monitor, Dimension width, Dimension height,
+                    Position *x, Position *y) {
+    auto s16 = [](int v) { return static_cast<short>(v); };
+    *x = s16(monitor.x + s16(s16(s16(monitor.width) - s16(width)) / 2));
+    *y = s16(monitor.y + s16(s16(s16(monitor.height) - s16(height)) / 3));
+}
+
+void PlaceWindow(Widget shell) {
+    Dimension width = 0;
+    Dimension height = 0;
+    Dimension border = 0;
+    Position userX = 0;
+    Position userY = 0;
+    Arg args[5];
+    XtSetArg(args[0], XtNwidth, &width);
+    XtSetArg(args[1], XtNheight, &height);
+    XtSetArg(args[2], XtNborderWidth, &border);
+    XtSetArg(args[3], XtNx, &userX);
+    XtSetArg(args[4], XtNy, &userY);
+    XtGetValues(shell, args, 5);
+
+    Display *display = XtDisplay(shell);
+    Screen *screen = XtScreen(shell);
+    bool userPlaced = UserPlaced(shell);
+    Area monitor =
+        ChooseMonitor(PrimaryOutput(display, RootWindowOfScreen(screen)),
+                      XineramaHeads(display),
+                      {0, 0, WidthOfScreen(screen), HeightOfScreen(screen)},
+                      userPlaced, userX, userY);
+    // Heading and buttons must stay on the monitor; the list gives way.
+    int roomX = monitor.width - 2 * border;
+    int roomY = monitor.height - 2 * border;
+    if (width > roomX || height > roomY) {
+        width = std::min<int>(width, roomX);
+        height = std::min<int>(height, roomY);
+        XtSetArg(args[0], XtNwidth, width);
+        XtSetArg(args[1], XtNheight, height);
+        XtSetValues(shell, args, 2);
+    }
+    if (userPlaced)
+        return;
+    Position x;
+    Position y;
+    WindowPosition(monitor, width, height, &x, &y);
+    // The rule leaves the border out; the whole window stays on the monitor.
+    x = static_cast<Position>(std::min<int>(x, monitor.x + roomX - width));
+    y = static_cast<Position>(std::min<int>(y, monitor.y + roomY - height));
+    XtSetArg(args[0], XtNx, x);
+    XtSetArg(args[1], XtNy, y);
+    XtSetValues(shell, args, 2);
+}

@@ -1,0 +1,37 @@
+// Where the window goes: on one monitor, centred, with a third of the free
+// height above it.  The choice of monitor and the arithmetic are plain
+// functions; PlaceWindow asks the X server for its monitors.
+#pragma once
+
+#include <X11/Intrinsic.h>
+
+#include <vector>
+
+/// A rectangle of the screen, such as one monitor.
+struct Area {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+/// The monitor for the window.  When the user gave a position, the one of
+/// `heads` that holds it.  Otherwise `primary`, the primary output, when
+/// the server names one (width 0 when not), else the first of `heads`.
+/// The whole `screen` when none of these is there.
+Area ChooseMonitor(const Area &primary, const std::vector<Area> &heads,
+                   const Area &screen, bool userPlaced, int userX, int userY);
+
+/// Where a window of the given size goes on `monitor`: centred
+/// horizontally, a third of the free height above it.  Computed in signed
+/// 16-bit arithmetic, so a window larger than the monitor gets a position
+/// before its corner.
+void WindowPosition(const Area &monitor, Dimension width, Dimension height,
+                    Position *x, Position *y);
+
+/// Fits the realised but unmapped shell to its monitor (ChooseMonitor, of
+/// the RandR primary output and the Xinerama heads), shrinking it (the
+/// list scrolls) where it is larger, and moves it to WindowPosition on that
+/// monitor unless the user gave a position (-geometry +x+y, or a geometry
+/// resource).
+void PlaceWindow(Widget shell);

@@ -3,7 +3,6 @@
 
 #include "hosts/names.h"
 
-#include <cstring>
 #include <deque>
 #include <new>
 
@@ -33,12 +32,8 @@ void Settle(const HostKey &key, const char *name) {
     ListHost(entry);
 }
 
-void NameFound(void *, const in_addr *address, const char *name) {
-    HostKey key{};
-    key.connectionType = kFamilyInternet;
-    key.length = sizeof(*address);
-    std::memcpy(key.address, address, key.length);
-    Settle(key, name);
+void NameFound(void *, const sockaddr *address, const char *name) {
+    Settle(SenderKey(address), name);
     RefreshSoon(true);
 }
 
@@ -68,16 +63,17 @@ void DeadlinePassed(XtPointer, XtIntervalId *) {
 } // namespace
 
 bool AwaitName(HostEntry *entry) {
-    if (entry->hostname.length == 0 || entry->connectionType != kFamilyInternet)
+    sockaddr_storage address;
+    socklen_t length = KeyAddress(KeyOf(entry), 0, &address);
+    if (entry->hostname.length == 0 || length == 0)
         return false;
     try {
         waits.push_back({KeyOf(entry), NowMs() + kNameWaitMs});
     } catch (const std::bad_alloc &) {
         return false;
     }
-    in_addr address;
-    std::memcpy(&address, entry->hostAddress.data, sizeof(address));
-    if (!LookUpAddress(&address, waits.back().deadlineMs, NameFound, nullptr)) {
+    if (!LookUpAddress(reinterpret_cast<sockaddr *>(&address), length,
+                       waits.back().deadlineMs, NameFound, nullptr)) {
         waits.pop_back();
         return false;
     }

@@ -15,7 +15,7 @@ constexpr long kNameWaitMs = 1000; ///< longest wait for a reverse look-up
 /// when its reply gave a name and its address can be looked up, and lists
 /// it when the name is settled.  False, for the table to list the entry at
 /// once, when the name service has nothing to say (no name was given, not
-/// an IPv4 sender) or no look-up can start.
+/// an IPv4 or IPv6 sender) or no look-up can start.
 bool AwaitName(HostEntry *entry);
 
 /// Forgets every wait and drops the look-ups under way: the entries of a

@@ -30,13 +30,15 @@ constexpr int kWorkerNiceness = 10;
 
 struct LookUp {
     LookUp *next;
-    bool byName;     ///< name to address, else address to name
     unsigned epoch;  ///< of an address look-up: the epoch it belongs to
     long deadlineMs; ///< of an address look-up: not begun after it
-    in_addr address; ///< asked about, or found
-    char *name;      ///< asked about, or found (malloc'ed; null if none)
-    bool found;
-    LookUpDone done;
+    sockaddr_storage address; ///< an address asked about
+    socklen_t addressLength;
+    char *name; ///< asked about, or found (malloc'ed; null if none)
+    sockaddr_storage *found; ///< a name's addresses (malloc'ed)
+    int foundCount;
+    AddressLookedUp addressDone; ///< for an address look-up
+    NameLookedUp nameDone;       ///< for a name look-up
     void *clientData;
 };
 
@@ -55,29 +57,33 @@ int workers; // main thread only
 std::atomic<unsigned> addressEpoch;
 int wakePipe[2] = {-1, -1};
 
-// Keeps what the caller needs of the answer: a name look-up, as
-// gethostbyname was used, takes the first IPv4 address only.
-void Resolve(LookUp *request) {
-    if (request->byName) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        addrinfo *found = nullptr;
-        request->found =
-            getaddrinfo(request->name, nullptr, &hints, &found) == 0;
-        if (request->found)
-            request->address =
-                reinterpret_cast<sockaddr_in *>(found->ai_addr)->sin_addr;
-        freeaddrinfo(found);
+// A name's addresses of either family, once each (one socket type asked).
+void ResolveName(LookUp *request) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo *first = nullptr;
+    if (getaddrinfo(request->name, nullptr, &hints, &first) != 0)
         return;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr = request->address;
+    int count = 0;
+    for (const addrinfo *a = first; a != nullptr; a = a->ai_next)
+        count++;
+    request->found = static_cast<sockaddr_storage *>(
+        std::malloc(count * sizeof(sockaddr_storage)));
+    for (const addrinfo *a = first; a != nullptr && request->found != nullptr;
+         a = a->ai_next)
+        if (a->ai_addrlen <= sizeof(sockaddr_storage))
+            std::memcpy(&request->found[request->foundCount++], a->ai_addr,
+                        a->ai_addrlen);
+    freeaddrinfo(first);
+}
+
+void ResolveAddress(LookUp *request) {
     char name[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<sockaddr *>(&address), sizeof(address),
-                    name, sizeof(name), nullptr, 0, NI_NAMEREQD) == 0)
+    if (getnameinfo(reinterpret_cast<sockaddr *>(&request->address),
+                    request->addressLength, name, sizeof(name), nullptr, 0,
+                    NI_NAMEREQD) == 0)
         request->name = strdup(name);
-    request->found = request->name != nullptr;
 }
 
 void *Work(void *) {
@@ -96,9 +102,11 @@ void *Work(void *) {
             queueTail = &queueHead;
         pthread_mutex_unlock(&queueLock);
 
-        if (request->byName || (request->epoch == addressEpoch.load() &&
-                                NowMs() < request->deadlineMs))
-            Resolve(request);
+        if (request->nameDone != nullptr)
+            ResolveName(request);
+        else if (request->epoch == addressEpoch.load() &&
+                 NowMs() < request->deadlineMs)
+            ResolveAddress(request);
 
         pthread_mutex_lock(&queueLock);
         request->next = nullptr;
@@ -128,11 +136,13 @@ void TakeAnswers(XtPointer, int *, XtInputId *) {
     pthread_mutex_unlock(&queueLock);
     while (a != nullptr) {
         LookUp *next = a->next;
-        if (a->byName)
-            a->done(a->clientData, a->found ? &a->address : nullptr, a->name);
+        if (a->nameDone != nullptr)
+            a->nameDone(a->clientData, a->found, a->foundCount);
         else if (a->epoch == addressEpoch.load())
-            a->done(a->clientData, &a->address, a->found ? a->name : nullptr);
+            a->addressDone(a->clientData,
+                           reinterpret_cast<sockaddr *>(&a->address), a->name);
         std::free(a->name);
+        std::free(a->found);
         std::free(a);
         a = next;
     }
@@ -180,40 +190,37 @@ bool Queue(LookUp *request) {
     return true;
 }
 
-LookUp *NewLookUp(LookUpDone done, void *clientData) {
+LookUp *NewLookUp(void *clientData) {
     auto *request = static_cast<LookUp *>(std::malloc(sizeof(LookUp)));
-    if (request == nullptr)
-        return nullptr;
-    request->next = nullptr;
-    request->byName = false;
-    request->epoch = 0;
-    request->deadlineMs = 0;
-    request->address = {INADDR_ANY};
-    request->name = nullptr;
-    request->found = false;
-    request->done = done;
-    request->clientData = clientData;
+    if (request != nullptr) {
+        *request = LookUp{};
+        request->clientData = clientData;
+    }
     return request;
 }
 
 } // namespace
 
-bool LookUpAddress(const in_addr *address, long deadlineMs, LookUpDone done,
-                   void *clientData) {
-    LookUp *request = NewLookUp(done, clientData);
-    if (request == nullptr)
+bool LookUpAddress(const sockaddr *address, socklen_t length, long deadlineMs,
+                   AddressLookedUp done, void *clientData) {
+    LookUp *request = NewLookUp(clientData);
+    if (request == nullptr || length > sizeof(request->address)) {
+        std::free(request);
         return false;
-    request->address = *address;
+    }
+    std::memcpy(&request->address, address, length);
+    request->addressLength = length;
     request->deadlineMs = deadlineMs;
     request->epoch = addressEpoch.load();
+    request->addressDone = done;
     return Queue(request);
 }
 
-bool LookUpName(const char *name, LookUpDone done, void *clientData) {
-    LookUp *request = NewLookUp(done, clientData);
+bool LookUpName(const char *name, NameLookedUp done, void *clientData) {
+    LookUp *request = NewLookUp(clientData);
     if (request == nullptr)
         return false;
-    request->byName = true;
+    request->nameDone = done;
     request->name = strdup(name);
     if (request->name == nullptr) {
         std::free(request);

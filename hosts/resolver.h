@@ -7,25 +7,32 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
-/// Called on the main thread with one answer.  For an address look-up,
+/// Called on the main thread with the answer of an address look-up:
 /// `address` is the address asked about and `name` the host's official
-/// name, or null when it has none.  For a name look-up, `name` is the name
-/// asked about and `address` its first IPv4 address, or null when it has
-/// none.  Both are valid only during the call.
-using LookUpDone = void (*)(void *clientData, const in_addr *address,
-                            const char *name);
+/// name, or null when it has none.  Both are valid only during the call.
+using AddressLookedUp = void (*)(void *clientData, const sockaddr *address,
+                                 const char *name);
 
-/// Starts the reverse look-up of `address`, unless a worker cannot begin it
-/// before `deadlineMs` (NowMs), when it answers with no name.  True when it
-/// is under way: `done` is then called once, unless DiscardAddressLookUps
-/// comes first.  False when no look-up could be started (no memory, no
-/// thread, no pipe); `done` is never called then.
-bool LookUpAddress(const in_addr *address, long deadlineMs, LookUpDone done,
-                   void *clientData);
+/// Called on the main thread with the answer of a name look-up: its
+/// `count` addresses, IPv4 and IPv6, none when it has none; valid only
+/// during the call.
+using NameLookedUp = void (*)(void *clientData,
+                              const sockaddr_storage *addresses, int count);
 
-/// Starts the look-up of the IPv4 address of `name`; as LookUpAddress.
-bool LookUpName(const char *name, LookUpDone done, void *clientData);
+/// Starts the reverse look-up of the `length` bytes of `address` (IPv4 or
+/// IPv6), unless a worker cannot begin it before `deadlineMs` (NowMs),
+/// when it answers with no name.  True when it is under way: `done` is
+/// then called once, unless DiscardAddressLookUps comes first.  False when
+/// no look-up could be started (no memory, no thread, no pipe); `done` is
+/// never called then.
+bool LookUpAddress(const sockaddr *address, socklen_t length, long deadlineMs,
+                   AddressLookedUp done, void *clientData);
+
+/// Starts the look-up of the addresses of `name`; as LookUpAddress, but
+/// without a deadline.
+bool LookUpName(const char *name, NameLookedUp done, void *clientData);
 
 /// Drops every address look-up started so far: those not yet begun are not
 /// made, and no answer of any of them is handed over.  Name look-ups go on.

@@ -11,6 +11,7 @@ extern "C" void *__real_malloc(std::size_t size);
 extern "C" void __real_free(void *block);
 extern "C" ssize_t __real_send(int fd, const void *bytes, std::size_t size,
                                int flags);
+extern "C" int __real_socket(int family, int type, int protocol);
 
 namespace {
 constexpr int kNever = -1;
@@ -19,6 +20,7 @@ int failIn = kNever;
 long count;
 long live;
 bool failSend;
+int refusedFamily = AF_UNSPEC;
 } // namespace
 
 // Only the main thread's allocations count and fail: the name look-up
@@ -89,6 +91,18 @@ void operator delete[](void *block) noexcept {
 
 void operator delete[](void *block, std::size_t) noexcept {
     __wrap_free(block);
+}
+
+extern "C" int __wrap_socket(int family, int type, int protocol) {
+    if (family == refusedFamily) {
+        errno = EAFNOSUPPORT;
+        return -1;
+    }
+    return __real_socket(family, type, protocol);
+}
+
+void RefuseSockets(int family) {
+    refusedFamily = family;
 }
 
 void FailNextSend() {

@@ -14,3 +14,6 @@ long AllocationCount();
 long LiveAllocations();
 /// Makes the next send fail as on a connection the peer has reset.
 void FailNextSend();
+/// Makes every socket of `family` fail to open from now on, as on a
+/// system without it; AF_UNSPEC lets them open again.
+void RefuseSockets(int family);

@@ -80,7 +80,7 @@ TEST(QueryTargets, UnresolvableArgumentsStayNamesWithoutAnAddress) {
 }
 
 int broadcasts;
-void CountBroadcast(const sockaddr_in *) {
+void CountBroadcast(const sockaddr *, socklen_t) {
     broadcasts++;
 }
 
@@ -158,6 +158,16 @@ void BroadcastKindChild() {
     _exit(pingCount == 2 ? 0 : 1);
 }
 
+// Where the system has no IPv6, IPv4 goes as before, and not a word.
+void WithoutIPv6Child() {
+    queryTargets = nullptr;
+    RefuseSockets(AF_INET6);
+    char a[] = "7f000001";
+    char b[] = "::1";
+    char *args[] = {a, b, nullptr};
+    _exit(StartDiscovery(args) == 1 && querySocket6 < 0 ? 0 : 1);
+}
+
 void SeriesChild() {
     queryTargets = nullptr;
     char a[] = "7f000001";
@@ -230,6 +240,11 @@ TEST_F(Discovery, BroadcastKindTargetsGetTheBroadcastQuery) {
 
 TEST_F(Discovery, AWholeLabAnsweringAtOnceIsListedInFull) {
     EXPECT_EXIT(WholeLabChild(), testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Discovery, WithoutIPv6SocketsIPv4GoesAsBeforeInSilence) {
+    EXPECT_EXIT(WithoutIPv6Child(), testing::ExitedWithCode(0), "^$");
+    EXPECT_EQ(Received(500), (std::vector<Bytes>{kQuery}));
 }
 
 TEST_F(Discovery, ASeriesHasThreePings) {

@@ -84,18 +84,21 @@ TEST_F(NameWait, ANameThatComesAfterTheDeadlineIsNotTaken) {
 }
 
 std::string answered;
-void Answered(void *, const in_addr *, const char *name) {
+void Answered(void *, const sockaddr *, const char *name) {
     answered = name != nullptr ? name : "(none)";
 }
 
 // A look-up that no worker began by its deadline is answered without a
 // query: under a flood the name server sees only the few that are in time.
 TEST_F(NameWait, ALookUpNotBegunByItsDeadlineIsNotMade) {
-    in_addr loopback;
-    inet_pton(AF_INET, "127.0.0.1", &loopback);
+    sockaddr_in loopback{};
+    loopback.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.1", &loopback.sin_addr);
     for (long deadline : {NowMs() - 1, NowMs() + kNameWaitMs}) {
         answered.clear();
-        ASSERT_TRUE(LookUpAddress(&loopback, deadline, Answered, nullptr));
+        ASSERT_TRUE(LookUpAddress(reinterpret_cast<sockaddr *>(&loopback),
+                                  sizeof(loopback), deadline, Answered,
+                                  nullptr));
         for (int waited = 0; answered.empty() && waited < 1000; waited += 5)
             RunEventLoop(5);
         EXPECT_EQ(answered, deadline < NowMs() ? "(none)" : "localhost");

@@ -23,6 +23,7 @@
 #include "shell/settings.h"
 #include "shell/window.h"
 #include "tests/replies.h"
+#include "tests/table_fixture.h"
 #include "tests/toolkit.h"
 #include "xdmcp/discovery.h"
 
@@ -80,16 +81,7 @@ class Selection : public testing::Test {
     // Records a reply, and with `settle`, lets the event loop show it.
     static void Add(const std::string &name, const std::string &status,
                     const char *ip, int willing, bool settle = true) {
-        ARRAY8 n = {0, nullptr};
-        ARRAY8 s = {0, nullptr};
-        AllocArray8(&n, static_cast<int>(name.size()));
-        std::memcpy(n.data, name.data(), name.size());
-        AllocArray8(&s, static_cast<int>(status.size()));
-        std::memcpy(s.data, status.data(), status.size());
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        inet_pton(AF_INET, ip, &from.sin_addr);
-        ASSERT_EQ(RecordHost(&n, &s, &from, willing), 1);
+        ASSERT_EQ(Record(name, status, ip, willing), 1);
         if (settle)
             SettleHosts();
     }
@@ -111,10 +103,13 @@ class Selection : public testing::Test {
 
 TEST_F(Selection, PrintedFormIsTypeThenAddressBytes) {
     Add("alpha", "ok", "10.0.0.7", 1);
+    Add("beta", "ok", "fd00::7", 1);
     testing::internal::CaptureStdout();
     ReportChoice(hostEntries);
+    ReportChoice(hostEntries->next);
     std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0\n10 0 0 7\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "0\n10 0 0 7\n6\n253 0 0 0 0 0 0 0 0 0 0 0 0 0 0 7\n");
 }
 
 // Start-up ignores SIGPIPE, so a reader gone is a failure told.
@@ -131,15 +126,7 @@ TEST_F(Selection, APrintedChoiceWhoseReaderIsGoneFailsWithStatusOne) {
 }
 
 TEST_F(Selection, PrintedFormOfALocalHostIsItsTypeAlone) {
-    ARRAY8 n = {0, nullptr};
-    ARRAY8 s = {0, nullptr};
-    AllocArray8(&n, 1);
-    AllocArray8(&s, 1);
-    n.data[0] = 'x';
-    s.data[0] = 'y';
-    sockaddr_in from{};
-    from.sin_family = AF_UNIX;
-    ASSERT_EQ(RecordHost(&n, &s, &from, 1), 1);
+    ASSERT_EQ(Record("x", "y", "10.0.0.1", 1, 177, AF_UNIX), 1);
     testing::internal::CaptureStdout();
     ReportChoice(hostEntries);
     std::fflush(stdout);

@@ -1,7 +1,9 @@
 #include "tests/table_fixture.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "hosts/table.h"
@@ -18,13 +20,26 @@ int Record(const std::string &name, const std::string &status, const char *ip,
            int willing, int port, sa_family_t family, int failAt) {
     ARRAY8 hostname = MakeArray8(name);
     ARRAY8 st = MakeArray8(status);
-    sockaddr_in sender{};
-    sender.sin_family = family;
-    sender.sin_port = htons(port);
-    inet_pton(AF_INET, ip, &sender.sin_addr);
+    sockaddr_storage sender{};
+    auto *in = reinterpret_cast<sockaddr_in *>(&sender);
+    auto *in6 = reinterpret_cast<sockaddr_in6 *>(&sender);
+    in->sin_family = family;
+    in->sin_port = htons(port);
+    if (inet_pton(AF_INET, ip, &in->sin_addr) != 1) {
+        in6->sin6_family = AF_INET6; // an IPv6 address, "%interface" too
+        std::string text = ip;
+        std::size_t percent = text.find('%');
+        std::string scope =
+            percent != std::string::npos ? text.substr(percent + 1) : "0";
+        in6->sin6_scope_id = std::isdigit(scope[0]) != 0
+                                 ? std::stoul(scope)
+                                 : if_nametoindex(scope.c_str());
+        inet_pton(AF_INET6, text.substr(0, percent).c_str(), &in6->sin6_addr);
+    }
     if (failAt >= 0)
         FailAllocation(failAt);
-    int recorded = RecordHost(&hostname, &st, &sender, willing);
+    int recorded = RecordHost(&hostname, &st,
+                              reinterpret_cast<sockaddr *>(&sender), willing);
     AllowAllocations();
     return recorded;
 }

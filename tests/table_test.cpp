@@ -172,8 +172,26 @@ TEST_F(HostTable, TextIsShownForWhatItIsAndCutWithAMark) {
     EXPECT_LE(Listed()[2].size(), static_cast<std::size_t>(kMostLineColumns));
 }
 
+// An IPv4-mapped sender is its IPv4 host; a link-local one is keyed by its
+// interface too.  Addresses show in their shortest form.
+TEST_F(HostTable, IPv6SendersAreKeyedByAddressAndInterface) {
+    Record("", "a", "10.0.0.5", 1);
+    EXPECT_EQ(Record("", "b", "::ffff:10.0.0.5", 1), 1) << "an update";
+    Record("", "c", "fe80::1%1", 1);
+    Record("", "d", "fe80::1%2", 1);
+    Record("", "e", "fd00:0:0:0::1", 1);
+    ASSERT_EQ(hostCount, 4);
+    EXPECT_EQ(hostEntries->connectionType, kFamilyInternet);
+    EXPECT_EQ(hostEntries->next->connectionType, kFamilyInternet6);
+    EXPECT_EQ(hostEntries->next->hostAddress.length, 16);
+    EXPECT_EQ(Listed(),
+              (std::vector<std::string>{
+                  Pad(" [10.0.0.5]") + " b", Pad(" [fd00::1]") + " e",
+                  Pad(" [fe80::1%2]") + " d", Pad(" [fe80::1%lo]") + " c"}));
+}
+
 TEST_F(HostTable, NonInternetSendersShareOneLocalEntry) {
-    ASSERT_EQ(Record("one", "a", "10.0.0.1", 1, 177, AF_INET6), 1);
+    ASSERT_EQ(Record("one", "a", "10.0.0.1", 1, 177, AF_APPLETALK), 1);
     ASSERT_EQ(Record("two", "b", "10.0.0.9", 1, 177, AF_UNIX), 1);
     ASSERT_EQ(hostCount, 1);
     EXPECT_EQ(hostEntries->connectionType, kFamilyLocal);

@@ -1,5 +1,6 @@
 #include "xdmcp/discovery.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "xdmcp/wire.h"
 
 int querySocket = -1;
+int querySocket6 = -1;
 int pingCount;
 
 namespace {
@@ -22,6 +24,10 @@ constexpr int kLastArmingPing = 2; // so a series has three pings
 // doubles what is asked, and a small reply takes about 830 bytes of it:
 // 16 MiB hold a burst of 20000.
 constexpr int kReceiveBufferBytes = 8 << 20;
+// A query to a link's multicast group stays on that link; one to a group of
+// a wider scope (ff05::12b, say) may cross this many routers.
+constexpr int kLinkHops = 1;
+constexpr int kWiderHops = 8;
 
 WireBuffer broadcastQuery;
 WireBuffer unicastQuery;
@@ -43,25 +49,55 @@ bool PrepareQuery(WireBuffer *message, CARD16 opcode) {
 // Beyond the system's limit only with privilege, which a program started
 // by a display manager usually has; otherwise as far as the limit allows.
 // Either may fail: the socket then keeps the size it has, without a word.
-void EnlargeReceiveBuffer() {
+void EnlargeReceiveBuffer(int socket) {
     int size = kReceiveBufferBytes;
-    if (setsockopt(querySocket, SOL_SOCKET, SO_RCVBUFFORCE, &size,
-                   sizeof(size)) < 0)
-        setsockopt(querySocket, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    if (setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) < 0)
+        setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+}
+
+// IPv6 replies on a socket of their own, so that IPv4 goes as it always
+// went; where IPv6 is missing there is simply no such socket.
+void OpenSocket6() {
+    querySocket6 = socket(AF_INET6, SOCK_DGRAM, 0);
+    if (querySocket6 < 0)
+        return;
+    int on = 1;
+    setsockopt(querySocket6, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on));
+    EnlargeReceiveBuffer(querySocket6);
+    WatchReadable(querySocket6, HandleReply);
 }
 
 // Sends are not checked: a failed one neither stops a ping nor is told.
-void SendQuery(const QueryTarget *target) {
-    if (unicastReady)
-        SendMessage(querySocket, &unicastQuery, target->address,
-                    target->addressLength);
+// A multicast query goes out of the interface its address names, if any.
+void Send(const WireBuffer *message, const sockaddr *address,
+          socklen_t length) {
+    const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(address);
+    if (address->sa_family != AF_INET6) {
+        SendMessage(querySocket, message, address, length);
+        return;
+    }
+    if (querySocket6 < 0)
+        return;
+    if (IN6_IS_ADDR_MULTICAST(&in6->sin6_addr)) {
+        int hops =
+            IN6_IS_ADDR_MC_LINKLOCAL(&in6->sin6_addr) ? kLinkHops : kWiderHops;
+        unsigned interface = in6->sin6_scope_id;
+        setsockopt(querySocket6, IPPROTO_IPV6, IPV6_MULTICAST_HOPS, &hops,
+                   sizeof(hops));
+        setsockopt(querySocket6, IPPROTO_IPV6, IPV6_MULTICAST_IF, &interface,
+                   sizeof(interface));
+    }
+    SendMessage(querySocket6, message, address, length);
 }
 
-void SendBroadcastQuery(const sockaddr_in *address) {
+void SendQuery(const QueryTarget *target) {
+    if (unicastReady)
+        Send(&unicastQuery, target->address, target->addressLength);
+}
+
+void SendBroadcastQuery(const sockaddr *address, socklen_t length) {
     if (broadcastReady)
-        SendMessage(querySocket, &broadcastQuery,
-                    reinterpret_cast<const sockaddr *>(address),
-                    sizeof(*address));
+        Send(&broadcastQuery, address, length);
 }
 
 // The search is over when the last ping of every chain of timers has had
@@ -86,8 +122,9 @@ int StartDiscovery(char **arguments) {
     int on = 1;
     if (setsockopt(querySocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) < 0)
         perror("setsockopt");
-    EnlargeReceiveBuffer();
+    EnlargeReceiveBuffer(querySocket);
     WatchReadable(querySocket, HandleReply);
+    OpenSocket6();
 
     for (; *arguments != nullptr; arguments++)
         AddTargetsForName(*arguments);
@@ -109,8 +146,7 @@ void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) {
         else if (t->queryKind == kOpcodeBroadcastQuery && t->address == nullptr)
             ForEachBroadcastAddress(SendBroadcastQuery);
         else if (t->queryKind == kOpcodeBroadcastQuery)
-            SendBroadcastQuery(
-                reinterpret_cast<const sockaddr_in *>(t->address));
+            SendBroadcastQuery(t->address, t->addressLength);
     }
     if (++pingCount <= kLastArmingPing) {
         StartTimer(kPingIntervalMs, SendQueries);

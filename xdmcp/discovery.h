@@ -7,16 +7,20 @@
 
 constexpr unsigned long kPingIntervalMs = 2000;
 
-/// The one UDP socket for queries and replies; negative if it could not be
+/// The UDP socket for IPv4 queries and replies; negative if it could not be
 /// opened.
 extern int querySocket;
+/// The UDP socket for IPv6 queries and replies; negative where the system
+/// has no IPv6.
+extern int querySocket6;
 /// Pings sent since the last reset; the Ping action resets it.
 extern int pingCount;
 
-/// Prepares both query messages, opens `querySocket`, registers HandleReply
-/// on it, registers a target for each of `arguments` (a null-terminated
-/// vector) and sends the first ping.  Returns 0, having done nothing else,
-/// when the socket cannot be opened.
+/// Prepares both query messages, opens `querySocket` and, where it can,
+/// `querySocket6`, registers HandleReply on them, registers a target for
+/// each of `arguments` (a null-terminated vector) and sends the first ping.
+/// Returns 0, having done nothing else, when the IPv4 socket cannot be
+/// opened.
 int StartDiscovery(char **arguments);
 
 /// Sends one ping and, while the series lasts, arms the timer for the next.

@@ -24,17 +24,17 @@ int FieldsSize(const ARRAY8 *a, const ARRAY8 *b) {
 // A flood of forged senders must not take the program's memory: once the
 // table is full only the hosts it knows, and the targets the arguments
 // named, have room.
-bool HasRoom(const sockaddr_in *sender) {
+bool HasRoom(const sockaddr *sender) {
     return hostCount < kMostHosts || FindHost(SenderKey(sender)) != nullptr ||
            IsQueryTarget(sender);
 }
 
 void TakeReply(int socket) {
-    sockaddr_in sender;
-    socklen_t senderLength = sizeof(sender);
-    if (!ReceiveMessage(socket, &receiveBuffer,
-                        reinterpret_cast<sockaddr *>(&sender), &senderLength) ||
-        !HasRoom(&sender))
+    sockaddr_storage storage;
+    auto *sender = reinterpret_cast<sockaddr *>(&storage);
+    socklen_t senderLength = sizeof(storage);
+    if (!ReceiveMessage(socket, &receiveBuffer, sender, &senderLength) ||
+        !HasRoom(sender))
         return;
     MessageHeader header;
     if (!ReadHeader(&receiveBuffer, &header) || header.version != kXdmcpVersion)
@@ -49,13 +49,13 @@ void TakeReply(int socket) {
             ReadArray8(&receiveBuffer, &status) &&
             header.length ==
                 2 + authName.length + FieldsSize(&hostname, &status))
-            RecordHost(&hostname, &status, &sender, 1);
+            RecordHost(&hostname, &status, sender, 1);
         ReleaseArray8(&authName);
     } else if (header.opcode == kOpcodeUnwilling) {
         if (ReadArray8(&receiveBuffer, &hostname) &&
             ReadArray8(&receiveBuffer, &status) &&
             header.length == FieldsSize(&hostname, &status))
-            RecordHost(&hostname, &status, &sender, 0);
+            RecordHost(&hostname, &status, sender, 0);
     }
     // RecordHost has left both empty; a dropped reply has not.
     ReleaseArray8(&hostname);

@@ -1,6 +1,7 @@
 #include "tests/netns.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
@@ -58,20 +59,44 @@ void AddAddresses(const std::string &ns, const std::string &dev,
     unlink(batch.c_str());
 }
 
-int SocketIn(const std::string &ns, int type, const char *ip, int port) {
+int SocketIn(const std::string &ns, int type, const char *ip, int port,
+             const char *group, const char *device) {
     int self = open("/proc/thread-self/ns/net", O_RDONLY);
     int target = open(("/run/netns/" + ns).c_str(), O_RDONLY);
     setns(target, CLONE_NEWNET);
-    int fd = socket(AF_INET, type, 0);
+    bool v6 = std::strchr(ip, ':') != nullptr;
+    int fd = socket(v6 ? AF_INET6 : AF_INET, type, 0);
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    if (type == SOCK_DGRAM)
+    sockaddr_storage a{};
+    auto *in = reinterpret_cast<sockaddr_in *>(&a);
+    auto *in6 = reinterpret_cast<sockaddr_in6 *>(&a);
+    if (v6) {
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on));
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        inet_pton(AF_INET6, ip, &in6->sin6_addr);
+    } else {
+        in->sin_family = AF_INET;
+        in->sin_port = htons(port);
+        inet_pton(AF_INET, ip, &in->sin_addr);
+    }
+    if (type == SOCK_DGRAM && v6) {
+        setsockopt(fd, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof(on));
+        setsockopt(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof(on));
+    } else if (type == SOCK_DGRAM) {
         setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    inet_pton(AF_INET, ip, &a.sin_addr);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a)) != 0)
+    }
+    if (group != nullptr) {
+        ipv6_mreq join{};
+        inet_pton(AF_INET6, group, &join.ipv6mr_multiaddr);
+        join.ipv6mr_interface = if_nametoindex(device);
+        if (setsockopt(fd, IPPROTO_IPV6, IPV6_JOIN_GROUP, &join,
+                       sizeof(join)) != 0)
+            std::perror("IPV6_JOIN_GROUP");
+    }
+    if (bind(fd, reinterpret_cast<sockaddr *>(&a),
+             v6 ? sizeof(*in6) : sizeof(*in)) != 0)
         std::perror("bind");
     setns(self, CLONE_NEWNET);
     close(self);

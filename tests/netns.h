@@ -28,9 +28,13 @@ void AddAddresses(const std::string &ns, const std::string &dev,
                   const std::vector<std::string> &addresses);
 
 /// A socket of `type` opened in namespace `ns` and bound there to `ip` and
-/// `port`, with SO_REUSEADDR and, for datagrams, IP_PKTINFO set.  The
-/// calling thread stays in its own namespace.
-int SocketIn(const std::string &ns, int type, const char *ip, int port);
+/// `port`, with SO_REUSEADDR and, for datagrams, IP_PKTINFO set.  An IPv6
+/// `ip` gives an IPv6-only socket, with IPV6_RECVPKTINFO and
+/// IPV6_RECVHOPLIMIT for datagrams, joined to `group` on the interface
+/// `device` when they are given.  The calling thread stays in its own
+/// namespace.
+int SocketIn(const std::string &ns, int type, const char *ip, int port,
+             const char *group = nullptr, const char *device = nullptr);
 
 /// Sends one datagram from `fd` (not bound to an address) to `to`, with
 /// `source`, which must be local, as the sender's address.  Returns what

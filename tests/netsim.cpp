@@ -33,6 +33,20 @@ std::string LanAddress(int lan, int octet) {
     return text;
 }
 
+std::string LanAddress6(int lan, int octet, bool linkLocal = false) {
+    char text[48];
+    std::snprintf(text, sizeof(text), linkLocal ? "fe80::%d:%d" : "fd00:%d::%d",
+                  55 + lan, octet);
+    return text;
+}
+
+// Addresses usable as soon as they are added: no duplicate detection.
+void NoDad(const std::string &ns) {
+    Must("ip netns exec " + ns +
+         " sysctl -qw net.ipv6.conf.all.accept_dad=0 "
+         "net.ipv6.conf.default.accept_dad=0");
+}
+
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path);
     std::stringstream s;
@@ -83,6 +97,7 @@ Network::Network() {
     client_ = prefix_ + "c";
     Must("ip netns add " + client_);
     namespaces_.push_back(client_);
+    NoDad(client_);
     Must("ip -n " + client_ + " link set lo up");
     mkdir("/etc/netns", 0755);
     std::string etc = "/etc/netns/" + client_;
@@ -109,8 +124,10 @@ Network::~Network() {
         p.pid = pid;
         p.Kill();
     }
-    for (const Host &h : hosts_)
+    for (const Host &h : hosts_) {
         close(h.fd);
+        close(h.fd6);
+    }
     for (int fd : {clientUdp_, deadNameServer_, reportFd_, wake_[0], wake_[1]})
         if (fd >= 0)
             close(fd);
@@ -126,13 +143,17 @@ double Network::Now() const {
            epoch_;
 }
 
-void Network::AddLan(int lan, bool up, int prefix) {
+void Network::AddLan(int lan, bool up, int prefix, Stack stack) {
     std::string dev = "lan" + std::to_string(lan);
     std::string n = "ip -n " + client_ + " ";
     prefixes_[lan] = prefix;
+    stacks_[lan] = stack;
     Must(n + "link add " + dev + " type bridge");
-    Must(n + "addr add " + LanAddress(lan, 1) + "/" + std::to_string(prefix) +
-         " brd + dev " + dev);
+    if (stack != Stack::kIPv6)
+        Must(n + "addr add " + LanAddress(lan, 1) + "/" +
+             std::to_string(prefix) + " brd + dev " + dev);
+    if (stack != Stack::kIPv4)
+        Must(n + "addr add " + LanAddress6(lan, 1) + "/64 nodad dev " + dev);
     if (up)
         Must(n + "link set " + dev + " up");
 }
@@ -144,16 +165,29 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
     std::string address = LanAddress(lan, octet);
     Must("ip netns add " + ns);
     namespaces_.push_back(ns);
+    NoDad(ns);
     std::string c = "ip -n " + client_ + " ";
     std::string h = "ip -n " + ns + " ";
     Must(c + "link add " + veth + " type veth peer name eth0 netns " + ns);
     Must(c + "link set " + veth + " master lan" + std::to_string(lan) + " up");
-    Must(h + "addr add " + address + "/" + std::to_string(prefixes_[lan]) +
-         " brd + dev eth0");
+    Stack stack = stacks_[lan];
+    if (stack != Stack::kIPv6)
+        Must(h + "addr add " + address + "/" + std::to_string(prefixes_[lan]) +
+             " brd + dev eth0");
+    if (stack != Stack::kIPv4) {
+        // Its link-local address is the one it is given, and no other.
+        Must(h + "link set eth0 addrgenmode none");
+        Must(h + "addr add " + LanAddress6(lan, octet) + "/64 nodad dev eth0");
+        Must(h + "addr add " + LanAddress6(lan, octet, true) +
+             "/64 nodad dev eth0");
+    }
     Must(h + "link set eth0 up");
     Must(h + "link set lo up");
     Host host;
-    host.fd = SocketIn(ns, SOCK_DGRAM, "0.0.0.0", 177);
+    if (stack != Stack::kIPv6)
+        host.fd = SocketIn(ns, SOCK_DGRAM, "0.0.0.0", 177);
+    if (stack != Stack::kIPv4)
+        host.fd6 = SocketIn(ns, SOCK_DGRAM, "::", 177, "ff02::12b", "eth0");
     host.replies = std::move(replies);
     hosts_.push_back(std::move(host));
     return index;
@@ -236,13 +270,19 @@ void Network::ListenInClient() {
     clientUdp_ = SocketIn(client_, SOCK_DGRAM, "0.0.0.0", 177);
 }
 
-int Network::ListenForReport() {
-    reportFd_ = SocketIn(client_, SOCK_STREAM, "127.0.0.1", 0);
+int Network::ListenForReport(bool ipv6) {
+    reportFd_ = SocketIn(client_, SOCK_STREAM, ipv6 ? "::1" : "127.0.0.1", 0);
     listen(reportFd_, 16);
-    sockaddr_in a{};
+    sockaddr_storage a{};
     socklen_t l = sizeof(a);
     getsockname(reportFd_, reinterpret_cast<sockaddr *>(&a), &l);
-    return ntohs(a.sin_port);
+    return ntohs(reinterpret_cast<sockaddr_in *>(&a)->sin_port);
+}
+
+void Network::DisableIPv6() {
+    Must("ip netns exec " + client_ +
+         " sysctl -qw net.ipv6.conf.all.disable_ipv6=1 "
+         "net.ipv6.conf.default.disable_ipv6=1");
 }
 
 void Network::Start() {
@@ -250,7 +290,7 @@ void Network::Start() {
 }
 
 static Arrival Receive(int fd, double ms, int host) {
-    Arrival a{ms, host, Bytes(65536), "", {}};
+    Arrival a{ms, host, Bytes(65536), "", {}, -1};
     char control[256];
     iovec iov = {a.bytes.data(), a.bytes.size()};
     msghdr m{};
@@ -263,12 +303,19 @@ static Arrival Receive(int fd, double ms, int host) {
     ssize_t n = recvmsg(fd, &m, 0);
     a.bytes.resize(n < 0 ? 0 : n);
     for (cmsghdr *c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
+        char text[INET6_ADDRSTRLEN];
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
             in_pktinfo info;
             std::memcpy(&info, CMSG_DATA(c), sizeof(info));
-            char text[INET_ADDRSTRLEN];
-            inet_ntop(AF_INET, &info.ipi_addr, text, sizeof(text));
-            a.to = text;
+            a.to = inet_ntop(AF_INET, &info.ipi_addr, text, sizeof(text));
+        } else if (c->cmsg_level == IPPROTO_IPV6 &&
+                   c->cmsg_type == IPV6_PKTINFO) {
+            in6_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof(info));
+            a.to = inet_ntop(AF_INET6, &info.ipi6_addr, text, sizeof(text));
+        } else if (c->cmsg_level == IPPROTO_IPV6 &&
+                   c->cmsg_type == IPV6_HOPLIMIT) {
+            std::memcpy(&a.hopLimit, CMSG_DATA(c), sizeof(a.hopLimit));
         }
     }
     return a;
@@ -277,8 +324,13 @@ static Arrival Receive(int fd, double ms, int host) {
 void Network::Serve() {
     while (!stop_) {
         std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}};
-        for (const Host &h : hosts_)
-            fds.push_back({h.fd, POLLIN, 0});
+        std::vector<int> owner = {-1}; // the host of each entry of fds
+        for (size_t i = 0; i < hosts_.size(); i++) {
+            for (int fd : {hosts_[i].fd, hosts_[i].fd6}) {
+                fds.push_back({fd, POLLIN, 0});
+                owner.push_back(static_cast<int>(i));
+            }
+        }
         if (clientUdp_ >= 0)
             fds.push_back({clientUdp_, POLLIN, 0});
         if (reportFd_ >= 0)
@@ -301,19 +353,19 @@ void Network::Serve() {
                 std::lock_guard<std::mutex> g(logLock);
                 clientArrivals_.push_back(a);
             } else {
-                int host = static_cast<int>(i) - 1;
+                int host = owner[i];
                 Arrival a = Receive(fd, Now(), host);
                 std::lock_guard<std::mutex> g(logLock);
                 arrivals_.push_back(a);
-                Answer(hosts_[host], a);
+                Answer(hosts_[host], a, fd);
             }
         }
     }
 }
 
-void Network::Answer(Host &h, const Arrival &a) {
+void Network::Answer(Host &h, const Arrival &a, int fd) {
     if (h.chatterMs != 0) {
-        h.chatterTo = a.from;
+        std::memcpy(&h.chatterTo, &a.from, sizeof(h.chatterTo));
         nextChat_ = Now();
     }
     if (h.answersLeft == 0)
@@ -328,15 +380,18 @@ void Network::Answer(Host &h, const Arrival &a) {
         auto one = std::find_if(h.crowd.begin(), h.crowd.end(), [&](in_addr c) {
             return c.s_addr == to.s_addr;
         });
+        const auto &from = reinterpret_cast<const sockaddr_in &>(a.from);
         for (size_t i = 0; i < h.crowd.size(); i++)
             if (one == h.crowd.end() || one - h.crowd.begin() == long(i))
-                SendAs(h.fd, h.crowd[i], a.from, h.replies[i].data(),
+                SendAs(h.fd, h.crowd[i], from, h.replies[i].data(),
                        h.replies[i].size());
         return;
     }
+    socklen_t length = a.from.ss_family == AF_INET6 ? sizeof(sockaddr_in6)
+                                                    : sizeof(sockaddr_in);
     for (const Bytes &reply : h.replies)
-        sendto(h.fd, reply.data(), reply.size(), 0,
-               reinterpret_cast<const sockaddr *>(&a.from), sizeof(a.from));
+        sendto(fd, reply.data(), reply.size(), 0,
+               reinterpret_cast<const sockaddr *>(&a.from), length);
     if (h.changes)
         h.replies = h.later;
 }

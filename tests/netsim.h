@@ -26,9 +26,14 @@ struct Arrival {
     double ms; ///< since the network was built
     int host;  ///< index from AddHost
     Bytes bytes;
-    std::string to; ///< destination address: the host's own or a broadcast
-    sockaddr_in from;
+    std::string to; ///< destination address: the host's own, a broadcast
+                    ///< address or a multicast group
+    sockaddr_storage from;
+    int hopLimit = -1; ///< of an IPv6 datagram
 };
+
+/// The networks a LAN carries.
+enum class Stack { kIPv4, kIPv6, kDual };
 
 /// A process started in the client namespace; ended by its PID.
 struct Program {
@@ -53,10 +58,15 @@ class Network {
     Network &operator=(const Network &) = delete;
 
     /// LAN n is 10.(55+n).0.0/24 (or /`prefix`) on bridge "lan<n>" in the
-    /// client namespace, whose own address there is 10.(55+n).0.1.
-    void AddLan(int lan, bool up = true, int prefix = 24);
-    /// A host at 10.(55+lan).0.<octet> that sends `replies` back for each
-    /// datagram it receives (none: it stays silent).  Returns its index.
+    /// client namespace, whose own address there is 10.(55+n).0.1; with
+    /// IPv6, fd00:(55+n)::/64, the client at fd00:(55+n)::1.  Duplicate
+    /// address detection is off, so every address is usable at once.
+    void AddLan(int lan, bool up = true, int prefix = 24,
+                Stack stack = Stack::kIPv4);
+    /// A host at 10.(55+lan).0.<octet>, and on an IPv6 LAN at
+    /// fd00:(55+lan)::<octet> and fe80::(55+lan):<octet>, joined to the
+    /// XDMCP group ff02::12b, that sends `replies` back for each datagram it
+    /// receives (none: it stays silent).  Returns its index.
     int AddHost(int lan, int octet, std::vector<Bytes> replies);
     /// Host `host` answers only its first `queries` queries from now on.
     void AnswerOnly(int host, int queries);
@@ -86,8 +96,11 @@ class Network {
     /// Datagrams the client namespace's own listener received.
     std::vector<Arrival> ClientArrivals();
     /// A TCP listener for the display manager in the client namespace, on
-    /// 127.0.0.1; returns its port.
-    int ListenForReport();
+    /// 127.0.0.1 (::1 with `ipv6`); returns its port.
+    int ListenForReport(bool ipv6 = false);
+    /// The client namespace without IPv6 (disable_ipv6), for the LANs
+    /// added after.
+    void DisableIPv6();
     /// The bytes of each connection made to that listener so far.
     std::vector<Bytes> Reports(int waitMs = 0);
     /// A counter from the client namespace's /proc/net/snmp, e.g. "Ip",
@@ -126,7 +139,8 @@ class Network {
     std::string client_;
     std::vector<std::string> namespaces_;
     struct Host {
-        int fd = -1;
+        int fd = -1;  ///< IPv4, on port 177
+        int fd6 = -1; ///< IPv6, on port 177
         std::vector<Bytes> replies;
         int answersLeft = -1; ///< negative: no limit
         std::vector<Bytes> later;
@@ -138,7 +152,7 @@ class Network {
         int said = 0;
     };
     void Chat(double now);
-    void Answer(Host &h, const Arrival &a);
+    void Answer(Host &h, const Arrival &a, int fd);
     std::vector<Host> hosts_;
     int clientUdp_ = -1;
     int deadNameServer_ = -1;
@@ -152,6 +166,7 @@ class Network {
     double nextChat_ = 0;
     std::vector<std::pair<std::string, std::string>> env_;
     std::map<int, int> prefixes_; ///< each LAN's prefix length
+    std::map<int, Stack> stacks_;
     std::thread server_;
     std::atomic<bool> stop_{false};
     int wake_[2] = {-1, -1};

@@ -1,7 +1,8 @@
 // Feeds arbitrary datagrams to the program's reply intake as the network
-// would: each input is sent over loopback from one of eight sender
-// addresses to the query socket, and HandleReply takes it into the real
-// host table and list widget.  The same bytes then go through the codec's
+// would: each input is sent over loopback from one of ten sender
+// addresses, IPv4, IPv6 and IPv4-mapped IPv6, to the query socket of its
+// family, and HandleReply takes it into the real host table and list
+// widget.  The same bytes then go through the codec's
 // readers on their own.
 //
 // Beyond crashes and sanitizer reports, each input is checked against an
@@ -37,11 +38,16 @@
 
 namespace {
 
-constexpr int kSenders = 8;      // 127.0.0.1 (which resolves) to .8
+// 127.0.0.1 (which resolves) to .8, and ::1 and the IPv4-mapped
+// ::ffff:127.0.0.9 on the IPv6 socket.
+constexpr int kSenders = 10;
+constexpr const char *kSenderAddresses[kSenders] = {
+    "127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5",
+    "127.0.0.6", "127.0.0.7", "127.0.0.8", "::1",       "::ffff:127.0.0.9"};
 constexpr int kClearEvery = 256; // inputs between two ClearHosts
 int senderSockets[kSenders];
-sockaddr_in senderAddresses[kSenders];
-sockaddr_in intakeAddress;
+sockaddr_storage senderAddresses[kSenders];
+sockaddr_storage intakeAddresses[kSenders]; // where each sender sends
 int inputsRun;
 
 void Fail(const char *what) {
@@ -49,16 +55,33 @@ void Fail(const char *what) {
     std::abort();
 }
 
-int BoundUdpSocket(const char *address, sockaddr_in *bound) {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, address, &local.sin_addr);
-    socklen_t length = sizeof(local);
+// A socket bound to `address`, IPv4 or IPv6; an IPv4-mapped one on a
+// dual-stack IPv6 socket.
+int BoundUdpSocket(const char *address, sockaddr_storage *bound) {
+    sockaddr_storage local{};
+    auto *in = reinterpret_cast<sockaddr_in *>(&local);
+    auto *in6 = reinterpret_cast<sockaddr_in6 *>(&local);
+    bool v6 = inet_pton(AF_INET6, address, &in6->sin6_addr) == 1;
+    if (v6)
+        in6->sin6_family = AF_INET6;
+    else
+        inet_pton(AF_INET, address, &in->sin_addr);
+    if (!v6)
+        in->sin_family = AF_INET;
+    int fd = socket(local.ss_family, SOCK_DGRAM, 0);
+    int off = 0;
+    if (v6)
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof(off));
+    socklen_t length = v6 ? sizeof(*in6) : sizeof(*in);
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&local), length) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr *>(bound), &length) != 0)
         Fail("cannot bind a loopback socket");
     return fd;
+}
+
+socklen_t Length(const sockaddr_storage &address) {
+    return address.ss_family == AF_INET6 ? sizeof(sockaddr_in6)
+                                         : sizeof(sockaddr_in);
 }
 
 // What a reply should do, read without the program's codec.
@@ -112,13 +135,8 @@ Expected Expect(std::span<const uint8_t> datagram) {
     return expected;
 }
 
-HostEntry *EntryFor(const sockaddr_in *sender) {
-    for (HostEntry *entry = hostEntries; entry != nullptr; entry = entry->next)
-        if (entry->connectionType == kFamilyInternet &&
-            entry->hostAddress.length == 4 &&
-            std::memcmp(entry->hostAddress.data, &sender->sin_addr, 4) == 0)
-            return entry;
-    return nullptr;
+HostEntry *EntryFor(const sockaddr_storage &sender) {
+    return FindHost(SenderKey(reinterpret_cast<const sockaddr *>(&sender)));
 }
 
 bool HasStatus(const HostEntry *entry, std::span<const uint8_t> status) {
@@ -190,11 +208,21 @@ extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/) {
     static char *xtArgv[] = {name, nullptr};
     OpenWindow(&xtArgc, xtArgv);
 
-    querySocket = BoundUdpSocket("127.0.0.1", &intakeAddress);
+    // The IPv6 socket takes IPv4 as well, as IPv4-mapped senders.
+    sockaddr_storage intake;
+    sockaddr_storage intake6;
+    querySocket = BoundUdpSocket("127.0.0.1", &intake);
+    querySocket6 = BoundUdpSocket("::", &intake6);
     for (int i = 0; i < kSenders; i++) {
-        char address[16];
-        std::snprintf(address, sizeof(address), "127.0.0.%d", i + 1);
-        senderSockets[i] = BoundUdpSocket(address, &senderAddresses[i]);
+        senderSockets[i] =
+            BoundUdpSocket(kSenderAddresses[i], &senderAddresses[i]);
+        intakeAddresses[i] = intake;
+        if (senderAddresses[i].ss_family == AF_INET6) {
+            auto *to = reinterpret_cast<sockaddr_in6 *>(&intakeAddresses[i]);
+            *to = *reinterpret_cast<sockaddr_in6 *>(&intake6);
+            inet_pton(AF_INET6, i == kSenders - 1 ? "::ffff:127.0.0.1" : "::1",
+                      &to->sin6_addr);
+        }
     }
     return 0;
 }
@@ -209,7 +237,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     if (++inputsRun % kClearEvery == 0)
         ClearHosts();
     int countBefore = hostCount;
-    HostEntry *entry = EntryFor(&senderAddresses[sender]);
+    HostEntry *entry = EntryFor(senderAddresses[sender]);
     ARRAY8 statusBefore = {0, nullptr};
     int willingBefore = 0;
     if (entry != nullptr) {
@@ -220,21 +248,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         willingBefore = entry->willing;
     }
 
+    const sockaddr_storage &intake = intakeAddresses[sender];
+    int *socket = intake.ss_family == AF_INET6 ? &querySocket6 : &querySocket;
     if (sendto(senderSockets[sender], data, size, 0,
-               reinterpret_cast<sockaddr *>(&intakeAddress),
-               sizeof(intakeAddress)) != static_cast<ssize_t>(size))
+               reinterpret_cast<const sockaddr *>(&intake),
+               Length(intake)) != static_cast<ssize_t>(size))
         return 0; // too large for one datagram: nothing to take in
-    HandleReply(nullptr, &querySocket, nullptr);
+    HandleReply(nullptr, socket, nullptr);
     // Answers of name look-ups and the list's timers, as the event loop
     // would take them.
     while (XtAppPending(appContext) != 0)
         XtAppProcessEvent(appContext, XtIMAll);
     char leftover;
-    if (recv(querySocket, &leftover, 1, MSG_DONTWAIT) >= 0)
+    if (recv(*socket, &leftover, 1, MSG_DONTWAIT) >= 0)
         Fail("a datagram was left on the socket");
 
     Expected expected = Expect(datagram);
-    HostEntry *after = EntryFor(&senderAddresses[sender]);
+    HostEntry *after = EntryFor(senderAddresses[sender]);
     if (expected.wellFormed) {
         if (after == nullptr || !HasStatus(after, expected.status))
             Fail("a well-formed reply was not recorded");

@@ -9,6 +9,9 @@
 //                       version's build of this driver, for comparison;
 //                       without the dead name server's row, for which
 //                       such a version waits about 10 s per host
+//   burst --ipv6 K RUNS the time from the first reply to the complete
+//                       list, median of RUNS, for K hosts on an IPv6-only
+//                       link (asked by multicast) and on IPv4, in turns
 //   burst --intake K NS (internal) the program's side, run by the above in
 //                       the client namespace NS
 //
@@ -30,6 +33,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,12 +124,17 @@ int Intake(int k, const std::string &ns) {
 
 // ---- the network and the hosts ----
 
-std::string HostAddress(int i) {
-    int n = i + 2; // 10.60.0.1 is the client
-    return "10.60." + std::to_string(n / 250) + "." + std::to_string(n % 250);
+std::string HostAddress(int i, bool ipv6) {
+    int n = i + 2; // 10.60.0.1 and fd00:60::1 are the client
+    char text[32];
+    std::snprintf(text, sizeof(text), "fd00:60::%x", n);
+    return ipv6 ? text
+                : "10.60." + std::to_string(n / 250) + "." +
+                      std::to_string(n % 250);
 }
 
 struct Lab {
+    bool ipv6 = false; ///< an IPv6-only link
     std::string client;
     std::string lab;
     int fd = -1;
@@ -142,10 +151,16 @@ void BuildLab(Lab *lab, int k, bool deadNameServer) {
     lab->lab = tag + "l";
     Must("ip netns add " + lab->client);
     Must("ip netns add " + lab->lab);
+    for (const std::string &ns : {lab->client, lab->lab})
+        Must("ip netns exec " + ns +
+             " sysctl -qw net.ipv6.conf.all.accept_dad=0 "
+             "net.ipv6.conf.default.accept_dad=0");
     Must("ip -n " + lab->client + " link set lo up");
     Must("ip -n " + lab->client +
          " link add lab0 type veth peer name eth0 netns " + lab->lab);
-    Must("ip -n " + lab->client + " addr add 10.60.0.1/16 brd + dev lab0");
+    Must("ip -n " + lab->client +
+         (lab->ipv6 ? " addr add fd00:60::1/64 nodad dev lab0"
+                    : " addr add 10.60.0.1/16 brd + dev lab0"));
     Must("ip -n " + lab->client + " link set lab0 up");
     std::string etc = "/etc/netns/" + lab->client;
     mkdir("/etc/netns", 0755);
@@ -154,9 +169,11 @@ void BuildLab(Lab *lab, int k, bool deadNameServer) {
     hosts << "127.0.0.1 localhost\n";
     std::vector<std::string> addresses;
     for (int i = 0; i < k; i++) {
-        addresses.push_back(HostAddress(i) + "/16");
+        addresses.push_back(HostAddress(i, lab->ipv6) +
+                            (lab->ipv6 ? "/64 nodad" : "/16"));
         if (!deadNameServer)
-            hosts << HostAddress(i) << " lab" << i << ".example.org\n";
+            hosts << HostAddress(i, lab->ipv6) << " lab" << i
+                  << ".example.org\n";
     }
     if (deadNameServer)
         addresses.push_back(std::string(kNameServer) + "/16");
@@ -166,7 +183,9 @@ void BuildLab(Lab *lab, int k, bool deadNameServer) {
     std::ofstream(etc + "/resolv.conf") << "nameserver " << kNameServer << "\n";
     Must("ip -n " + lab->lab + " link set eth0 up");
     Must("ip -n " + lab->lab + " link set lo up");
-    lab->fd = SocketIn(lab->lab, SOCK_DGRAM, "0.0.0.0", kXdmcpPort);
+    lab->fd = lab->ipv6 ? SocketIn(lab->lab, SOCK_DGRAM, "::", kXdmcpPort,
+                                   "ff02::12b", "eth0")
+                        : SocketIn(lab->lab, SOCK_DGRAM, "0.0.0.0", kXdmcpPort);
     // Bound, so that no port-unreachable tells the resolver to give up;
     // never read.
     if (deadNameServer)
@@ -182,6 +201,29 @@ void RemoveLab(const Lab &lab) {
     Must("rm -rf /etc/netns/" + lab.client);
 }
 
+// Sends one datagram from `fd` to `to` with `source`, which must be local,
+// as the sender's IPv6 address.
+ssize_t SendAs6(int fd, const in6_addr &source, const sockaddr_in6 &to,
+                const Bytes &bytes) {
+    in6_pktinfo info{};
+    info.ipi6_addr = source;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(info))] = {};
+    iovec data = {const_cast<unsigned char *>(bytes.data()), bytes.size()};
+    msghdr message{};
+    message.msg_name = const_cast<sockaddr_in6 *>(&to);
+    message.msg_namelen = sizeof(to);
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    cmsghdr *c = CMSG_FIRSTHDR(&message);
+    c->cmsg_level = IPPROTO_IPV6;
+    c->cmsg_type = IPV6_PKTINFO;
+    c->cmsg_len = CMSG_LEN(sizeof(info));
+    std::memcpy(CMSG_DATA(c), &info, sizeof(info));
+    return sendmsg(fd, &message, 0);
+}
+
 // Waits for the first query, then answers it from every host at once.
 void Answer(Lab *lab, int k) {
     std::vector<Bytes> replies;
@@ -191,7 +233,7 @@ void Answer(Lab *lab, int k) {
             WillingReply("lab" + std::to_string(i) + ".example.org",
                          "Linux 6.1, load 0." + std::to_string(i % 100)));
     unsigned char query[64];
-    sockaddr_in from{};
+    sockaddr_storage from{};
     socklen_t fromLength = sizeof(from);
     pollfd p = {lab->fd, POLLIN, 0};
     if (poll(&p, 1, 3000) <= 0 ||
@@ -203,11 +245,22 @@ void Answer(Lab *lab, int k) {
     lab->xServerAtQueryNs = XServerCpuNs();
     lab->firstReplyNs = NowNs();
     for (int i = 0; i < k; i++) {
-        in_addr source;
-        inet_pton(AF_INET, HostAddress(i).c_str(), &source);
-        if (SendAs(lab->fd, source, from, replies[i].data(),
-                   replies[i].size()) > 0)
-            lab->sent++;
+        std::string address = HostAddress(i, lab->ipv6);
+        ssize_t sent;
+        if (lab->ipv6) {
+            in6_addr source;
+            inet_pton(AF_INET6, address.c_str(), &source);
+            sent = SendAs6(lab->fd, source,
+                           reinterpret_cast<const sockaddr_in6 &>(from),
+                           replies[i]);
+        } else {
+            in_addr source;
+            inet_pton(AF_INET, address.c_str(), &source);
+            sent = SendAs(lab->fd, source,
+                          reinterpret_cast<const sockaddr_in &>(from),
+                          replies[i].data(), replies[i].size());
+        }
+        lab->sent += sent > 0;
     }
 }
 
@@ -222,8 +275,10 @@ struct Row {
     double longestStallMs; // negative: not measured
 };
 
-int Burst(const std::string &program, int k, bool deadNameServer, Row *row) {
+int Burst(const std::string &program, int k, bool deadNameServer, Row *row,
+          bool ipv6 = false) {
     Lab lab;
+    lab.ipv6 = ipv6;
     BuildLab(&lab, k, deadNameServer);
     std::thread responder(Answer, &lab, k);
     std::string command = "ip netns exec " + lab.client + " " + program +
@@ -274,11 +329,39 @@ void PrintRow(const Row &row) {
     std::fflush(stdout);
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
+}
+
+// K hosts on IPv6 against K on IPv4, in turns.
+int CompareIPv6(const std::string &program, int k, int runs) {
+    std::vector<double> times[2];
+    for (int run = 0; run < runs; run++) {
+        for (bool ipv6 : {false, true}) {
+            Row row{};
+            if (!Burst(program, k, false, &row, ipv6) || row.completeMs < 0)
+                return 1;
+            times[ipv6].push_back(row.completeMs);
+        }
+    }
+    double v4 = Median(times[0]);
+    double v6 = Median(times[1]);
+    std::printf("K=%d, first reply to the complete list, median of %d: "
+                "IPv4 %s, IPv6 %s, ratio %.2f\n",
+                k, runs, Duration(v4).c_str(), Duration(v6).c_str(), v6 / v4);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     if (argc == 4 && std::strcmp(argv[1], "--intake") == 0)
         return Intake(std::atoi(argv[2]), argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "--ipv6") == 0) {
+        RemoveStaleNamespaces("hpb%dk");
+        return CompareIPv6(argv[0], std::atoi(argv[2]), std::atoi(argv[3]));
+    }
     std::string program = argv[0];
     int first = 1;
     if (argc > 2 && std::strcmp(argv[1], "--program") == 0) {

@@ -1,5 +1,6 @@
 #include "selection/report.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -33,12 +34,35 @@ void PrintChoice(const HostEntry *entry) {
 // A display manager answers within milliseconds; one behind a route that
 // drops packets would otherwise hold the window for minutes of SYN
 // retransmissions.  Linux bounds connect by the send timeout as well.
-bool ConnectWithin(int fd, const sockaddr_in *address) {
+bool ConnectWithin(int fd, const sockaddr *address, socklen_t length) {
     timeval limit = {kReportTimeoutMs / 1000, 0};
     return setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit)) ==
                0 &&
-           connect(fd, reinterpret_cast<const sockaddr *>(address),
-                   sizeof(*address)) == 0;
+           connect(fd, address, length) == 0;
+}
+
+// The socket address that vornAddress's bytes give for `family`; its
+// length, or 0 when they give none.
+socklen_t VornAddress(const ARRAY8 *vorn, int family,
+                      sockaddr_storage *address) {
+    std::memset(address, 0, sizeof(*address));
+    if (family == AF_INET) {
+        auto *in = reinterpret_cast<sockaddr_in *>(address);
+        in->sin_family = AF_INET;
+        std::memcpy(&in->sin_port, vorn->data + 2, sizeof(in->sin_port));
+        std::memcpy(&in->sin_addr, vorn->data + 4, sizeof(in->sin_addr));
+        return sizeof(*in);
+    }
+    if (family != AF_INET6 || vorn->length < kVorn6AddressSize)
+        return 0;
+    auto *in6 = reinterpret_cast<sockaddr_in6 *>(address);
+    in6->sin6_family = AF_INET6;
+    std::memcpy(&in6->sin6_port, vorn->data + 2, sizeof(in6->sin6_port));
+    std::memcpy(&in6->sin6_addr, vorn->data + 8, sizeof(in6->sin6_addr));
+    if (vorn->length >= kVorn6ScopedSize)
+        std::memcpy(&in6->sin6_scope_id, vorn->data + kVorn6AddressSize,
+                    sizeof(in6->sin6_scope_id));
+    return sizeof(*in6);
 }
 
 } // namespace
@@ -49,8 +73,8 @@ void ReportChoice(const HostEntry *entry) {
         PrintChoice(entry);
         return;
     }
-    // An address too short to hold family, port and IPv4 address cannot be
-    // reached; its bytes beyond the end are never read.
+    // An address too short to hold family, port and IPv4 address (or IPv6
+    // address) cannot be reached; its bytes beyond the end are never read.
     if (vorn->length < kVornAddressSize)
         Fail("Cannot connect to vorn\n");
     int family = vorn->data[0] * 256 + vorn->data[1];
@@ -58,12 +82,10 @@ void ReportChoice(const HostEntry *entry) {
     int fd = socket(family, SOCK_STREAM, 0);
     if (fd < 0)
         Fail("Cannot create response socket\n");
-    sockaddr_in address;
-    std::memset(&address, 0, sizeof(address));
-    address.sin_family = AF_INET;
-    std::memcpy(&address.sin_port, vorn->data + 2, sizeof(address.sin_port));
-    std::memcpy(&address.sin_addr, vorn->data + 4, sizeof(address.sin_addr));
-    if (family != AF_INET || !ConnectWithin(fd, &address))
+    sockaddr_storage address;
+    socklen_t length = VornAddress(vorn, family, &address);
+    if (length == 0 ||
+        !ConnectWithin(fd, reinterpret_cast<sockaddr *>(&address), length))
         Fail("Cannot connect to vorn\n");
 
     // Fields that do not fit in the area are cut: exactly its first 1024

@@ -3,8 +3,13 @@
 
 #include "hosts/table.h"
 
-constexpr int kReportAreaSize = 1024;  ///< a longer report is cut here
-constexpr int kVornAddressSize = 8;    ///< family, port and IPv4 address
+constexpr int kReportAreaSize = 1024; ///< a longer report is cut here
+/// vornAddress: a family of 2 (IPv4) and its port and address; or a family
+/// of 10 (IPv6) and, as in a sockaddr_in6, its port, flow label (ignored),
+/// address, and the scope id in host order, which may be left out.
+constexpr int kVornAddressSize = 8;
+constexpr int kVorn6AddressSize = 24;
+constexpr int kVorn6ScopedSize = 28;
 constexpr int kReportTimeoutMs = 5000; ///< for the connection and the send
 
 /// Without a vornAddress setting, prints the entry's connection type and

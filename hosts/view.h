@@ -2,8 +2,9 @@
 // widget, in batches, one row for each host (entries that stand for one
 // host share a row), and keeps the entries behind the rows the widget
 // shows, so that a selected row is traced to its hosts.  The widget is
-// handed the lines before every key or button press, so that what the
-// person acts on is what the table holds.
+// handed the lines before a key or button press, so that what the person
+// acts on is what the table holds, unless it was handed them less than
+// 100 ms before.
 #pragma once
 
 #include <X11/Intrinsic.h>
@@ -42,7 +43,8 @@ int SelectedRow();
 HostEntry *SelectedHost();
 
 /// From now on every key or button press of `display` first brings the
-/// widget up to date and notes the host selected at that moment.
+/// widget up to date (unless it was within the last 100 ms) and notes the
+/// host selected at that moment.
 void WatchPresses(Display *display);
 /// The host that was selected when the last key or button went down.
 HostEntry *HostAtPress();

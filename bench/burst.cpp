@@ -201,29 +201,6 @@ void RemoveLab(const Lab &lab) {
     Must("rm -rf /etc/netns/" + lab.client);
 }
 
-// Sends one datagram from `fd` to `to` with `source`, which must be local,
-// as the sender's IPv6 address.
-ssize_t SendAs6(int fd, const in6_addr &source, const sockaddr_in6 &to,
-                const Bytes &bytes) {
-    in6_pktinfo info{};
-    info.ipi6_addr = source;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(info))] = {};
-    iovec data = {const_cast<unsigned char *>(bytes.data()), bytes.size()};
-    msghdr message{};
-    message.msg_name = const_cast<sockaddr_in6 *>(&to);
-    message.msg_namelen = sizeof(to);
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
-    cmsghdr *c = CMSG_FIRSTHDR(&message);
-    c->cmsg_level = IPPROTO_IPV6;
-    c->cmsg_type = IPV6_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(info));
-    std::memcpy(CMSG_DATA(c), &info, sizeof(info));
-    return sendmsg(fd, &message, 0);
-}
-
 // Waits for the first query, then answers it from every host at once.
 void Answer(Lab *lab, int k) {
     std::vector<Bytes> replies;
@@ -252,7 +229,7 @@ void Answer(Lab *lab, int k) {
             inet_pton(AF_INET6, address.c_str(), &source);
             sent = SendAs6(lab->fd, source,
                            reinterpret_cast<const sockaddr_in6 &>(from),
-                           replies[i]);
+                           replies[i].data(), replies[i].size());
         } else {
             in_addr source;
             inet_pton(AF_INET, address.c_str(), &source);

@@ -11,6 +11,13 @@
 #include "tests/netsim.h"
 #include "tests/xdriver.h"
 
+/// A -vornaddress value for a display manager on 127.0.0.1 at `port`:
+/// family 2, the port, the address.
+inline std::string VornAddress(int port) {
+    return Hex({0, 2, static_cast<unsigned char>(port >> 8),
+                static_cast<unsigned char>(port), 127, 0, 0, 1});
+}
+
 class EndToEnd : public testing::Test {
   protected:
     void SetUp() override {
@@ -58,19 +65,30 @@ class EndToEnd : public testing::Test {
         return p.Stdout();
     }
 
+    /// Starts hostpick reporting to a display manager of the network's,
+    /// with `targets`, checks that it lists a single row, accepts it, and
+    /// returns the reports the display manager received.
+    std::vector<Bytes>
+    AcceptTheOnlyRow(const std::vector<std::string> &targets) {
+        std::vector<std::string> args = {"-vornaddress",
+                                         VornAddress(net.ListenForReport()),
+                                         "-clientaddress", "0a000005"};
+        args.insert(args.end(), targets.begin(), targets.end());
+        Program p = Start(args);
+        AwaitArrivals(targets.size());
+        x.ClickRow(window, 1);
+        x.Key(window, "Return");
+        EXPECT_EQ(p.Wait(500), -1) << "a second row";
+        AcceptRow(p, 0);
+        return net.Reports(300);
+    }
+
     Network net;
     XDriver x;
     std::string title;
     Window window = 0;
     int starts = 0;
 };
-
-/// A -vornaddress value for a display manager on 127.0.0.1 at `port`:
-/// family 2, the port, the address.
-inline std::string VornAddress(int port) {
-    return Hex({0, 2, static_cast<unsigned char>(port >> 8),
-                static_cast<unsigned char>(port), 127, 0, 0, 1});
-}
 
 /// The standard-output form for a host at 10.55.0.<octet>.
 inline std::string Printed(int octet, int lan = 0) {

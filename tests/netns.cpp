@@ -104,23 +104,42 @@ int SocketIn(const std::string &ns, int type, const char *ip, int port,
     return fd;
 }
 
-ssize_t SendAs(int fd, in_addr source, const sockaddr_in &to, const void *bytes,
-               std::size_t size) {
-    in_pktinfo info{};
-    info.ipi_spec_dst = source;
+namespace {
+
+// Sends from `fd` to `to` with `info` (of `size` bytes) as the ancillary
+// data `type` at `level`, which chooses the source address.
+template <typename Info, typename Address>
+ssize_t SendWith(int fd, int level, int type, const Info &info,
+                 const Address &to, const void *bytes, std::size_t size) {
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(info))] = {};
     iovec data = {const_cast<void *>(bytes), size};
     msghdr message{};
-    message.msg_name = const_cast<sockaddr_in *>(&to);
+    message.msg_name = const_cast<Address *>(&to);
     message.msg_namelen = sizeof(to);
     message.msg_iov = &data;
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof(control);
     cmsghdr *c = CMSG_FIRSTHDR(&message);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
+    c->cmsg_level = level;
+    c->cmsg_type = type;
     c->cmsg_len = CMSG_LEN(sizeof(info));
     std::memcpy(CMSG_DATA(c), &info, sizeof(info));
     return sendmsg(fd, &message, 0);
+}
+
+} // namespace
+
+ssize_t SendAs(int fd, in_addr source, const sockaddr_in &to, const void *bytes,
+               std::size_t size) {
+    in_pktinfo info{};
+    info.ipi_spec_dst = source;
+    return SendWith(fd, IPPROTO_IP, IP_PKTINFO, info, to, bytes, size);
+}
+
+ssize_t SendAs6(int fd, const in6_addr &source, const sockaddr_in6 &to,
+                const void *bytes, std::size_t size) {
+    in6_pktinfo info{};
+    info.ipi6_addr = source;
+    return SendWith(fd, IPPROTO_IPV6, IPV6_PKTINFO, info, to, bytes, size);
 }

@@ -41,3 +41,6 @@ int SocketIn(const std::string &ns, int type, const char *ip, int port,
 /// sendmsg returns.
 ssize_t SendAs(int fd, in_addr source, const sockaddr_in &to, const void *bytes,
                std::size_t size);
+/// As SendAs, for IPv6.
+ssize_t SendAs6(int fd, const in6_addr &source, const sockaddr_in6 &to,
+                const void *bytes, std::size_t size);

@@ -42,15 +42,14 @@
 #include <thread>
 #include <vector>
 
+#include "bench/driver.h"
 #include "bench/measure.h"
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "shell/loop.h"
-#include "shell/startup.h"
 #include "shell/window.h"
 #include "tests/netns.h"
 #include "tests/replies.h"
-#include "xdmcp/discovery.h"
 #include "xdmcp/targets.h"
 
 namespace {
@@ -59,6 +58,8 @@ namespace {
 constexpr int kSeriesMs = 4500;
 constexpr int kMaxHosts = 250 * 250;
 constexpr int kDeadNameServerHosts = 20;
+// A run's namespaces are hpb<pid>k<K>c (the client) and hpb<pid>k<K>l.
+constexpr char kNamespaces[] = "hpb%dk";
 constexpr char kNameServer[] = "10.60.255.53";
 // The event loop's heartbeat: the longest gap between two beats is the
 // longest time it could not react.
@@ -85,22 +86,11 @@ void Beat(XtPointer, XtIntervalId *) {
 }
 
 int Intake(int k, const std::string &ns) {
-    // It broadcasts: only ever inside the client namespace built below.
-    if (!InNamespace(ns)) {
-        std::fprintf(stderr, "burst: --intake runs only in the namespace "
-                             "that burst builds for it\n");
+    if (!OpenWindowIn("burst", ns, kNamespaces))
         return 2;
-    }
-    static int argc = 1;
-    static char name[] = "hostpick";
-    static char *argv[] = {name, nullptr};
-    OpenWindow(&argc, argv);
-
     double cpuStart = CpuSeconds();
     long long start = NowNs();
-    static char broadcast[] = "BROADCAST";
-    char *targets[] = {broadcast, nullptr};
-    StartDiscovery(targets);
+    QueryBroadcast();
     Beat(nullptr, nullptr);
 
     // The moment the list last grew, and the CPU spent until then.
@@ -149,13 +139,8 @@ void BuildLab(Lab *lab, int k, bool deadNameServer) {
         "hpb" + std::to_string(getpid()) + "k" + std::to_string(k);
     lab->client = tag + "c";
     lab->lab = tag + "l";
-    Must("ip netns add " + lab->client);
-    Must("ip netns add " + lab->lab);
-    for (const std::string &ns : {lab->client, lab->lab})
-        Must("ip netns exec " + ns +
-             " sysctl -qw net.ipv6.conf.all.accept_dad=0 "
-             "net.ipv6.conf.default.accept_dad=0");
-    Must("ip -n " + lab->client + " link set lo up");
+    AddNamespace(lab->client);
+    AddNamespace(lab->lab);
     Must("ip -n " + lab->client +
          " link add lab0 type veth peer name eth0 netns " + lab->lab);
     Must("ip -n " + lab->client +
@@ -182,7 +167,6 @@ void BuildLab(Lab *lab, int k, bool deadNameServer) {
         << (deadNameServer ? "hosts: files dns\n" : "hosts: files\n");
     std::ofstream(etc + "/resolv.conf") << "nameserver " << kNameServer << "\n";
     Must("ip -n " + lab->lab + " link set eth0 up");
-    Must("ip -n " + lab->lab + " link set lo up");
     lab->fd = lab->ipv6 ? SocketIn(lab->lab, SOCK_DGRAM, "::", kXdmcpPort,
                                    "ff02::12b", "eth0")
                         : SocketIn(lab->lab, SOCK_DGRAM, "0.0.0.0", kXdmcpPort);
@@ -336,7 +320,7 @@ int main(int argc, char **argv) {
     if (argc == 4 && std::strcmp(argv[1], "--intake") == 0)
         return Intake(std::atoi(argv[2]), argv[3]);
     if (argc == 4 && std::strcmp(argv[1], "--ipv6") == 0) {
-        RemoveStaleNamespaces("hpb%dk");
+        RemoveStaleNamespaces(kNamespaces);
         return CompareIPv6(argv[0], std::atoi(argv[2]), std::atoi(argv[3]));
     }
     std::string program = argv[0];
@@ -350,7 +334,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     // Left behind by a run that died before removing them.
-    RemoveStaleNamespaces("hpb%dk");
+    RemoveStaleNamespaces(kNamespaces);
     std::printf("%-6s %-7s %-7s %-20s %-14s %-10s %s\n", "K", "sent", "listed",
                 "first reply to list", "CPU per reply", "peak RSS",
                 "X server CPU");

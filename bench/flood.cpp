@@ -40,15 +40,14 @@
 #include <thread>
 #include <vector>
 
+#include "bench/driver.h"
 #include "bench/measure.h"
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "shell/loop.h"
-#include "shell/startup.h"
 #include "shell/window.h"
 #include "tests/netns.h"
 #include "tests/replies.h"
-#include "xdmcp/discovery.h"
 #include "xdmcp/targets.h"
 
 namespace {
@@ -58,6 +57,9 @@ constexpr int kStatusHosts = 100;
 constexpr int kStatusBytes = 8000;
 constexpr char kClient[] = "10.0.0.1";
 constexpr char kLab[] = "10.0.0.2";
+// A run's namespaces: hpf<pid>c, the client, and hpf<pid>l, the lab.
+constexpr char kClientNamespaces[] = "hpf%dc";
+constexpr char kLabNamespaces[] = "hpf%dl";
 constexpr uint32_t kFirstSender = 0x0a010000; // 10.1.0.0
 
 // ---- the program's side, in the client namespace ----
@@ -106,23 +108,13 @@ double Percentile(std::vector<double> waits, double share) {
 }
 
 int Intake(const std::string &ns, int seconds) {
-    // It broadcasts: only ever inside the client namespace built below.
-    if (!InNamespace(ns)) {
-        std::fprintf(stderr, "flood: --intake runs only in the namespace "
-                             "that flood builds for it\n");
+    if (!OpenWindowIn("flood", ns, kClientNamespaces))
         return 2;
-    }
-    static int argc = 1;
-    static char name[] = "hostpick";
-    static char *argv[] = {name, nullptr};
-    OpenWindow(&argc, argv);
     passKey =
         XtSetEventDispatcher(XtDisplay(topLevel), KeyPress, KeyDispatched);
     keySent.assign(seconds * 1000 / kKeyEveryMs, 0);
     keyDispatched.assign(keySent.size(), 0);
-    static char broadcast[] = "BROADCAST";
-    char *targets[] = {broadcast, nullptr};
-    StartDiscovery(targets);
+    QueryBroadcast();
     std::thread keys(PressKeys, XtWindow(topLevel), seconds);
     // The program's own main loop, which the last key ends.
     while (keyDispatched.empty() || keyDispatched.back() == 0) {
@@ -199,9 +191,8 @@ void BuildLab(Lab *lab) {
     std::string tag = "hpf" + std::to_string(getpid());
     lab->client = tag + "c";
     lab->lab = tag + "l";
-    Must("ip netns add " + lab->client);
-    Must("ip netns add " + lab->lab);
-    Must("ip -n " + lab->client + " link set lo up");
+    AddNamespace(lab->client);
+    AddNamespace(lab->lab);
     Must("ip -n " + lab->client +
          " link add lab0 type veth peer name eth0 netns " + lab->lab);
     Must("ip -n " + lab->client + " addr add " + kClient + "/8 brd + dev lab0");
@@ -308,8 +299,8 @@ int main(int argc, char **argv) {
     int seconds = std::atoi(argv[2]);
     int rate = argc > 3 ? std::atoi(argv[3]) : statuses ? 1000 : 5000;
     // Left behind by a run that died before removing them.
-    RemoveStaleNamespaces("hpf%dc");
-    RemoveStaleNamespaces("hpf%dl");
+    RemoveStaleNamespaces(kClientNamespaces);
+    RemoveStaleNamespaces(kLabNamespaces);
     std::printf("%-9s %-6s %-8s %-8s %-6s %-5s %-9s %-9s %-9s %s\n", "flood",
                 "rate/s", "listed", "RSS MB", "keys", "lost", "wait p50",
                 "wait p99", "longest", "X server CPU");

@@ -51,10 +51,11 @@ int PrivateResolver() {
            Cover("/etc/resolv.conf", "nameserver 127.0.0.1\n");
 }
 
-// Which network namespace this process is in, as /proc names it.
-std::string NetworkNamespace() {
+// Which network namespace a process is in, as /proc names it.
+std::string NetworkNamespace(const char *process = "self") {
     char link[64] = {};
-    ssize_t n = readlink("/proc/self/ns/net", link, sizeof(link) - 1);
+    std::string path = std::string("/proc/") + process + "/ns/net";
+    ssize_t n = readlink(path.c_str(), link, sizeof(link) - 1);
     return n > 0 ? std::string(link, n) : "";
 }
 
@@ -66,7 +67,9 @@ constexpr char kIsolatedIn[] = "HOSTPICK_ISOLATED_IN";
 
 int IsolateNetwork() {
     const char *isolated = std::getenv(kIsolatedIn);
-    if (isolated != nullptr && isolated == NetworkNamespace())
+    // Never the machine's own network (PID 1's), whatever the variable says.
+    if (isolated != nullptr && isolated == NetworkNamespace() &&
+        isolated != NetworkNamespace("1"))
         return 1;
     if (geteuid() != 0 && !BecomeRootInUserNamespace()) {
         std::perror("unshare(CLONE_NEWUSER)");

@@ -21,11 +21,24 @@ void Must(const std::string &command) {
         std::fprintf(stderr, "failed: %s\n", command.c_str());
 }
 
-int InNamespace(const std::string &ns) {
-    struct stat self, named;
-    return stat("/proc/self/ns/net", &self) == 0 &&
-           stat(("/run/netns/" + ns).c_str(), &named) == 0 &&
-           self.st_dev == named.st_dev && self.st_ino == named.st_ino;
+void AddNamespace(const std::string &ns) {
+    Must("ip netns add " + ns);
+    Must("ip netns exec " + ns +
+         " sysctl -qw net.ipv6.conf.all.accept_dad=0 "
+         "net.ipv6.conf.default.accept_dad=0");
+    Must("ip -n " + ns + " link set lo up");
+}
+
+int InBuiltNamespace(const std::string &ns, const char *format) {
+    auto same = [](const std::string &a, const std::string &b) {
+        struct stat x, y;
+        return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 &&
+               x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+    };
+    int pid = 0;
+    return std::sscanf(ns.c_str(), format, &pid) == 1 && pid > 0 &&
+           kill(pid, 0) == 0 && same("/proc/self/ns/net", "/run/netns/" + ns) &&
+           !same("/proc/self/ns/net", "/proc/1/ns/net");
 }
 
 void RemoveStaleNamespaces(const char *format) {

@@ -13,9 +13,15 @@
 /// Runs a shell command quietly; says on standard error when it fails.
 void Must(const std::string &command);
 
-/// 1 when the calling process is in the named network namespace (one
-/// under /run/netns).
-int InNamespace(const std::string &ns);
+/// Adds network namespace `ns` with its loopback up and duplicate address
+/// detection off, so that every address added there is usable at once.
+void AddNamespace(const std::string &ns);
+
+/// 1 when the calling process is in namespace `ns` (one under /run/netns)
+/// and that namespace was built by a run that still goes on: `ns` matches
+/// `format` with the PID of a running process, as RemoveStaleNamespaces
+/// reads the names.  Never 1 in the machine's own network (PID 1's).
+int InBuiltNamespace(const std::string &ns, const char *format);
 
 /// Removes the namespaces (and their /etc/netns folders) whose names
 /// `format` matches with the PID of a process that no longer runs, such as

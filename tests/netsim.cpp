@@ -40,13 +40,6 @@ std::string LanAddress6(int lan, int octet, bool linkLocal = false) {
     return text;
 }
 
-// Addresses usable as soon as they are added: no duplicate detection.
-void NoDad(const std::string &ns) {
-    Must("ip netns exec " + ns +
-         " sysctl -qw net.ipv6.conf.all.accept_dad=0 "
-         "net.ipv6.conf.default.accept_dad=0");
-}
-
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path);
     std::stringstream s;
@@ -95,10 +88,8 @@ Network::Network() {
     prefix_ =
         "hp" + std::to_string(getpid()) + "n" + std::to_string(networkCount++);
     client_ = prefix_ + "c";
-    Must("ip netns add " + client_);
+    AddNamespace(client_);
     namespaces_.push_back(client_);
-    NoDad(client_);
-    Must("ip -n " + client_ + " link set lo up");
     mkdir("/etc/netns", 0755);
     std::string etc = "/etc/netns/" + client_;
     mkdir(etc.c_str(), 0755);
@@ -163,9 +154,8 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
     std::string ns = prefix_ + "h" + std::to_string(index);
     std::string veth = "h" + std::to_string(index);
     std::string address = LanAddress(lan, octet);
-    Must("ip netns add " + ns);
+    AddNamespace(ns);
     namespaces_.push_back(ns);
-    NoDad(ns);
     std::string c = "ip -n " + client_ + " ";
     std::string h = "ip -n " + ns + " ";
     Must(c + "link add " + veth + " type veth peer name eth0 netns " + ns);
@@ -182,7 +172,6 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
              "/64 nodad dev eth0");
     }
     Must(h + "link set eth0 up");
-    Must(h + "link set lo up");
     Host host;
     if (stack != Stack::kIPv6)
         host.fd = SocketIn(ns, SOCK_DGRAM, "0.0.0.0", 177);

@@ -63,12 +63,13 @@ void DeadlinePassed(XtPointer, XtIntervalId *) {
 } // namespace
 
 bool AwaitName(HostEntry *entry) {
+    HostKey key = KeyOf(entry);
     sockaddr_storage address;
-    socklen_t length = KeyAddress(KeyOf(entry), 0, &address);
+    socklen_t length = KeyAddress(key, 0, &address);
     if (entry->hostname.length == 0 || length == 0)
         return false;
     try {
-        waits.push_back({KeyOf(entry), NowMs() + kNameWaitMs});
+        waits.push_back({key, NowMs() + kNameWaitMs});
     } catch (const std::bad_alloc &) {
         return false;
     }

@@ -372,11 +372,12 @@ int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const sockaddr *sender,
     HostKey key = SenderKey(sender);
     HostEntry *entry = FindHost(key);
     int recorded = 0;
-    if (Keep(status, kMostStatusBytes))
-        recorded = entry != nullptr ? UpdateEntry(entry, status, willing)
-                   : Keep(hostname, kMostNameBytes)
-                       ? AddEntry(key, hostname, status, willing)
-                       : 0;
+    if (Keep(status, kMostStatusBytes)) {
+        if (entry != nullptr)
+            recorded = UpdateEntry(entry, status, willing);
+        else if (Keep(hostname, kMostNameBytes))
+            recorded = AddEntry(key, hostname, status, willing);
+    }
     // Whatever the entry did not take.
     ReleaseArray8(hostname);
     ReleaseArray8(status);

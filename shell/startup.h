@@ -10,10 +10,9 @@ constexpr Cardinal kActionCount = 12;
 extern XtActionsRec actionTable[kActionCount];
 
 /// Start-up up to the shown window: ignores SIGPIPE, sets the locale,
-/// initialises the
-/// toolkit, which takes its own options and the launch settings' out of
-/// argc/argv (leaving the program name and the query targets), registers
-/// the ARRAY8 converter, loads the launch settings, registers the actions,
-/// creates the widgets with an empty list, and places, maps and flushes the
-/// shell.  Sets appContext and topLevel.
+/// initialises the toolkit, which takes its own options and the launch
+/// settings' out of argc/argv (leaving the program name and the query
+/// targets), registers the ARRAY8 converter, loads the launch settings,
+/// registers the actions, creates the widgets with an empty list, and
+/// places, maps and flushes the shell.  Sets appContext and topLevel.
 void OpenWindow(int *argc, char **argv);

@@ -24,7 +24,8 @@ extern int pingCount;
 int StartDiscovery(char **arguments);
 
 /// Sends one ping and, while the series lasts, arms the timer for the next.
-/// The first ping of a series reads the interfaces and looks up the names
-/// not found yet; a name that is found is sent its query at once.  Also the
+/// Every ping reads the interfaces anew; the first of a series also looks
+/// up the names not found yet, and a name that is found is sent its query
+/// at once.  Also the
 /// toolkit timer callback; both arguments are ignored.
 void SendQueries(XtPointer clientData = nullptr, XtIntervalId *id = nullptr);

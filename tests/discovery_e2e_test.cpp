@@ -8,9 +8,6 @@
 
 namespace {
 
-const Bytes kQuery = {0, 1, 0, 2, 0, 1, 0};
-const Bytes kBroadcastQuery = {0, 1, 0, 1, 0, 1, 0};
-
 class Discovery : public EndToEnd {
   protected:
     // Datagrams per host, each as its destination and bytes.
@@ -19,6 +16,19 @@ class Discovery : public EndToEnd {
         for (const Arrival &a : net.Arrivals())
             all[a.host].emplace_back(a.to, a.bytes);
         return all;
+    }
+    // Once the hosts have had their names (each waits at most 1 s), End
+    // selects the last row, which is clicked where the view shows it and
+    // accepted; returns what the program printed.
+    std::string AcceptTheLastByEnd(Program &p) {
+        AwaitArrivals(1);
+        usleep(2500 * 1000);
+        x.KeysOutside("End");
+        usleep(300 * 1000);
+        EXPECT_TRUE(x.ClickHighlightedLine(window)) << "the last is not shown";
+        x.KeysOutside("Return");
+        EXPECT_EQ(p.Wait(5000), 0);
+        return p.Stdout();
     }
 };
 
@@ -183,8 +193,7 @@ TEST_F(Discovery, BadDatagramsChangeNothingAndTheNextReplyCounts) {
 
     Program p = Start({"BROADCAST"});
     usleep(800000);
-    x.ClickRow(window, 1);
-    x.Key(window, "Return");
+    PickRow(1);
     EXPECT_EQ(p.Wait(500), -1)
         << "only one line: nothing selected, still running";
     EXPECT_EQ(AcceptRow(p, 0), Printed(12));
@@ -197,16 +206,8 @@ TEST_F(Discovery, TheLastOfFiveThousandHostsCanBeScrolledToClickedAndAccepted) {
     net.AddCrowd(0, 11, NumberedReplies(5000, "host%04d", "idle"));
     net.Start();
     Program p = Start({"BROADCAST"});
-    AwaitArrivals(1);
-    usleep(2500 * 1000); // each waits at most 1 s for its name
-
-    x.KeysOutside("End");
-    usleep(200 * 1000);
-    // Selected by the keyboard, in view, and clicked there.
-    ASSERT_TRUE(x.ClickHighlightedLine(window)) << "the last line is not shown";
-    x.KeysOutside("Return");
-    EXPECT_EQ(p.Wait(5000), 0);
-    EXPECT_EQ(p.Stdout(), "0\n10 55 19 146\n") << "10.55.0.11 + 4999";
+    EXPECT_EQ(AcceptTheLastByEnd(p), "0\n10 55 19 146\n")
+        << "10.55.0.11 + 4999";
 }
 
 // With the program's own fonts in a UTF-8 locale, 2000 lines take two
@@ -223,14 +224,7 @@ TEST_F(Discovery, EndAmongTwoThousandHostsShowsTheLastOnScreen) {
     std::string title = "hostpick-end-" + std::to_string(getpid());
     Program p = net.Run({"-title", title, "BROADCAST"});
     window = x.WaitForWindow(title);
-    AwaitArrivals(1);
-    usleep(2500 * 1000);
-    x.KeysOutside("End");
-    usleep(300 * 1000);
-    ASSERT_TRUE(x.ClickHighlightedLine(window)) << "the name is not in view";
-    x.KeysOutside("Return");
-    EXPECT_EQ(p.Wait(5000), 0);
-    EXPECT_EQ(p.Stdout(), "0\n10 55 7 218\n") << "10.55.0.11 + 1999";
+    EXPECT_EQ(AcceptTheLastByEnd(p), "0\n10 55 7 218\n") << "10.55.0.11 + 1999";
 }
 
 // Five hosts whose names only a name server could give, and that server

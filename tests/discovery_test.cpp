@@ -20,10 +20,6 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-const Bytes kQuery = {0, 1, 0, 2, 0, 1, 0};
-const Bytes kBroadcastQuery = {0, 1, 0, 1, 0, 1, 0};
-
 void Found(const QueryTarget *) {}
 
 // The targets that `name` adds, as dotted addresses with their kind, once

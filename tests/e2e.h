@@ -56,11 +56,16 @@ class EndToEnd : public testing::Test {
         usleep(300000); // and for their replies to be taken in
     }
 
+    /// Selects `row` and presses Return.
+    void PickRow(int row) {
+        x.ClickRow(window, row);
+        x.Key(window, "Return");
+    }
+
     /// Selects `row` and accepts it with the Return key; returns what the
     /// program printed, after checking that it ended with status 0.
     std::string AcceptRow(Program &p, int row) {
-        x.ClickRow(window, row);
-        x.Key(window, "Return");
+        PickRow(row);
         EXPECT_EQ(p.Wait(5000), 0) << p.Stderr();
         return p.Stdout();
     }
@@ -76,8 +81,7 @@ class EndToEnd : public testing::Test {
         args.insert(args.end(), targets.begin(), targets.end());
         Program p = Start(args);
         AwaitArrivals(targets.size());
-        x.ClickRow(window, 1);
-        x.Key(window, "Return");
+        PickRow(1);
         EXPECT_EQ(p.Wait(500), -1) << "a second row";
         AcceptRow(p, 0);
         return net.Reports(300);

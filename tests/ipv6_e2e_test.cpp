@@ -9,8 +9,6 @@
 
 namespace {
 
-const Bytes kBroadcastQuery = {0, 1, 0, 1, 0, 1, 0};
-
 // The standard-output form of an IPv6 host, its address's interface
 // left out.
 std::string Printed6(const std::string &address) {

@@ -78,8 +78,7 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
     AwaitArrivals(net.Arrivals().size() + hosts, 10000);
     usleep(1000000);
 
-    x.ClickRow(window, 0);
-    x.Key(window, "Return");
+    PickRow(0);
     int status = p.Wait(60000);
     std::string report = ReadAll(log);
     EXPECT_EQ(status, 0) << report;

@@ -8,6 +8,11 @@
 
 using Bytes = std::vector<unsigned char>;
 
+/// The two queries as the program sends them: version 1, the opcode, a
+/// length of 1, no authentication names.
+const Bytes kQuery = {0, 1, 0, 2, 0, 1, 0};
+const Bytes kBroadcastQuery = {0, 1, 0, 1, 0, 1, 0};
+
 Bytes WillingReply(const std::string &name, const std::string &status,
                    const std::string &authName = "");
 Bytes UnwillingReply(const std::string &name, const std::string &status);

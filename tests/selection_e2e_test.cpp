@@ -10,6 +10,15 @@ class Selection : public EndToEnd {
     void OneWillingHost() {
         OneHost({WillingReply("alpha", "idle")});
     }
+    // Starts hostpick with `args`, waits for its query to the one host, and
+    // picks the host's row with Return.
+    Program PickTheHost(const std::vector<std::string> &args) {
+        size_t before = net.Arrivals().size();
+        Program p = Start(args);
+        AwaitArrivals(before + 1);
+        PickRow(0);
+        return p;
+    }
 };
 
 TEST_F(Selection, ReturnOnASelectedLinePrintsTypeAndAddress) {
@@ -158,10 +167,7 @@ TEST_F(Selection, TheAcceptButtonDeliversAHostWhoseStatusKeepsChanging) {
 TEST_F(Selection, AChoiceThatCannotBePrintedFailsWithStatusOne) {
     OneWillingHost();
     net.StdoutTo("/dev/full");
-    Program p = Start({"BROADCAST"});
-    AwaitArrivals(1);
-    x.ClickRow(window, 0);
-    x.Key(window, "Return");
+    Program p = PickTheHost({"BROADCAST"});
     EXPECT_EQ(p.Wait(5000), 1);
     EXPECT_EQ(p.Stderr(), "Cannot write the choice to standard output\n");
 }
@@ -169,26 +175,17 @@ TEST_F(Selection, AChoiceThatCannotBePrintedFailsWithStatusOne) {
 TEST_F(Selection, UnreachableDisplayManagerFailsWithStatusOne) {
     OneWillingHost();
     int closed = net.ListenForReport() + 1; // nothing listens there
-    Program p = Start({"-vornaddress", VornAddress(closed), "BROADCAST"});
-    AwaitArrivals(1);
-    x.ClickRow(window, 0);
-    x.Key(window, "Return");
+    Program p = PickTheHost({"-vornaddress", VornAddress(closed), "BROADCAST"});
     EXPECT_EQ(p.Wait(5000), 1);
     EXPECT_EQ(p.Stderr(), "Cannot connect to vorn\n");
 
-    Program q = Start({"-vornaddress", "000a00507f000001", "BROADCAST"});
-    usleep(600000);
-    x.ClickRow(window, 0);
-    x.Key(window, "Return");
+    Program q = PickTheHost({"-vornaddress", "000a00507f000001", "BROADCAST"});
     EXPECT_EQ(q.Wait(5000), 1);
     EXPECT_TRUE(q.Stderr() == "Cannot connect to vorn\n" ||
                 q.Stderr() == "Cannot create response socket\n")
         << q.Stderr();
 
-    Program r = Start({"-vornaddress", "0002", "BROADCAST"});
-    usleep(600000);
-    x.ClickRow(window, 0);
-    x.Key(window, "Return");
+    Program r = PickTheHost({"-vornaddress", "0002", "BROADCAST"});
     EXPECT_EQ(r.Wait(5000), 1) << "a short address is unreachable";
     EXPECT_EQ(r.Stderr(), "Cannot connect to vorn\n");
 }
@@ -218,8 +215,7 @@ TEST_F(Selection, PingEmptiesTheListAndRefillsFromTheNewSeries) {
     x.Key(window, "F5");
     usleep(600000);
     // Only "steady" answered the new series: one line, which is its own.
-    x.ClickRow(window, 1);
-    x.Key(window, "Return");
+    PickRow(1);
     EXPECT_EQ(p.Wait(500), -1);
     EXPECT_EQ(AcceptRow(p, 0), Printed(12));
 }

@@ -40,21 +40,13 @@ class NameWait : public testing::Test {
         LinesShown();
         SetNameWait(nullptr);
     }
-    // Runs the event loop until every entry is listed, at most 2 s.
-    static void Settle() {
-        for (int waited = 0;
-             static_cast<int>(ListedHosts().size()) < hostCount &&
-             waited < 2000;
-             waited += 5)
-            RunEventLoop(5);
-    }
 };
 
 // The test's hosts file names 127.0.0.1 "localhost" and nothing else.
 TEST_F(NameWait, AKnownAddressIsListedUnderItsResolvedName) {
     ASSERT_EQ(Record("told", "ok", "127.0.0.1", 1), 1);
     EXPECT_TRUE(ListedHosts().empty()) << "listed before its name settled";
-    Settle();
+    SettleNames();
     EXPECT_EQ(Listed(), (std::vector<std::string>{"localhost" +
                                                   kBlank.substr(9) + " ok"}));
     EXPECT_GT(refreshes, 0) << "the view was not asked to show it";
@@ -62,7 +54,7 @@ TEST_F(NameWait, AKnownAddressIsListedUnderItsResolvedName) {
 
 TEST_F(NameWait, AnUnknownAddressIsListedUnderTheNameItsReplyGave) {
     ASSERT_EQ(Record("told", "ok", "10.0.0.1", 1), 1);
-    Settle();
+    SettleNames();
     EXPECT_EQ(Listed(),
               (std::vector<std::string>{"told" + kBlank.substr(4) + " ok"}));
 }

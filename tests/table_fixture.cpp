@@ -8,6 +8,7 @@
 
 #include "hosts/table.h"
 #include "tests/alloc_fail.h"
+#include "tests/events.h"
 
 ARRAY8 MakeArray8(const std::string &bytes) {
     ARRAY8 a = {0, nullptr};
@@ -49,4 +50,11 @@ std::vector<std::string> Listed() {
     for (const HostEntry *entry : ListedHosts())
         lines.emplace_back(entry->displayLine);
     return lines;
+}
+
+void SettleNames() {
+    for (int waited = 0;
+         static_cast<int>(ListedHosts().size()) < hostCount && waited < 2000;
+         waited += 5)
+        RunEventLoop(5);
 }

@@ -23,3 +23,7 @@ int Record(const std::string &name, const std::string &status, const char *ip,
 
 /// The listed lines, in order.
 std::vector<std::string> Listed();
+
+/// Runs the event loop until every entry is listed, its name settled; at
+/// most 2 s.
+void SettleNames();

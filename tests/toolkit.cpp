@@ -14,6 +14,7 @@
 #include "hosts/view.h"
 #include "shell/startup.h"
 #include "shell/window.h"
+#include "tests/table_fixture.h"
 
 void EnsureToolkit() {
     if (topLevel != nullptr)
@@ -28,11 +29,7 @@ void EnsureToolkit() {
 }
 
 void SettleHosts() {
-    // Every entry is listed once its name has settled.
-    for (int waited = 0;
-         static_cast<int>(ListedHosts().size()) < hostCount && waited < 2000;
-         waited += 5)
-        RunEventLoop(5);
+    SettleNames();
     RefreshList();
 }
 

@@ -62,12 +62,9 @@ int BoundUdpSocket(const char *address, sockaddr_storage *bound) {
     auto *in = reinterpret_cast<sockaddr_in *>(&local);
     auto *in6 = reinterpret_cast<sockaddr_in6 *>(&local);
     bool v6 = inet_pton(AF_INET6, address, &in6->sin6_addr) == 1;
-    if (v6)
-        in6->sin6_family = AF_INET6;
-    else
-        inet_pton(AF_INET, address, &in->sin_addr);
+    local.ss_family = v6 ? AF_INET6 : AF_INET;
     if (!v6)
-        in->sin_family = AF_INET;
+        inet_pton(AF_INET, address, &in->sin_addr);
     int fd = socket(local.ss_family, SOCK_DGRAM, 0);
     int off = 0;
     if (v6)

@@ -139,10 +139,7 @@ void BuildLab(Lab *lab, int k, bool deadNameServer) {
         "hpb" + std::to_string(getpid()) + "k" + std::to_string(k);
     lab->client = tag + "c";
     lab->lab = tag + "l";
-    AddNamespace(lab->client);
-    AddNamespace(lab->lab);
-    Must("ip -n " + lab->client +
-         " link add lab0 type veth peer name eth0 netns " + lab->lab);
+    AddLinkedPair(lab->client, lab->lab);
     Must("ip -n " + lab->client +
          (lab->ipv6 ? " addr add fd00:60::1/64 nodad dev lab0"
                     : " addr add 10.60.0.1/16 brd + dev lab0"));

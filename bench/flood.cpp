@@ -191,10 +191,7 @@ void BuildLab(Lab *lab) {
     std::string tag = "hpf" + std::to_string(getpid());
     lab->client = tag + "c";
     lab->lab = tag + "l";
-    AddNamespace(lab->client);
-    AddNamespace(lab->lab);
-    Must("ip -n " + lab->client +
-         " link add lab0 type veth peer name eth0 netns " + lab->lab);
+    AddLinkedPair(lab->client, lab->lab);
     Must("ip -n " + lab->client + " addr add " + kClient + "/8 brd + dev lab0");
     Must("ip -n " + lab->client + " link set lab0 up");
     Must("ip -n " + lab->lab + " addr add " + kLab + "/8 brd + dev eth0");

@@ -29,6 +29,13 @@ void AddNamespace(const std::string &ns) {
     Must("ip -n " + ns + " link set lo up");
 }
 
+void AddLinkedPair(const std::string &client, const std::string &lab) {
+    AddNamespace(client);
+    AddNamespace(lab);
+    Must("ip -n " + client + " link add lab0 type veth peer name eth0 netns " +
+         lab);
+}
+
 int InBuiltNamespace(const std::string &ns, const char *format) {
     auto same = [](const std::string &a, const std::string &b) {
         struct stat x, y;

@@ -17,6 +17,10 @@ void Must(const std::string &command);
 /// detection off, so that every address added there is usable at once.
 void AddNamespace(const std::string &ns);
 
+/// Adds namespaces `client` and `lab` (as AddNamespace does), joined by a
+/// veth pair: "lab0" in the client, "eth0" in the lab, both down.
+void AddLinkedPair(const std::string &client, const std::string &lab);
+
 /// 1 when the calling process is in namespace `ns` (one under /run/netns)
 /// and that namespace was built by a run that still goes on: `ns` matches
 /// `format` with the PID of a running process, as RemoveStaleNamespaces

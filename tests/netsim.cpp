@@ -442,23 +442,38 @@ Program Network::Run(const std::vector<std::string> &args,
     argv.insert(argv.end(), runUnder_.begin(), runUnder_.end());
     argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
+    // The environment too is made before the fork: the child of a process
+    // with threads (the network's server) must not allocate, since another
+    // thread may have held the allocator's lock at the fork.
+    std::map<std::string, std::string> env;
+    for (char **var = environ; *var != nullptr; var++) {
+        std::string entry = *var;
+        std::size_t equals = entry.find('=');
+        env[entry.substr(0, equals)] =
+            equals != std::string::npos ? entry.substr(equals + 1) : "";
+    }
+    if (installed == nullptr)
+        env["XUSERFILESEARCHPATH"] = HOSTPICK_APP_DEFAULTS "/%N";
+    for (const auto &[name, value] : env_)
+        env[name] = value;
+    std::vector<std::string> entries;
+    for (const auto &[name, value] : env)
+        entries.push_back(name + "=" + value);
+    std::vector<char *> v, e;
+    for (auto &a : argv)
+        v.push_back(a.data());
+    v.push_back(nullptr);
+    for (auto &entry : entries)
+        e.push_back(entry.data());
+    e.push_back(nullptr);
+    const char *outPath = stdout_.empty() ? p.out.c_str() : stdout_.c_str();
     p.pid = fork();
     if (p.pid == 0) {
-        int out = open(stdout_.empty() ? p.out.c_str() : stdout_.c_str(),
-                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int out = open(outPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(p.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, 1);
         dup2(err, 2);
-        if (installed == nullptr)
-            setenv("XUSERFILESEARCHPATH", HOSTPICK_APP_DEFAULTS "/%N", 1);
-        for (const auto &[name, value] : env_)
-            setenv(name.c_str(), value.c_str(), 1);
-        std::vector<char *> v;
-        v.reserve(argv.size() + 1);
-        for (auto &a : argv)
-            v.push_back(a.data());
-        v.push_back(nullptr);
-        execvp("ip", v.data());
+        execvpe("ip", v.data(), e.data());
         _exit(127);
     }
     programs_.push_back(p.pid);

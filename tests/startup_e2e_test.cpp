@@ -117,15 +117,17 @@ std::string StartPrivateX(pid_t *pid, std::vector<std::string> server) {
     int fds[2];
     if (pipe(fds) != 0)
         return "";
+    // Made before the fork, after which this process's threads forbid
+    // allocating.
+    server.insert(server.begin() + 1,
+                  {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp"});
+    std::vector<char *> argv;
+    for (std::string &word : server)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
     *pid = fork();
     if (*pid == 0) {
         close(fds[0]);
-        server.insert(server.begin() + 1, {"-displayfd", std::to_string(fds[1]),
-                                           "-nolisten", "tcp"});
-        std::vector<char *> argv;
-        for (std::string &word : server)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
         int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);

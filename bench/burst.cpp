@@ -48,8 +48,8 @@
 #include "hosts/view.h"
 #include "shell/loop.h"
 #include "shell/window.h"
-#include "tests/netns.h"
-#include "tests/replies.h"
+#include "tests/lab/netns.h"
+#include "tests/lab/replies.h"
 #include "xdmcp/targets.h"
 
 namespace {

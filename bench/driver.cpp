@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "shell/startup.h"
-#include "tests/netns.h"
+#include "tests/lab/netns.h"
 #include "xdmcp/discovery.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tests/isolate.h"
+#include "tests/lab/isolate.h"
 
 namespace {
 

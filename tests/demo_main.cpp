@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/netsim.h"
-#include "tests/xdriver.h"
+#include "tests/lab/netsim.h"
+#include "tests/lab/xdriver.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "tests/alloc_fail.h"
-#include "tests/replies.h"
+#include "tests/lab/replies.h"
 #include "tests/toolkit.h"
 #include "tests/udp.h"
 

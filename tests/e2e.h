@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/netsim.h"
-#include "tests/xdriver.h"
+#include "tests/lab/netsim.h"
+#include "tests/lab/xdriver.h"
 
 /// A -vornaddress value for a display manager on 127.0.0.1 at `port`:
 /// family 2, the port, the address.

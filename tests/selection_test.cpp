@@ -22,7 +22,7 @@
 #include "tests/alloc_fail.h"
 #include "shell/settings.h"
 #include "shell/window.h"
-#include "tests/replies.h"
+#include "tests/lab/replies.h"
 #include "tests/table_fixture.h"
 #include "tests/toolkit.h"
 #include "xdmcp/discovery.h"

@@ -4,7 +4,7 @@
 
 #include "tests/udp.h"
 
-#include "tests/netns.h"
+#include "tests/lab/netns.h"
 
 #include <arpa/inet.h>
 #include <poll.h>

@@ -3,7 +3,7 @@
 // without anything leaving the machine's own namespace.
 #include <gtest/gtest.h>
 
-#include "tests/isolate.h"
+#include "tests/lab/isolate.h"
 
 int main(int argc, char **argv) {
     testing::InitGoogleTest(&argc, argv);

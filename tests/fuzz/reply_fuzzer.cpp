@@ -31,7 +31,7 @@
 #include "shell/loop.h"
 #include "shell/startup.h"
 #include "shell/window.h"
-#include "tests/isolate.h"
+#include "tests/lab/isolate.h"
 #include "xdmcp/discovery.h"
 #include "xdmcp/intake.h"
 #include "xdmcp/wire.h"

@@ -1,4 +1,4 @@
-#include "tests/netns.h"
+#include "tests/lab/netns.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>

@@ -1,4 +1,4 @@
-#include "tests/isolate.h"
+#include "tests/lab/isolate.h"
 
 #include <net/if.h>
 #include <sched.h>

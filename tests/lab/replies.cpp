@@ -1,4 +1,4 @@
-#include "tests/replies.h"
+#include "tests/lab/replies.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/replies.h"
+#include "tests/lab/replies.h"
 
 /// One datagram a simulated host received.
 struct Arrival {

@@ -1,4 +1,4 @@
-#include "tests/xdriver.h"
+#include "tests/lab/xdriver.h"
 
 #include <X11/Xutil.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "tests/netsim.h"
+#include "tests/lab/netsim.h"
 
-#include "tests/netns.h"
+#include "tests/lab/netns.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -9,6 +9,7 @@
 #include "hosts/resolver.h"
 #include "hosts/view.h"
 #include "shell/loop.h"
+#include "xdmcp/address.h"
 
 namespace {
 

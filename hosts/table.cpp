@@ -10,9 +10,6 @@
 
 #include "hosts/table.h"
 
-#include <arpa/inet.h>
-#include <net/if.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -149,18 +146,11 @@ void AppendShown(Line *line, const ARRAY8 *array, int mostBytes,
         Append(line, kCutMark, kCutMarkColumns, kCutMarkColumns);
 }
 
-// IPv6 in its shortest form, with the interface of a link-local address.
 void AppendAddress(Line *line, const HostEntry *entry) {
-    char address[INET6_ADDRSTRLEN] = "local";
-    char interface[IF_NAMESIZE] = "";
-    if (entry->connectionType != kFamilyLocal)
-        inet_ntop(entry->connectionType == kFamilyInternet ? AF_INET : AF_INET6,
-                  entry->hostAddress.data, address, sizeof(address));
-    if (entry->scope != 0 && if_indextoname(entry->scope, interface) == nullptr)
-        std::snprintf(interface, sizeof(interface), "%u", entry->scope);
-    char text[sizeof(address) + sizeof(interface) + 4];
-    int length = std::snprintf(text, sizeof(text), " [%s%s%s]", address,
-                               *interface != '\0' ? "%" : "", interface);
+    char address[kKeyTextSize];
+    KeyText(KeyOf(entry), address);
+    char text[sizeof(address) + 3];
+    int length = std::snprintf(text, sizeof(text), " [%s]", address);
     Append(line, text, length, length);
 }
 
@@ -367,9 +357,8 @@ void ReleaseEntry(HostEntry *entry) {
 
 } // namespace
 
-int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const sockaddr *sender,
+int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const HostKey &key,
                int willing) {
-    HostKey key = SenderKey(sender);
     HostEntry *entry = FindHost(key);
     int recorded = 0;
     if (Keep(status, kMostStatusBytes)) {
@@ -411,48 +400,6 @@ HostKey KeyOf(const HostEntry *entry) {
     std::memcpy(key.address, entry->hostAddress.data, key.length);
     key.scope = entry->scope;
     return key;
-}
-
-HostKey SenderKey(const sockaddr *sender) {
-    HostKey key{};
-    key.connectionType = kFamilyLocal;
-    if (sender->sa_family == AF_INET) {
-        const auto *in = reinterpret_cast<const sockaddr_in *>(sender);
-        key.connectionType = kFamilyInternet;
-        key.length = sizeof(in->sin_addr);
-        std::memcpy(key.address, &in->sin_addr, key.length);
-    } else if (sender->sa_family == AF_INET6) {
-        const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(sender);
-        const CARD8 *bytes = in6->sin6_addr.s6_addr;
-        bool mapped = IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr);
-        key.connectionType = mapped ? kFamilyInternet : kFamilyInternet6;
-        key.length = mapped ? 4 : sizeof(in6->sin6_addr);
-        std::memcpy(key.address, mapped ? bytes + 12 : bytes, key.length);
-        if (IN6_IS_ADDR_LINKLOCAL(&in6->sin6_addr))
-            key.scope = in6->sin6_scope_id;
-    }
-    return key;
-}
-
-socklen_t KeyAddress(const HostKey &key, in_port_t port,
-                     sockaddr_storage *address) {
-    std::memset(address, 0, sizeof(*address));
-    if (key.connectionType == kFamilyInternet) {
-        auto *in = reinterpret_cast<sockaddr_in *>(address);
-        in->sin_family = AF_INET;
-        in->sin_port = htons(port);
-        std::memcpy(&in->sin_addr, key.address, sizeof(in->sin_addr));
-        return sizeof(*in);
-    }
-    if (key.connectionType == kFamilyInternet6) {
-        auto *in6 = reinterpret_cast<sockaddr_in6 *>(address);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(port);
-        std::memcpy(&in6->sin6_addr, key.address, sizeof(in6->sin6_addr));
-        in6->sin6_scope_id = key.scope;
-        return sizeof(*in6);
-    }
-    return 0;
 }
 
 HostEntry *FindHost(const HostKey &key) {

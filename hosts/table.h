@@ -6,17 +6,12 @@
 // widget held before can be released.
 #pragma once
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <vector>
 
+#include "xdmcp/address.h"
 #include "xdmcp/wire.h"
 
-constexpr CARD16 kFamilyInternet = 0;  ///< IPv4 sender
-constexpr CARD16 kFamilyInternet6 = 6; ///< IPv6 sender
-constexpr CARD16 kFamilyLocal = 256;   ///< any other sender
-constexpr int kNameColumns = 30;       ///< names are filled out to this width
+constexpr int kNameColumns = 30; ///< names are filled out to this width
 /// Bounds that keep a flood from taking the program's memory and the
 /// window: hosts in the table (replies from the query targets' own
 /// addresses are taken beyond it), bytes of a name and of a status kept
@@ -56,28 +51,17 @@ struct HostEntry {
     char *shownLine;     ///< the line the widget was last handed, or null
 };
 
-/// What tells hosts apart: connection type and address, and for a
-/// link-local IPv6 address its interface (the same address on two links is
-/// two hosts).
-struct HostKey {
-    CARD16 connectionType;
-    CARD8 length; ///< of the address: 4, 16, or 0 for kFamilyLocal
-    CARD8 address[16];
-    unsigned scope; ///< the interface of a link-local address; else 0
-    bool operator==(const HostKey &) const = default;
-};
-
 /// Entries in the order in which their hosts first answered.
 extern HostEntry *hostEntries;
 extern int hostCount;
 
-/// Adds an entry for a new sender or gives a known one the new status; a
-/// known host keeps the name it has.  Takes charge of both bodies whatever
-/// it returns, keeping or releasing them, and leaves both records empty.
-/// Returns 1 when the table changed, 0 when it did not (the same status
+/// Adds an entry for a new sender, `key`, or gives a known one the new
+/// status; a known host keeps the name it has.  Takes charge of both bodies
+/// whatever it returns, keeping or releasing them, and leaves both records
+/// empty. Returns 1 when the table changed, 0 when it did not (the same status
 /// again, or no memory: the reply is dropped).  A name and a status are
 /// kept up to one byte beyond their limits, which marks them as cut.
-int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const sockaddr *sender,
+int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const HostKey &key,
                int willing);
 
 /// Has `wait` see every new entry before it is listed.  When it returns
@@ -92,12 +76,6 @@ void NameHost(HostEntry *entry, const char *name);
 void ListHost(HostEntry *entry);
 
 HostKey KeyOf(const HostEntry *entry);
-/// The key of a reply's sender.  An IPv4-mapped IPv6 sender (::ffff:a.b.c.d)
-/// is the IPv4 host it maps.
-HostKey SenderKey(const sockaddr *sender);
-/// The socket address of `key`, at `port`; its length, 0 for a local key.
-socklen_t KeyAddress(const HostKey &key, in_port_t port,
-                     sockaddr_storage *address);
 /// The entry with that key, or null.
 HostEntry *FindHost(const HostKey &key);
 

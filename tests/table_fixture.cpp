@@ -39,8 +39,9 @@ int Record(const std::string &name, const std::string &status, const char *ip,
     }
     if (failAt >= 0)
         FailAllocation(failAt);
-    int recorded = RecordHost(&hostname, &st,
-                              reinterpret_cast<sockaddr *>(&sender), willing);
+    int recorded =
+        RecordHost(&hostname, &st,
+                   SenderKey(reinterpret_cast<sockaddr *>(&sender)), willing);
     AllowAllocations();
     return recorded;
 }

@@ -6,6 +6,7 @@
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "shell/loop.h"
+#include "xdmcp/address.h"
 #include "xdmcp/targets.h"
 #include "xdmcp/wire.h"
 
@@ -24,17 +25,19 @@ int FieldsSize(const ARRAY8 *a, const ARRAY8 *b) {
 // A flood of forged senders must not take the program's memory: once the
 // table is full only the hosts it knows, and the targets the arguments
 // named, have room.
-bool HasRoom(const sockaddr *sender) {
-    return hostCount < kMostHosts || FindHost(SenderKey(sender)) != nullptr ||
+bool HasRoom(const HostKey &sender) {
+    return hostCount < kMostHosts || FindHost(sender) != nullptr ||
            IsQueryTarget(sender);
 }
 
-void TakeReply(int socket) {
+void ReadReply(int socket) {
     sockaddr_storage storage;
-    auto *sender = reinterpret_cast<sockaddr *>(&storage);
     socklen_t senderLength = sizeof(storage);
-    if (!ReceiveMessage(socket, &receiveBuffer, sender, &senderLength) ||
-        !HasRoom(sender))
+    if (!ReceiveMessage(socket, &receiveBuffer,
+                        reinterpret_cast<sockaddr *>(&storage), &senderLength))
+        return;
+    HostKey sender = SenderKey(reinterpret_cast<sockaddr *>(&storage));
+    if (!HasRoom(sender))
         return;
     MessageHeader header;
     if (!ReadHeader(&receiveBuffer, &header) || header.version != kXdmcpVersion)
@@ -76,7 +79,7 @@ bool Waiting(int socket) {
 // key is answered within a reply's time.
 void HandleReply(XtPointer /*clientData*/, int *source, XtInputId * /*id*/) {
     for (int taken = 1;; taken++) {
-        TakeReply(*source);
+        ReadReply(*source);
         if (!Waiting(*source)) {
             RefreshSoon(true);
             return;

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "hosts/resolver.h"
-#include "hosts/table.h"
 #include "shell/settings.h"
 
 QueryTarget *queryTargets;
@@ -282,11 +281,10 @@ void ForEachBroadcastAddress(void (*send)(const sockaddr *address,
     }
 }
 
-bool IsQueryTarget(const sockaddr *sender) {
-    HostKey key = SenderKey(sender);
+bool IsQueryTarget(const HostKey &sender) {
     for (const QueryTarget *t = queryTargets; t != nullptr; t = t->next)
         if (t->queryKind == kOpcodeQuery && t->address != nullptr &&
-            SenderKey(t->address) == key)
+            SenderKey(t->address) == sender)
             return true;
     return false;
 }

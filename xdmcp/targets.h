@@ -8,16 +8,13 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include "xdmcp/address.h"
 #include "xdmcp/wire.h"
 
-constexpr in_port_t kXdmcpPort = 177;
 constexpr char kBroadcastName[] = "BROADCAST";
 /// The XDMCP multicast group of every link (ff02::12b).
 constexpr in6_addr kLinkGroup = {
     {{0xff, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x2b}}};
-
-static_assert(sizeof(sockaddr_in) == 16, "IPv4 targets are 16 bytes");
-static_assert(sizeof(sockaddr_in6) == 28, "IPv6 targets are 28 bytes");
 
 /// One destination of queries.  Records are appended at the tail of
 /// `queryTargets`, but for a name's further addresses, which follow it,
@@ -61,5 +58,5 @@ void LookUpTargetNames(void (*found)(const QueryTarget *target));
 void ForEachBroadcastAddress(void (*send)(const sockaddr *address,
                                           socklen_t length));
 
-/// True when `sender` has the address of a target the arguments named.
-bool IsQueryTarget(const sockaddr *sender);
+/// True when `sender` is the host of a target the arguments named.
+bool IsQueryTarget(const HostKey &sender);

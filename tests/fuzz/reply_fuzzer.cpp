@@ -32,6 +32,7 @@
 #include "shell/startup.h"
 #include "shell/window.h"
 #include "tests/lab/isolate.h"
+#include "xdmcp/address.h"
 #include "xdmcp/discovery.h"
 #include "xdmcp/intake.h"
 #include "xdmcp/wire.h"

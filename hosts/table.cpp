@@ -11,13 +11,12 @@
 #include "hosts/table.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
-#include <cwctype>
 #include <new>
 #include <unordered_map>
+
+#include "hosts/line.h"
 
 HostEntry *hostEntries;
 int hostCount;
@@ -26,12 +25,6 @@ namespace {
 
 // Stands in for a line that could not be allocated; never released.
 char kUnknownLine[] = "Unknown";
-constexpr char kReplacement = '?'; // for what would not show for what it is
-constexpr char kCutMark[] = "..."; // ends a name or status that was cut
-constexpr int kCutMarkColumns = sizeof(kCutMark) - 1;
-// Room for the longest line: every byte of a name and a status, the cut
-// marks, the address and the filling.
-constexpr int kLineBytes = 2048;
 
 struct KeyHash {
     std::size_t operator()(const HostKey &key) const {
@@ -58,130 +51,17 @@ void ReleaseLine(char *line) {
         std::free(line);
 }
 
-// ---- lines ----
-
-struct Line {
-    char text[kLineBytes];
-    int length;
-    int columns;
-};
-
-void Append(Line *line, const char *bytes, int length, int columns) {
-    std::memcpy(line->text + line->length, bytes, length);
-    line->length += length;
-    line->columns += columns;
-}
-
-void Fill(Line *line, int columns) {
-    for (; columns > 0; columns--)
-        Append(line, " ", 1, 1);
-}
-
-// Invisible characters that change how the text around them is drawn,
-// such as the bidirectional overrides: Unicode's format characters, and
-// the line and paragraph separators.
-bool IsFormatCharacter(wint_t c) {
-    return c == 0xad || (c >= 0x600 && c <= 0x605) || c == 0x61c ||
-           c == 0x6dd || c == 0x70f || c == 0x8e2 || c == 0x180e ||
-           (c >= 0x200b && c <= 0x200f) || (c >= 0x2028 && c <= 0x202e) ||
-           (c >= 0x2060 && c <= 0x206f) || c == 0xfeff ||
-           (c >= 0xfff9 && c <= 0xfffb) || c == 0x110bd || c == 0x110cd ||
-           (c >= 0x13430 && c <= 0x1343f) || (c >= 0x1bca0 && c <= 0x1bca3) ||
-           (c >= 0x1d173 && c <= 0x1d17a) || c == 0xe0001 ||
-           (c >= 0xe0020 && c <= 0xe007f);
-}
-
-// The first character of `text` in the locale's encoding: the bytes it
-// takes and the columns it shows in.  False when it is to be shown as the
-// replacement: a byte that starts no character, a control or a format
-// character.  A single-byte locale is taken as Latin-1.
-bool Decode(const char *text, int left, int *bytes, int *columns) {
-    *bytes = 1;
-    *columns = 1;
-    if (MB_CUR_MAX == 1) {
-        auto c = static_cast<unsigned char>(*text);
-        return (c >= 0x20 && c < 0x7f) || c >= 0xa0;
-    }
-    std::mbstate_t state{};
-    wchar_t c;
-    std::size_t n = std::mbrtowc(&c, text, left, &state);
-    if (n == 0 || n > static_cast<std::size_t>(left))
-        return false;
-    *bytes = static_cast<int>(n);
-    int width = wcwidth(c);
-    if (width < 0 || std::iswcntrl(c) || IsFormatCharacter(c))
-        return false;
-    *columns = width;
-    return true;
-}
-
-// Appends what `array` shows, up to a zero byte and at most `mostBytes`
-// of it, in at most `mostColumns`; text cut by either ends in the mark.
-void AppendShown(Line *line, const ARRAY8 *array, int mostBytes,
-                 int mostColumns) {
-    const char *text = reinterpret_cast<const char *>(array->data);
-    int length = array->data != nullptr
-                     ? static_cast<int>(strnlen(text, array->length))
-                     : 0;
-    bool cut = length > mostBytes;
-    length = std::min(length, mostBytes);
-    int room = mostColumns - kCutMarkColumns;
-    int start = line->columns;
-    for (int at = 0, bytes, columns; at < length; at += bytes) {
-        bool shown = Decode(text + at, length - at, &bytes, &columns);
-        if (line->columns - start + columns > room) {
-            // The mark fits where the rest would not, unless the rest is
-            // this one character, which fits where the mark does.
-            cut = cut || at + bytes < length ||
-                  line->columns - start + columns > mostColumns;
-            if (cut)
-                break;
-        }
-        if (shown)
-            Append(line, text + at, bytes, columns);
-        else
-            Append(line, &kReplacement, 1, 1);
-    }
-    if (cut)
-        Append(line, kCutMark, kCutMarkColumns, kCutMarkColumns);
-}
-
-void AppendAddress(Line *line, const HostEntry *entry) {
+// Gives the entry the line its name, status and, where it shows it, its
+// address make now; "Unknown" when memory runs out.
+void FormatEntryLine(HostEntry *entry) {
     char address[kKeyTextSize];
-    KeyText(KeyOf(entry), address);
-    char text[sizeof(address) + 3];
-    int length = std::snprintf(text, sizeof(text), " [%s]", address);
-    Append(line, text, length, length);
-}
-
-// The name filled out to 30 columns, one space and the status.  The
-// status is right-justified in a field as wide as its bytes, so it shows
-// leading blanks only when it holds a zero byte.
-void FormatLine(HostEntry *entry) {
-    Line line{};
-    AppendShown(&line, &entry->hostname, kMostNameBytes, kMostLineColumns / 2);
-    entry->nameLength = line.length;
     if (entry->showsAddress)
-        AppendAddress(&line, entry);
-    Fill(&line, kNameColumns - line.columns);
-    Append(&line, " ", 1, 1);
-    const ARRAY8 *status = &entry->status;
-    int kept = std::min<int>(status->length, kMostStatusBytes);
-    if (status->data != nullptr)
-        Fill(&line,
-             std::min(kept - static_cast<int>(strnlen(
-                                 reinterpret_cast<const char *>(status->data),
-                                 kept)),
-                      kMostLineColumns - kCutMarkColumns - line.columns));
-    AppendShown(&line, status, kMostStatusBytes,
-                std::max(kMostLineColumns - line.columns, kCutMarkColumns));
-    entry->displayLine = static_cast<char *>(std::malloc(line.length + 1));
-    if (entry->displayLine == nullptr) {
+        KeyText(KeyOf(entry), address);
+    entry->displayLine =
+        FormatLine(&entry->hostname, entry->showsAddress ? address : nullptr,
+                   &entry->status, &entry->nameLength);
+    if (entry->displayLine == nullptr)
         entry->displayLine = kUnknownLine;
-        return;
-    }
-    std::memcpy(entry->displayLine, line.text, line.length);
-    entry->displayLine[line.length] = '\0';
 }
 
 // ---- the sorted sequence ----
@@ -211,7 +91,7 @@ void Reformat(HostEntry *entry) {
         Remove(entry);
     if (entry->displayLine != entry->shownLine)
         ReleaseLine(entry->displayLine);
-    FormatLine(entry);
+    FormatEntryLine(entry);
     if (entry->listed)
         Insert(entry);
 }
@@ -326,7 +206,7 @@ int AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
     Take(&entry->hostname, hostname);
     Take(&entry->status, status);
     entry->willing = willing;
-    FormatLine(entry);
+    FormatEntryLine(entry);
     *entryTail = entry;
     entryTail = &entry->next;
     hostCount++;
@@ -384,7 +264,7 @@ void NameHost(HostEntry *entry, const char *name) {
         std::memcpy(entry->hostname.data, name, length);
     entry->namedByService = true;
     ReleaseLine(entry->displayLine); // not listed yet: never shown
-    FormatLine(entry);
+    FormatEntryLine(entry);
 }
 
 void ListHost(HostEntry *entry) {

@@ -11,24 +11,16 @@
 #include "xdmcp/address.h"
 #include "xdmcp/wire.h"
 
-constexpr int kNameColumns = 30; ///< names are filled out to this width
-/// Bounds that keep a flood from taking the program's memory and the
-/// window: hosts in the table (replies from the query targets' own
-/// addresses are taken beyond it), bytes of a name and of a status kept
-/// and shown (a longer one is cut, with a mark), and columns of a line (so
-/// that 10000 lines of the default font stay within X's 16-bit
-/// coordinates).
+/// Hosts in the table, so that a flood of forged senders cannot take the
+/// program's memory; replies from the query targets' own addresses are
+/// taken beyond it.
 constexpr int kMostHosts = 10000;
-constexpr int kMostNameBytes = 255;
-constexpr int kMostStatusBytes = 512;
-constexpr int kMostLineColumns = 560;
 
 /// One answering host.  The entry owns the bodies of hostname, status and
 /// hostAddress, and its lines unless they are the constant "Unknown".
 ///
-/// A line shows the name and the status as the locale draws them, with
-/// "?" for what would not show for what it is (invalid text, control and
-/// format characters).  When another listed entry shows the same name and
+/// Its line is made by FormatLine (hosts/line).  When another listed
+/// entry shows the same name and
 /// the two were not both named by the name service, both show their
 /// addresses after their names, until the table is cleared: two rows never
 /// look alike unless the name service gave both their name.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/line.h"
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "tests/alloc_fail.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/line.h"
 #include "hosts/resolver.h"
 #include "shell/loop.h"
 #include "tests/events.h"

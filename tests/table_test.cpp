@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/line.h"
 #include "tests/alloc_fail.h"
 #include "tests/table_fixture.h"
 
@@ -72,33 +73,6 @@ TEST_F(HostTable, SameStatusAgainChangesNothingNotEvenWillingness) {
     EXPECT_EQ(hostEntries->willing, 1);
     EXPECT_EQ(hostEntries->displayLine, line);
     EXPECT_EQ(hostCount, 1);
-}
-
-TEST_F(HostTable, LongNamesAreShownWholeWithOneSpace) {
-    std::string thirty(30, 'n');
-    std::string longer(45, 'm');
-    Record(thirty, "s", "10.0.0.1", 1);
-    Record(longer, "t", "10.0.0.2", 1);
-    EXPECT_EQ(TableOrder(),
-              (std::vector<std::string>{thirty + " s", longer + " t"}));
-}
-
-TEST_F(HostTable, ZeroBytesEndTheNameAndTheStatusEarly) {
-    Record(std::string("ab\0cd", 5), std::string("ab\0cd", 5), "10.0.0.1", 1);
-    EXPECT_EQ(std::string(hostEntries->displayLine), Pad("ab") + "    ab");
-}
-
-// Filled out by screen columns: a UTF-8 name of 4 characters in 8 bytes
-// gets 26 spaces, as an ASCII name of 4 does.
-TEST_F(HostTable, AUTF8NameIsFilledOutByItsCharacters) {
-    char *saved = setlocale(LC_CTYPE, nullptr);
-    std::string before = saved != nullptr ? saved : "C";
-    ASSERT_NE(setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
-    Record("\xce\xb6\xce\xb5\xcf\x8d\xcf\x82", "up", "10.0.0.1", 1);
-    setlocale(LC_CTYPE, before.c_str());
-    EXPECT_EQ(std::string(hostEntries->displayLine),
-              "\xce\xb6\xce\xb5\xcf\x8d\xcf\x82" + std::string(26, ' ') +
-                  " up");
 }
 
 TEST_F(HostTable, ListIsSortedByByteValueOfTheWholeLine) {

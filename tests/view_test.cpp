@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/line.h"
 #include "tests/alloc_fail.h"
 #include "tests/table_fixture.h"
 #include "tests/toolkit.h"

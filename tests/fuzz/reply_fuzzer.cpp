@@ -26,6 +26,7 @@
 #include <cstring>
 #include <span>
 
+#include "hosts/line.h"
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "shell/loop.h"

@@ -1,0 +1,26 @@
+// The line that shows a host in the list: its name filled out to 30
+// columns, a blank and its status, as the locale draws them.  It touches
+// no socket and no X.
+#pragma once
+
+#include "xdmcp/wire.h"
+
+constexpr int kNameColumns = 30; ///< names are filled out to this width
+/// Bounds that keep a flood from taking the program's memory and the
+/// window: bytes of a name and of a status kept and shown (a longer one is
+/// cut, with a mark), and columns of a line (so that 10000 lines of the
+/// default font stay within X's 16-bit coordinates).
+constexpr int kMostNameBytes = 255;
+constexpr int kMostStatusBytes = 512;
+constexpr int kMostLineColumns = 560;
+
+/// A new line, allocated with malloc, for `name`, then " [address]" when
+/// `address` is not null, filled out to kNameColumns, one blank, and
+/// `status`.  Name and status end at a zero byte; the status is
+/// right-justified in a field as wide as its bytes, so it shows leading
+/// blanks only when it holds a zero byte.  What would not show for what it
+/// is (invalid text, control and format characters) shows as "?".  Text
+/// beyond the bounds is cut and ends in "...".  `*nameLength` is set to the
+/// bytes of the line that show the name.  Null when memory runs out.
+char *FormatLine(const ARRAY8 *name, const char *address, const ARRAY8 *status,
+                 int *nameLength);

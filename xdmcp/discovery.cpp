@@ -7,7 +7,9 @@
 
 #include "shell/heading.h"
 #include "shell/loop.h"
+#include "xdmcp/address.h"
 #include "xdmcp/intake.h"
+#include "xdmcp/interfaces.h"
 #include "xdmcp/targets.h"
 #include "xdmcp/wire.h"
 
@@ -95,12 +97,19 @@ void SendQuery(const QueryTarget *target) {
         Send(&unicastQuery, target->address, target->addressLength);
 }
 
-void SendBroadcastQuery(const sockaddr *address, socklen_t length) {
+void SendBroadcastQuery(const sockaddr *address) {
     if (broadcastReady)
-        Send(&broadcastQuery, address, length);
+        Send(&broadcastQuery, address, AddressLength(address));
 }
 
-// The search is over when the last ping of every chain of timers has had
+// Every ping reads the interfaces anew: links come and go while the
+// window is up (a late DHCP lease, a cable plugged in).
+void SendToInterfaces() {
+    for (const sockaddr_storage &address : BroadcastAddresses(ReadInterfaces()))
+        SendBroadcastQuery(reinterpret_cast<const sockaddr *>(&address));
+}
+
+// The series is over when the last ping of every chain of timers has had
 // a ping interval for its answers.  Chains overlap after a Ping during a
 // series, so the last of their end timers decides.
 int seriesEndTimers;
@@ -144,9 +153,9 @@ void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) {
         if (t->queryKind == kOpcodeQuery && t->address != nullptr)
             SendQuery(t);
         else if (t->queryKind == kOpcodeBroadcastQuery && t->address == nullptr)
-            ForEachBroadcastAddress(SendBroadcastQuery);
+            SendToInterfaces();
         else if (t->queryKind == kOpcodeBroadcastQuery)
-            SendBroadcastQuery(t->address, t->addressLength);
+            SendBroadcastQuery(t->address);
     }
     if (++pingCount <= kLastArmingPing) {
         StartTimer(kPingIntervalMs, SendQueries);

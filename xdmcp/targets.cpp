@@ -1,18 +1,13 @@
 #include "xdmcp/targets.h"
 
 #include <arpa/inet.h>
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
 #include <net/if.h>
-#include <netdb.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <utility>
-#include <vector>
 
 #include "hosts/resolver.h"
 #include "shell/settings.h"
@@ -21,18 +16,79 @@ QueryTarget *queryTargets;
 
 namespace {
 
-constexpr int kNetlinkPartSize = 32768;
+constexpr char kBroadcastName[] = "BROADCAST";
 constexpr int kHexAddressLength = 8;
+// The XDMCP multicast group of every link (ff02::12b).
+constexpr in6_addr kLinkGroup = {
+    {{0xff, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x2b}}};
 
 void (*nameFound)(const QueryTarget *target);
 
-sockaddr_in XdmcpAddress(const in_addr *address) {
-    sockaddr_in target;
-    std::memset(&target, 0, sizeof(target));
-    target.sin_family = AF_INET;
-    target.sin_port = htons(kXdmcpPort);
-    target.sin_addr = *address;
-    return target;
+sockaddr_storage XdmcpAddress(const in_addr &address) {
+    sockaddr_storage storage{};
+    auto *target = reinterpret_cast<sockaddr_in *>(&storage);
+    target->sin_family = AF_INET;
+    target->sin_port = htons(kXdmcpPort);
+    target->sin_addr = address;
+    return storage;
+}
+
+// Hexadecimal first, so that an argument such as 12345678 is an address
+// and never a decimal number or a name.
+bool ParseAddress(const char *text, in_addr *address) {
+    return (std::strlen(text) == kHexAddressLength &&
+            HexToBytes(text, reinterpret_cast<CARD8 *>(address),
+                       kHexAddressLength) == 0) ||
+           inet_pton(AF_INET, text, address) == 1;
+}
+
+// "%interface" names one of `interfaces`, or gives an index.
+bool ParseScope(const char *text, const std::vector<Interface> &interfaces,
+                uint32_t *scope) {
+    for (const Interface &i : interfaces) {
+        if (std::strcmp(text, i.name) == 0) {
+            *scope = static_cast<uint32_t>(i.index);
+            return true;
+        }
+    }
+    char *end = nullptr;
+    unsigned long index = std::strtoul(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || index > UINT32_MAX)
+        return false;
+    *scope = static_cast<uint32_t>(index);
+    return true;
+}
+
+bool ParseAddress6(const char *text, const std::vector<Interface> &interfaces,
+                   sockaddr_in6 *address) {
+    char bare[INET6_ADDRSTRLEN];
+    const char *percent = std::strchr(text, '%');
+    std::size_t length = percent != nullptr ? percent - text : strlen(text);
+    if (length >= sizeof(bare))
+        return false;
+    std::memcpy(bare, text, length);
+    bare[length] = '\0';
+    *address = sockaddr_in6{};
+    address->sin6_family = AF_INET6;
+    address->sin6_port = htons(kXdmcpPort);
+    return inet_pton(AF_INET6, bare, &address->sin6_addr) == 1 &&
+           (percent == nullptr ||
+            ParseScope(percent + 1, interfaces, &address->sin6_scope_id));
+}
+
+// Interfaces that are up and broadcast-capable reach their links by the
+// broadcast address of any of their IPv4 addresses.
+bool Broadcasting(const Interface &i) {
+    constexpr unsigned kBroadcasting = IFF_UP | IFF_BROADCAST;
+    return (i.flags & kBroadcasting) == kBroadcasting &&
+           std::any_of(i.broadcasts.begin(), i.broadcasts.end(),
+                       [](in_addr b) { return b.s_addr != INADDR_ANY; });
+}
+
+bool Multicasting(const Interface &i) {
+    constexpr unsigned kMulticasting = IFF_UP | IFF_MULTICAST;
+    return (i.flags & kMulticasting) == kMulticasting &&
+           (i.flags & IFF_LOOPBACK) == 0 && !i.enslaved && i.ipv6;
 }
 
 bool SetAddress(QueryTarget *target, const void *address, int length) {
@@ -67,35 +123,6 @@ QueryTarget *Insert(QueryTarget **at, int queryKind, const void *address,
     return target;
 }
 
-// Hexadecimal first, so that an argument such as 12345678 is an address
-// and never a decimal number or a name.
-bool ParseAddress(const char *name, in_addr *address) {
-    if (std::strlen(name) == kHexAddressLength &&
-        HexToBytes(name, reinterpret_cast<CARD8 *>(address),
-                   kHexAddressLength) == 0)
-        return true;
-    in_addr_t numeric = inet_addr(name);
-    if (numeric == INADDR_NONE)
-        return false;
-    address->s_addr = numeric;
-    return true;
-}
-
-// A numeric IPv6 address, "%interface" and all, at the XDMCP port.
-bool ParseAddress6(const char *name, sockaddr_in6 *address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET6;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_flags = AI_NUMERICHOST;
-    addrinfo *found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0)
-        return false;
-    std::memcpy(address, found->ai_addr, sizeof(*address));
-    address->sin6_port = htons(kXdmcpPort);
-    freeaddrinfo(found);
-    return true;
-}
-
 // The first address fills the name's record, the others follow it, in
 // the order the resolver gave them.
 void NameResolved(void *clientData, const sockaddr_storage *addresses,
@@ -119,115 +146,70 @@ void NameResolved(void *clientData, const sockaddr_storage *addresses,
     }
 }
 
-// What a ping needs to know of an interface.
-struct Interface {
-    int index;
-    unsigned flags; ///< IFF_UP, IFF_LOOPBACK, IFF_BROADCAST, IFF_MULTICAST
-    bool enslaved;  ///< a port of a bridge or bond, which is asked instead
-    bool broadcast; ///< has an IPv4 address with a broadcast address
-    bool ipv6;      ///< has an IPv6 address
-};
-
-struct Interfaces {
-    std::vector<Interface> all;
-    std::vector<std::pair<int, in_addr_t>> sent; ///< IPv4 broadcasts
-    void (*send)(const sockaddr *address, socklen_t length);
-};
-
-Interface *Find(Interfaces *interfaces, int index) {
-    for (Interface &i : interfaces->all)
-        if (i.index == index)
-            return &i;
-    return nullptr;
-}
-
-void TakeLink(const nlmsghdr *message, Interfaces *interfaces) {
-    const auto *link = static_cast<const ifinfomsg *>(NLMSG_DATA(message));
-    Interface found = {link->ifi_index, link->ifi_flags, false, false, false};
-    int length = static_cast<int>(IFLA_PAYLOAD(message));
-    for (const rtattr *a = IFLA_RTA(link); RTA_OK(a, length);
-         a = RTA_NEXT(a, length))
-        found.enslaved |= a->rta_type == IFLA_MASTER;
-    interfaces->all.push_back(found);
-}
-
-// An IPv4 address with a broadcast address, on an interface that is up and
-// broadcast-capable, sends its broadcast, once per interface; 0.0.0.0
-// would reach only this machine (a /32, a peer address).
-void TakeAddress(const nlmsghdr *message, Interfaces *interfaces) {
-    const auto *address = static_cast<const ifaddrmsg *>(NLMSG_DATA(message));
-    Interface *on = Find(interfaces, static_cast<int>(address->ifa_index));
-    if (on == nullptr)
-        return;
-    on->ipv6 |= address->ifa_family == AF_INET6;
-    in_addr broadcast = {INADDR_ANY};
-    int length = static_cast<int>(IFA_PAYLOAD(message));
-    for (const rtattr *a = IFA_RTA(address); RTA_OK(a, length);
-         a = RTA_NEXT(a, length))
-        if (address->ifa_family == AF_INET && a->rta_type == IFA_BROADCAST &&
-            RTA_PAYLOAD(a) == sizeof(broadcast))
-            std::memcpy(&broadcast, RTA_DATA(a), sizeof(broadcast));
-    constexpr unsigned kBroadcasting = IFF_UP | IFF_BROADCAST;
-    if (broadcast.s_addr == INADDR_ANY ||
-        (on->flags & kBroadcasting) != kBroadcasting)
-        return;
-    on->broadcast = true;
-    std::pair<int, in_addr_t> key = {on->index, broadcast.s_addr};
-    auto &sent = interfaces->sent;
-    if (std::find(sent.begin(), sent.end(), key) != sent.end())
-        return;
-    sent.push_back(key);
-    sockaddr_in target = XdmcpAddress(&broadcast);
-    interfaces->send(reinterpret_cast<sockaddr *>(&target), sizeof(target));
-}
-
-// Asks the kernel for a dump (RTM_GETLINK, RTM_GETADDR) of every family
-// and hands each of its messages of type `each` (RTM_NEWLINK, RTM_NEWADDR)
-// to `take`.  The kernel sends a dump of any length in parts.
-void Dump(int fd, int type, int each,
-          void (*take)(const nlmsghdr *, Interfaces *),
-          Interfaces *interfaces) {
-    struct {
-        nlmsghdr header;
-        rtgenmsg general;
-    } request;
-    std::memset(&request, 0, sizeof(request));
-    request.header.nlmsg_len = sizeof(request);
-    request.header.nlmsg_type = static_cast<unsigned short>(type);
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.general.rtgen_family = AF_UNSPEC;
-    alignas(nlmsghdr) static char reply[kNetlinkPartSize];
-    bool done = ::send(fd, &request, sizeof(request), 0) < 0;
-    while (!done) {
-        ssize_t left = recv(fd, reply, sizeof(reply), 0);
-        if (left <= 0)
-            break;
-        auto *message = reinterpret_cast<nlmsghdr *>(reply);
-        for (; NLMSG_OK(message, left); message = NLMSG_NEXT(message, left)) {
-            if (message->nlmsg_type == NLMSG_DONE ||
-                message->nlmsg_type == NLMSG_ERROR)
-                done = true;
-            else if (message->nlmsg_type == each)
-                take(message, interfaces);
-        }
-    }
-}
-
 } // namespace
 
-void AddTargetsForName(const char *name) {
+TargetChoice ChooseTarget(const char *argument,
+                          const std::vector<Interface> &interfaces) {
+    TargetChoice choice{};
+    choice.queryKind = kOpcodeQuery;
     in_addr address;
-    sockaddr_in6 address6;
-    if (std::strcmp(name, kBroadcastName) == 0) {
+    auto *address6 = reinterpret_cast<sockaddr_in6 *>(&choice.address);
+    if (std::strcmp(argument, kBroadcastName) == 0) {
+        choice.queryKind = kOpcodeBroadcastQuery;
+    } else if (ParseAddress(argument, &address)) {
+        choice.address = XdmcpAddress(address);
+        choice.addressLength = sizeof(sockaddr_in);
+    } else if (ParseAddress6(argument, interfaces, address6)) {
+        choice.addressLength = sizeof(sockaddr_in6);
+        if (IN6_IS_ADDR_MULTICAST(&address6->sin6_addr))
+            choice.queryKind = kOpcodeBroadcastQuery;
+    } else {
+        choice.address = sockaddr_storage{};
+    }
+    return choice;
+}
+
+std::vector<sockaddr_storage>
+BroadcastAddresses(const std::vector<Interface> &interfaces) {
+    std::vector<sockaddr_storage> addresses;
+    try {
+        for (const Interface &i : interfaces) {
+            if (!Broadcasting(i))
+                continue;
+            for (auto b = i.broadcasts.begin(); b != i.broadcasts.end(); ++b)
+                if (b->s_addr != INADDR_ANY &&
+                    std::find_if(i.broadcasts.begin(), b, [&](in_addr a) {
+                        return a.s_addr == b->s_addr;
+                    }) == b)
+                    addresses.push_back(XdmcpAddress(*b));
+        }
+        for (const Interface &i : interfaces) {
+            if (Broadcasting(i) || !Multicasting(i))
+                continue;
+            sockaddr_storage storage{};
+            auto *group = reinterpret_cast<sockaddr_in6 *>(&storage);
+            group->sin6_family = AF_INET6;
+            group->sin6_port = htons(kXdmcpPort);
+            group->sin6_addr = kLinkGroup;
+            group->sin6_scope_id = static_cast<uint32_t>(i.index);
+            addresses.push_back(storage);
+        }
+    } catch (const std::bad_alloc &) {
+        // What was found so far is sent to.
+    }
+    return addresses;
+}
+
+void AddTargetsForName(const char *name) {
+    std::vector<Interface> interfaces;
+    if (std::strchr(name, '%') != nullptr)
+        interfaces = ReadInterfaces();
+    TargetChoice choice = ChooseTarget(name, interfaces);
+    if (choice.addressLength != 0) {
+        AddQueryTarget(&choice.address, static_cast<int>(choice.addressLength),
+                       choice.queryKind);
+    } else if (choice.queryKind == kOpcodeBroadcastQuery) {
         Insert(nullptr, kOpcodeBroadcastQuery, nullptr, 0);
-    } else if (ParseAddress(name, &address)) {
-        sockaddr_in target = XdmcpAddress(&address);
-        AddQueryTarget(&target, sizeof(target), kOpcodeQuery);
-    } else if (ParseAddress6(name, &address6)) {
-        AddQueryTarget(&address6, sizeof(address6),
-                       IN6_IS_ADDR_MULTICAST(&address6.sin6_addr)
-                           ? kOpcodeBroadcastQuery
-                           : kOpcodeQuery);
     } else if (char *copy = strdup(name)) {
         QueryTarget *target = Insert(nullptr, kOpcodeQuery, nullptr, 0);
         if (target != nullptr)
@@ -246,39 +228,6 @@ void LookUpTargetNames(void (*found)(const QueryTarget *target)) {
     for (QueryTarget *t = queryTargets; t != nullptr; t = t->next)
         if (t->name != nullptr && t->address == nullptr && !t->lookingUp)
             t->lookingUp = LookUpName(t->name, NameResolved, t);
-}
-
-// The interfaces and their addresses come from rtnetlink, which lists any
-// number of them: the ioctl interface list has a fixed size and no IPv6,
-// and getifaddrs reports an address without a broadcast address under its
-// own or its peer's address.
-void ForEachBroadcastAddress(void (*send)(const sockaddr *address,
-                                          socklen_t length)) {
-    int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0)
-        return;
-    Interfaces interfaces;
-    interfaces.send = send;
-    try {
-        Dump(fd, RTM_GETLINK, RTM_NEWLINK, TakeLink, &interfaces);
-        Dump(fd, RTM_GETADDR, RTM_NEWADDR, TakeAddress, &interfaces);
-    } catch (const std::bad_alloc &) {
-        // What was found so far is sent to.
-    }
-    close(fd);
-    constexpr unsigned kMulticasting = IFF_UP | IFF_MULTICAST;
-    for (const Interface &i : interfaces.all) {
-        if (i.broadcast || !i.ipv6 || i.enslaved ||
-            (i.flags & kMulticasting) != kMulticasting ||
-            (i.flags & IFF_LOOPBACK) != 0)
-            continue;
-        sockaddr_in6 group{};
-        group.sin6_family = AF_INET6;
-        group.sin6_port = htons(kXdmcpPort);
-        group.sin6_addr = kLinkGroup;
-        group.sin6_scope_id = static_cast<uint32_t>(i.index);
-        send(reinterpret_cast<sockaddr *>(&group), sizeof(group));
-    }
 }
 
 bool IsQueryTarget(const HostKey &sender) {

@@ -2,19 +2,17 @@
 // go.  Each argument becomes a target once.  A BROADCAST target stands for
 // the interfaces as they are at each ping; a host name's target gets its
 // addresses from a look-up in the background, tried again with each series
-// of pings until one succeeds.
+// of pings until one succeeds.  Which target an argument makes, and where
+// a BROADCAST goes on given interfaces, are chosen without I/O.
 #pragma once
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "xdmcp/address.h"
-#include "xdmcp/wire.h"
+#include <vector>
 
-constexpr char kBroadcastName[] = "BROADCAST";
-/// The XDMCP multicast group of every link (ff02::12b).
-constexpr in6_addr kLinkGroup = {
-    {{0xff, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x2b}}};
+#include "xdmcp/address.h"
+#include "xdmcp/interfaces.h"
 
 /// One destination of queries.  Records are appended at the tail of
 /// `queryTargets`, but for a name's further addresses, which follow it,
@@ -31,11 +29,37 @@ struct QueryTarget {
 
 extern QueryTarget *queryTargets;
 
-/// Registers a target for one argument: "BROADCAST" (exactly), 8
-/// lower-case hexadecimal digits, a numeric IPv4 address, a numeric IPv6
-/// address (with "%interface" for a link-local one; a multicast group is
-/// sent a BROADCAST_QUERY), or a host name.  Dropped silently when memory
-/// runs out.
+/// What one argument asks for: a BROADCAST (queryKind
+/// kOpcodeBroadcastQuery, no address), an address (its length not 0), or
+/// a name to look up (queryKind kOpcodeQuery, no address).
+struct TargetChoice {
+    int queryKind;
+    sockaddr_storage address; ///< at the XDMCP port
+    socklen_t addressLength;  ///< 0 without an address
+};
+
+/// Reads one argument: "BROADCAST" (exactly), 8 lower-case hexadecimal
+/// digits, a numeric IPv4 address (dotted decimal), a numeric IPv6 address
+/// (with "%interface", a name among `interfaces` or an index, for a
+/// link-local one; a multicast group is sent a BROADCAST_QUERY), or else a
+/// host name.
+TargetChoice ChooseTarget(const char *argument,
+                          const std::vector<Interface> &interfaces);
+
+/// Where a BROADCAST goes on `interfaces`, at the XDMCP port: the broadcast
+/// address of every IPv4 address whose interface is up and
+/// broadcast-capable, once per interface however many of its addresses
+/// share it (0.0.0.0, which would reach only this machine, passed over);
+/// and ff02::12b on every interface that is up, not loopback, not
+/// enslaved, multicast-capable, and has an IPv6 address but no such IPv4
+/// broadcast address (where there is one, IPv4's broadcast reaches every
+/// host of the link already).  Those found before memory ran out.
+std::vector<sockaddr_storage>
+BroadcastAddresses(const std::vector<Interface> &interfaces);
+
+/// Registers the target ChooseTarget makes of one argument, reading the
+/// interfaces only when it names one.  Dropped silently when memory runs
+/// out.
 void AddTargetsForName(const char *name);
 
 /// Appends a target holding a copy of the address; dropped silently when
@@ -47,16 +71,6 @@ void AddQueryTarget(const void *address, int addressLength, int queryKind);
 /// address that comes: the name's own record holds the first, records
 /// behind it the others.
 void LookUpTargetNames(void (*found)(const QueryTarget *target));
-
-/// Calls `send` with the broadcast address, at the XDMCP port, of every
-/// IPv4 address whose interface is up and broadcast-capable, as the kernel
-/// lists them now, once per interface however many of its addresses share
-/// it (an address without a broadcast address is passed over); and with
-/// ff02::12b on every interface that is up, not loopback, multicast-capable,
-/// and has an IPv6 address but no IPv4 broadcast address.  On a link with
-/// both, IPv4's broadcast reaches every host already.
-void ForEachBroadcastAddress(void (*send)(const sockaddr *address,
-                                          socklen_t length));
 
 /// True when `sender` is the host of a target the arguments named.
 bool IsQueryTarget(const HostKey &sender);

@@ -11,7 +11,7 @@ int main(int argc, char **argv) {
     // are made.
     XtSetLanguageProc(nullptr, nullptr, nullptr);
     Widget shell = XtInitialize(argv[0], "Hostpick", nullptr, 0, &argc, argv);
-    XtAddActions(actionTable, kActionCount);
+    XtAddActions(actionTable, actionCount);
     CreateWidgets(shell);
     XtRealizeWidget(shell);
     XtMainLoop();

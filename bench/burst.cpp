@@ -99,8 +99,8 @@ int Intake(int k, const std::string &ns) {
     double cpu = 0;
     while (NowNs() - start < kSeriesMs * 1000000LL) {
         XtAppProcessEvent(appContext, XtIMAll);
-        if (ShownCount() != seen) {
-            seen = ShownCount();
+        if (RowCount() != seen) {
+            seen = RowCount();
             last = NowNs();
             cpu = CpuSeconds() - cpuStart;
         }

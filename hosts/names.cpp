@@ -38,7 +38,7 @@ void NameFound(void *, const sockaddr *address, const char *name) {
     RefreshSoon(true);
 }
 
-void DeadlinePassed(XtPointer, XtIntervalId *);
+void DeadlinePassed(XtPointer, XtIntervalId *) noexcept;
 
 void ArmTimer() {
     if (waits.empty())
@@ -50,7 +50,7 @@ void ArmTimer() {
 
 // Entries whose look-up has not settled in time are listed under the
 // names their replies gave.
-void DeadlinePassed(XtPointer, XtIntervalId *) {
+void DeadlinePassed(XtPointer, XtIntervalId *) noexcept {
     timerArmed = false;
     long now = NowMs();
     while (!waits.empty() && waits.front().deadlineMs <= now) {

@@ -124,7 +124,7 @@ void *Work(void *) {
 }
 
 // On the main thread: hands over the answers that have come back.
-void TakeAnswers(XtPointer, int *, XtInputId *) {
+void DeliverAnswers(XtPointer, int *, XtInputId *) noexcept {
     char wake;
     while (read(wakePipe[0], &wake, 1) > 0)
         ;
@@ -156,7 +156,7 @@ bool OpenWakePipe() {
     if (pipe2(wakePipe, O_CLOEXEC) != 0)
         return false;
     fcntl(wakePipe[0], F_SETFL, O_NONBLOCK);
-    WatchReadable(wakePipe[0], TakeAnswers);
+    WatchReadable(wakePipe[0], DeliverAnswers);
     return true;
 }
 

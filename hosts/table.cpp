@@ -4,7 +4,7 @@
 // in the sorted sequence when it is recorded.
 //
 // A line the widget has been handed stays allocated until the widget has
-// been handed another (LinesShown): between hand-overs the widget may
+// been handed another (LinesHanded): between hand-overs the widget may
 // redraw at any time.  An entry holds at most one such line besides its
 // current one, since lines made between two hand-overs were never shown.
 
@@ -89,7 +89,7 @@ void Remove(HostEntry *entry) {
 void Reformat(HostEntry *entry) {
     if (entry->listed)
         Remove(entry);
-    if (entry->displayLine != entry->shownLine)
+    if (entry->displayLine != entry->handedLine)
         ReleaseLine(entry->displayLine);
     FormatEntryLine(entry);
     if (entry->listed)
@@ -172,7 +172,7 @@ bool Keep(ARRAY8 *array, int most) {
 }
 
 // Hands a received body over to the entry; the record is left empty.
-void Take(ARRAY8 *into, ARRAY8 *from) {
+void MoveBody(ARRAY8 *into, ARRAY8 *from) {
     *into = *from;
     *from = {0, nullptr};
 }
@@ -203,8 +203,8 @@ int AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
     entry->connectionType = key.connectionType;
     entry->scope = key.scope;
     entry->order = answers++;
-    Take(&entry->hostname, hostname);
-    Take(&entry->status, status);
+    MoveBody(&entry->hostname, hostname);
+    MoveBody(&entry->status, status);
     entry->willing = willing;
     FormatEntryLine(entry);
     *entryTail = entry;
@@ -219,7 +219,7 @@ int UpdateEntry(HostEntry *entry, ARRAY8 *status, int willing) {
     if (Array8Equal(&entry->status, status))
         return 0;
     ReleaseArray8(&entry->status);
-    Take(&entry->status, status);
+    MoveBody(&entry->status, status);
     entry->willing = willing;
     Reformat(entry);
     return 1;
@@ -229,8 +229,8 @@ void ReleaseEntry(HostEntry *entry) {
     ReleaseArray8(&entry->hostname);
     ReleaseArray8(&entry->hostAddress);
     ReleaseArray8(&entry->status);
-    if (entry->shownLine != entry->displayLine)
-        ReleaseLine(entry->shownLine);
+    if (entry->handedLine != entry->displayLine)
+        ReleaseLine(entry->handedLine);
     ReleaseLine(entry->displayLine);
     std::free(entry);
 }
@@ -300,11 +300,11 @@ bool LinesChanged() {
     return linesChanged;
 }
 
-void LinesShown() {
+void LinesHanded() {
     for (HostEntry *entry : sorted) {
-        if (entry->shownLine != entry->displayLine) {
-            ReleaseLine(entry->shownLine);
-            entry->shownLine = entry->displayLine;
+        if (entry->handedLine != entry->displayLine) {
+            ReleaseLine(entry->handedLine);
+            entry->handedLine = entry->displayLine;
         }
     }
     for (HostEntry *entry = clearedEntries, *next; entry != nullptr;

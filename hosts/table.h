@@ -40,7 +40,7 @@ struct HostEntry {
     bool namedByService; ///< its name came from the name service
     bool showsAddress;   ///< its address follows its name
     int nameLength;      ///< bytes of its line that show its name
-    char *shownLine;     ///< the line the widget was last handed, or null
+    char *handedLine;    ///< the line the widget was last handed, or null
 };
 
 /// Entries in the order in which their hosts first answered.
@@ -77,12 +77,12 @@ const std::vector<HostEntry *> &ListedHosts();
 /// Two listed entries that stand for one host, which the list shows as one
 /// row: identical lines, both named by the name service.
 bool SameRow(const HostEntry *a, const HostEntry *b);
-/// True when the listed lines changed since the last LinesShown.
+/// True when the listed lines changed since the last LinesHanded.
 bool LinesChanged();
 /// The widget has been handed the listed lines: the lines it held before,
 /// and the entries ClearHosts took out, are released now.
-void LinesShown();
+void LinesHanded();
 
 /// Empties the table.  Entries whose lines the widget may still show stay
-/// allocated, unlisted, until the next LinesShown.
+/// allocated, unlisted, until the next LinesHanded.
 void ClearHosts();

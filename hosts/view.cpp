@@ -24,8 +24,8 @@ constexpr long kHandOverShare = 4;
 // What the widget was last handed: its array of lines, a row each, the
 // entries behind them, and where each row's entries begin (and, last, where
 // they end).
-std::vector<char *> shownLines;
-std::vector<HostEntry *> shownEntries;
+std::vector<char *> rowLines;
+std::vector<HostEntry *> rowHosts;
 std::vector<int> rowStarts = {0};
 long lastRefreshMs;
 long lastHandOverMs; // how long the last hand-over took
@@ -35,7 +35,7 @@ HostEntry *hostAtPress;
 XtEventDispatchProc passKey;
 XtEventDispatchProc passButton;
 
-void RefreshDue(XtPointer, XtIntervalId *) {
+void RefreshDue(XtPointer, XtIntervalId *) noexcept {
     refreshDueMs = 0;
     RefreshList();
 }
@@ -43,7 +43,7 @@ void RefreshDue(XtPointer, XtIntervalId *) {
 // A press acts on the lines as the table holds them, unless the widget was
 // handed them so lately that a changing list would be handed over at every
 // key: then on the lines it shows.
-Boolean BringUpToDate(XEvent *event) {
+Boolean BringUpToDate(XEvent *event) noexcept {
     if (NowMs() - lastRefreshMs >= kBurstRefreshMs)
         RefreshList();
     hostAtPress = SelectedHost();
@@ -98,21 +98,21 @@ void RefreshList() {
     int n = static_cast<int>(lines.size());
     long start = NowMs();
     FitColumns(n);
-    ShowLines(lines.data(), n);
-    shownLines.swap(lines);
-    shownEntries.swap(entries);
+    HandLines(lines.data(), n);
+    rowLines.swap(lines);
+    rowHosts.swap(entries);
     rowStarts.swap(starts);
-    displayLines = n != 0 ? shownLines.data() : nullptr;
-    LinesShown();
+    displayLines = n != 0 ? rowLines.data() : nullptr;
+    LinesHanded();
     lastRefreshMs = NowMs();
     lastHandOverMs = lastRefreshMs - start;
-    int at = ShownRow(selected);
+    int at = RowOf(selected);
     if (at >= 0)
         XawListHighlight(list, at);
     HeadingSeesLines(n);
 }
 
-void ShowLines(char **lines, int n) {
+void HandLines(char **lines, int n) {
     // Given no array, the widget would show its own name as the one line;
     // an array that holds only the terminating null shows nothing.
     static const char *noLines[] = {nullptr};
@@ -120,26 +120,26 @@ void ShowLines(char **lines, int n) {
                   0, True);
 }
 
-int ShownCount() {
-    return static_cast<int>(shownLines.size());
+int RowCount() {
+    return static_cast<int>(rowLines.size());
 }
 
-const char *ShownLine(int row) {
-    return shownLines.at(row);
+const char *RowLine(int row) {
+    return row >= 0 && row < RowCount() ? rowLines[row] : nullptr;
 }
 
-std::span<HostEntry *const> ShownEntries(int row) {
-    if (row < 0 || row >= ShownCount())
+std::span<HostEntry *const> RowHosts(int row) {
+    if (row < 0 || row >= RowCount())
         return {};
-    return {shownEntries.data() + rowStarts[row],
+    return {rowHosts.data() + rowStarts[row],
             static_cast<std::size_t>(rowStarts[row + 1] - rowStarts[row])};
 }
 
-int ShownRow(const HostEntry *entry) {
-    auto at = std::find(shownEntries.begin(), shownEntries.end(), entry);
-    if (at == shownEntries.end())
+int RowOf(const HostEntry *entry) {
+    auto at = std::find(rowHosts.begin(), rowHosts.end(), entry);
+    if (at == rowHosts.end())
         return -1;
-    int index = static_cast<int>(at - shownEntries.begin());
+    int index = static_cast<int>(at - rowHosts.begin());
     return static_cast<int>(
                std::upper_bound(rowStarts.begin(), rowStarts.end(), index) -
                rowStarts.begin()) -
@@ -150,11 +150,11 @@ int SelectedRow() {
     XawListReturnStruct *current = XawListShowCurrent(list);
     int row = current->list_index;
     XtFree(reinterpret_cast<char *>(current));
-    return row >= 0 && row < ShownCount() ? row : -1;
+    return row >= 0 && row < RowCount() ? row : -1;
 }
 
 HostEntry *SelectedHost() {
-    std::span<HostEntry *const> entries = ShownEntries(SelectedRow());
+    std::span<HostEntry *const> entries = RowHosts(SelectedRow());
     return entries.empty() ? nullptr : entries.front();
 }
 

@@ -28,15 +28,15 @@ void RefreshSoon(bool idle);
 void RefreshList();
 
 /// Hands the widget n lines (an empty list for n = 0).
-void ShowLines(char **lines, int n);
+void HandLines(char **lines, int n);
 
-/// The rows the widget shows; the line of row `row`, the entries behind
-/// it in the order in which they first answered (none outside the list),
-/// and the row of `entry` (-1 if not shown).
-int ShownCount();
-const char *ShownLine(int row);
-std::span<HostEntry *const> ShownEntries(int row);
-int ShownRow(const HostEntry *entry);
+/// The rows the widget shows; the line of row `row` (null outside the
+/// list), the entries behind it in the order in which they first answered
+/// (none outside the list), and the row of `entry` (-1 if not shown).
+int RowCount();
+const char *RowLine(int row);
+std::span<HostEntry *const> RowHosts(int row);
+int RowOf(const HostEntry *entry);
 /// The widget's selected row, or -1.
 int SelectedRow();
 /// The first host of the selected row; null when none is selected.

@@ -19,7 +19,7 @@ namespace {
 // never by its text, which may have changed since it was shown; none when
 // nothing is selected or a Ping has taken them out of the table.
 std::span<HostEntry *const> SelectedHosts() {
-    std::span<HostEntry *const> row = ShownEntries(SelectedRow());
+    std::span<HostEntry *const> row = RowHosts(SelectedRow());
     if (!row.empty() && !row.front()->listed)
         return {};
     return row;
@@ -27,7 +27,7 @@ std::span<HostEntry *const> SelectedHosts() {
 
 } // namespace
 
-void Accept(Widget, XEvent *, String *, Cardinal *) {
+void Accept(Widget, XEvent *, String *, Cardinal *) noexcept {
     std::span<HostEntry *const> hosts = SelectedHosts();
     if (hosts.empty()) {
         RingBell();
@@ -38,11 +38,11 @@ void Accept(Widget, XEvent *, String *, Cardinal *) {
     std::exit(0);
 }
 
-void Cancel(Widget, XEvent *, String *, Cardinal *) {
+void Cancel(Widget, XEvent *, String *, Cardinal *) noexcept {
     std::exit(0);
 }
 
-void CheckWilling(Widget, XEvent *, String *, Cardinal *) {
+void CheckWilling(Widget, XEvent *, String *, Cardinal *) noexcept {
     std::span<HostEntry *const> hosts = SelectedHosts();
     if (std::any_of(hosts.begin(), hosts.end(),
                     [](const HostEntry *host) { return !host->willing; }))
@@ -51,7 +51,7 @@ void CheckWilling(Widget, XEvent *, String *, Cardinal *) {
 
 // Timers of an earlier series are left to run: they count against the same
 // pingCount, so a Ping while k of them are pending brings 3 + k pings.
-void Ping(Widget, XEvent *, String *, Cardinal *) {
+void Ping(Widget, XEvent *, String *, Cardinal *) noexcept {
     DropNameWaits();
     ClearHosts();
     RefreshList();

@@ -9,11 +9,14 @@
 /// first answered, where several share it), then exits with status 0.
 /// With nothing selected, or when a Ping has taken the row's hosts out
 /// since, it only rings the bell.
-void Accept(Widget w, XEvent *event, String *params, Cardinal *paramCount);
+void Accept(Widget w, XEvent *event, String *params,
+            Cardinal *paramCount) noexcept;
 /// Exits with status 0, reporting nothing.
-void Cancel(Widget w, XEvent *event, String *params, Cardinal *paramCount);
+void Cancel(Widget w, XEvent *event, String *params,
+            Cardinal *paramCount) noexcept;
 /// Undoes the selection when it is the row of an unwilling host.
 void CheckWilling(Widget w, XEvent *event, String *params,
-                  Cardinal *paramCount);
+                  Cardinal *paramCount) noexcept;
 /// Empties the list and starts a new series of pings at once.
-void Ping(Widget w, XEvent *event, String *params, Cardinal *paramCount);
+void Ping(Widget w, XEvent *event, String *params,
+          Cardinal *paramCount) noexcept;

@@ -17,7 +17,7 @@ int typedLength;
 Time lastTyped;
 
 void Select(int index) {
-    int n = ShownCount();
+    int n = RowCount();
     if (n == 0)
         return;
     index = index < 0 ? 0 : index >= n ? n - 1 : index;
@@ -30,7 +30,7 @@ void Select(int index) {
 void Step(int step) {
     int current = SelectedRow();
     if (current < 0)
-        current = step > 0 ? -1 : ShownCount();
+        current = step > 0 ? -1 : RowCount();
     Select(current + step);
 }
 
@@ -50,31 +50,31 @@ bool BeginsWith(const char *line, const char *prefix, int length) {
 
 } // namespace
 
-void SelectNext(Widget, XEvent *, String *, Cardinal *) {
+void SelectNext(Widget, XEvent *, String *, Cardinal *) noexcept {
     Step(1);
 }
 
-void SelectPrevious(Widget, XEvent *, String *, Cardinal *) {
+void SelectPrevious(Widget, XEvent *, String *, Cardinal *) noexcept {
     Step(-1);
 }
 
-void SelectFirst(Widget, XEvent *, String *, Cardinal *) {
+void SelectFirst(Widget, XEvent *, String *, Cardinal *) noexcept {
     Select(0);
 }
 
-void SelectLast(Widget, XEvent *, String *, Cardinal *) {
-    Select(ShownCount() - 1);
+void SelectLast(Widget, XEvent *, String *, Cardinal *) noexcept {
+    Select(RowCount() - 1);
 }
 
-void SelectNextPage(Widget, XEvent *, String *, Cardinal *) {
+void SelectNextPage(Widget, XEvent *, String *, Cardinal *) noexcept {
     Step(LinesPerPage());
 }
 
-void SelectPreviousPage(Widget, XEvent *, String *, Cardinal *) {
+void SelectPreviousPage(Widget, XEvent *, String *, Cardinal *) noexcept {
     Step(-LinesPerPage());
 }
 
-void SelectTyped(Widget, XEvent *event, String *, Cardinal *) {
+void SelectTyped(Widget, XEvent *event, String *, Cardinal *) noexcept {
     if (event == nullptr || event->type != KeyPress)
         return;
     char text[8];
@@ -91,8 +91,8 @@ void SelectTyped(Widget, XEvent *event, String *, Cardinal *) {
     if (typedLength + n <= kMostTyped) {
         for (int i = 0; i < n; i++)
             typed[typedLength + i] = text[i];
-        for (int i = 0; i < ShownCount(); i++) {
-            if (BeginsWith(ShownLine(i), typed, typedLength + n)) {
+        for (int i = 0; i < RowCount(); i++) {
+            if (BeginsWith(RowLine(i), typed, typedLength + n)) {
                 typedLength += n;
                 Select(i);
                 return;
@@ -103,7 +103,7 @@ void SelectTyped(Widget, XEvent *event, String *, Cardinal *) {
 }
 
 void AcceptClick(Widget w, XEvent *event, String *params,
-                 Cardinal *paramCount) {
+                 Cardinal *paramCount) noexcept {
     HostEntry *selected = SelectedHost();
     if (selected != nullptr && selected == HostAtPress())
         Accept(w, event, params, paramCount);

@@ -14,6 +14,12 @@
 
 namespace {
 
+constexpr int kReportAreaSize = 1024;  // a longer report is cut here
+constexpr int kVornAddressSize = 8;    // family, port, IPv4 address
+constexpr int kVorn6AddressSize = 24;  // family, port, flow label, address
+constexpr int kVorn6ScopedSize = 28;   // and the scope id
+constexpr int kReportTimeoutMs = 5000; // for the connection and the send
+
 [[noreturn]] void Fail(const char *message) {
     std::fputs(message, stderr);
     std::exit(1);

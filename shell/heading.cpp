@@ -43,12 +43,12 @@ void LoadHeading(Widget shell) {
     label = XtNewString(HeadingText());
 }
 
-void SearchStarted() {
+void SeriesStarted() {
     searching = true;
     Show();
 }
 
-void SearchEnded() {
+void SeriesEnded() {
     searching = false;
     Show();
 }

@@ -1,8 +1,8 @@
 // The heading above the list.  It shows the label the resource file gives
-// it, except while no host is listed: then it says that a search runs, or
-// that the search ended with no host and how to search again.  Both texts
-// are application resources ("searchingLabel", "noAnswerLabel"); where one
-// is absent, the heading keeps its label.
+// it, except while no host is listed: then it says that a series of pings
+// runs, or that the series ended with no host and how to ping again.  Both
+// texts are application resources ("searchingLabel", "noAnswerLabel"); where
+// one is absent, the heading keeps its label.
 #pragma once
 
 #include <X11/Intrinsic.h>
@@ -12,8 +12,8 @@
 void LoadHeading(Widget shell);
 
 /// A series of pings has started.
-void SearchStarted();
+void SeriesStarted();
 /// The series has ended: its last ping has gone out a ping interval ago.
-void SearchEnded();
+void SeriesEnded();
 /// The list now shows `lines` lines.
 void HeadingSeesLines(int lines);

@@ -80,7 +80,7 @@ int HexToBytes(const char *text, CARD8 *out, int length) {
 }
 
 void StringToArray8(XrmValue * /*args*/, Cardinal * /*argCount*/,
-                    XrmValue *source, XrmValue *destination) {
+                    XrmValue *source, XrmValue *destination) noexcept {
     // The toolkit copies the pointer out of this variable before it runs
     // the next conversion.
     static ARRAY8 *result;

@@ -35,7 +35,7 @@ int HexToBytes(const char *text, CARD8 *out, int length);
 /// and is decoded all the same.  A value of more than 65535 bytes, or a body
 /// that cannot be allocated, draws the warning and yields an empty ARRAY8.
 void StringToArray8(XrmValue *args, Cardinal *argCount, XrmValue *source,
-                    XrmValue *destination);
+                    XrmValue *destination) noexcept;
 
 /// Fills `settings` from the resource database of `topLevel`; the converter
 /// must be registered first.

@@ -16,7 +16,7 @@
 #include "shell/settings.h"
 #include "shell/window.h"
 
-XtActionsRec actionTable[kActionCount] = {
+XtActionsRec actionTable[] = {
     {const_cast<char *>("Accept"), Accept},
     {const_cast<char *>("Cancel"), Cancel},
     {const_cast<char *>("CheckWilling"), CheckWilling},
@@ -30,6 +30,7 @@ XtActionsRec actionTable[kActionCount] = {
     {const_cast<char *>("SelectPreviousPage"), SelectPreviousPage},
     {const_cast<char *>("SelectTyped"), SelectTyped},
 };
+const Cardinal actionCount = XtNumber(actionTable);
 
 void OpenWindow(int *argc, char **argv) {
     // A reader of the printed choice that has gone away is a failure to
@@ -43,9 +44,9 @@ void OpenWindow(int *argc, char **argv) {
         argv, fallbackResources, applicationShellWidgetClass, nullptr, 0);
     XtAddConverter(XtRString, "ARRAY8", StringToArray8, nullptr, 0);
     LoadSettings(topLevel);
-    XtAppAddActions(appContext, actionTable, kActionCount);
+    XtAppAddActions(appContext, actionTable, actionCount);
     CreateWidgets(topLevel);
-    ShowLines(nullptr, 0);
+    HandLines(nullptr, 0);
     LoadHeading(topLevel);
     HandleFocus(topLevel);
     WatchPresses(XtDisplay(topLevel));

@@ -6,13 +6,11 @@
 
 /// The actions of selection/actions and selection/moves, under their own
 /// names.
-constexpr Cardinal kActionCount = 12;
-extern XtActionsRec actionTable[kActionCount];
+extern XtActionsRec actionTable[];
+extern const Cardinal actionCount;
 
-/// Start-up up to the shown window: ignores SIGPIPE, sets the locale,
-/// initialises the toolkit, which takes its own options and the launch
-/// settings' out of argc/argv (leaving the program name and the query
-/// targets), registers the ARRAY8 converter, loads the launch settings,
-/// registers the actions, creates the widgets with an empty list, and
-/// places, maps and flushes the shell.  Sets appContext and topLevel.
+/// Start-up up to the shown window, with an empty list: the toolkit takes
+/// its own options and the launch settings' out of argc/argv, leaving the
+/// program name and the query targets, and every unit is wired to the
+/// others.  Sets appContext and topLevel.
 void OpenWindow(int *argc, char **argv);

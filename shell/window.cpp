@@ -43,8 +43,9 @@ Widget Make(const char *name, WidgetClass widgetClass, Widget parent) {
 XtErrorMsgHandler passWarning;
 bool charsetsMissing;
 
-void TakeMissingCharsets(String name, String type, String errorClass,
-                         String text, String *params, Cardinal *count) {
+void NoteMissingCharsets(String name, String type, String errorClass,
+                         String text, String *params,
+                         Cardinal *count) noexcept {
     if (std::strcmp(name, "missingCharsetList") == 0)
         charsetsMissing = true;
     else
@@ -79,7 +80,7 @@ std::string MissingCharsets(Widget widget) {
 
 void CreateWidgets(Widget shell) {
     XtAppContext app = XtWidgetToApplicationContext(shell);
-    passWarning = XtAppSetWarningMsgHandler(app, TakeMissingCharsets);
+    passWarning = XtAppSetWarningMsgHandler(app, NoteMissingCharsets);
     paned = Make("paned", panedWidgetClass, shell);
     label = Make("label", labelWidgetClass, paned);
     viewport = Make("viewport", viewportWidgetClass, paned);
@@ -120,7 +121,7 @@ XErrorHandler passError;
 
 // A window manager may unmap or reparent the window between its showing
 // and the focus request: the focus is then merely not taken.
-int IgnoreFocusError(Display *display, XErrorEvent *error) {
+int IgnoreFocusError(Display *display, XErrorEvent *error) noexcept {
     if (error->request_code == X_SetInputFocus)
         return 0;
     return passError(display, error);
@@ -128,7 +129,8 @@ int IgnoreFocusError(Display *display, XErrorEvent *error) {
 
 // The first showing only (the window is viewable when it becomes visible):
 // later the person, or a window manager, decides.
-void TakeFocusWhenShown(Widget shell, XtPointer, XEvent *event, Boolean *) {
+void TakeFocusWhenShown(Widget shell, XtPointer, XEvent *event,
+                        Boolean *) noexcept {
     if (event->type != VisibilityNotify)
         return;
     XSetInputFocus(XtDisplay(shell), XtWindow(shell), RevertToParent,
@@ -139,7 +141,8 @@ void TakeFocusWhenShown(Widget shell, XtPointer, XEvent *event, Boolean *) {
 
 Atom deleteWindow;
 
-void CloseWhenAsked(Widget shell, XtPointer, XEvent *event, Boolean *) {
+void CloseWhenAsked(Widget shell, XtPointer, XEvent *event,
+                    Boolean *) noexcept {
     if (event->type == ClientMessage &&
         static_cast<Atom>(event->xclient.data.l[0]) == deleteWindow)
         XtCallActionProc(shell, "Cancel", event, nullptr, 0);

@@ -38,7 +38,7 @@ class NameWait : public testing::Test {
     void TearDown() override {
         DropNameWaits();
         ClearHosts();
-        LinesShown();
+        LinesHanded();
         SetNameWait(nullptr);
     }
 };

@@ -87,7 +87,7 @@ class Selection : public testing::Test {
     }
     // Highlights the list line that shows host `name`.
     static void Select(const std::string &name) {
-        for (int i = 0; i < ShownCount(); i++)
+        for (int i = 0; i < RowCount(); i++)
             if (std::strncmp(displayLines[i], name.c_str(), name.size()) == 0)
                 XawListHighlight(list, i);
     }
@@ -227,7 +227,7 @@ TEST_F(Selection, AcceptReportsEveryHostOfTheRowInTheOrderTheyAnswered) {
     Add("b", "same", "127.0.0.3", 1);
     Add("other", "x", "10.0.0.1", 1);
     Add("a", "same", "127.0.0.2", 1);
-    ASSERT_EQ(ShownCount(), 2);
+    ASSERT_EQ(RowCount(), 2);
     Select("twin");
     EXPECT_EXIT(RunShowingStdout(Accept), testing::ExitedWithCode(0),
                 "^0\n127 0 0 3\n0\n127 0 0 2\n$");

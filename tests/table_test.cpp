@@ -23,12 +23,12 @@ class HostTable : public testing::Test {
   protected:
     void SetUp() override {
         ClearHosts();
-        LinesShown();
+        LinesHanded();
     }
     void TearDown() override {
         AllowAllocations();
         ClearHosts();
-        LinesShown();
+        LinesHanded();
     }
 
     static std::vector<std::string> TableOrder() {
@@ -176,7 +176,7 @@ TEST_F(HostTable, NonInternetSendersShareOneLocalEntry) {
 TEST_F(HostTable, ClearHostsEmptiesTheTableAndTheLines) {
     Record("alpha", "x", "10.0.0.1", 1);
     Record("beta", "x", "10.0.0.2", 1);
-    LinesShown();
+    LinesHanded();
     ClearHosts();
     EXPECT_EQ(hostEntries, nullptr);
     EXPECT_EQ(hostCount, 0);

@@ -47,8 +47,8 @@ TEST_F(ListView, TheWidgetShowsTheListedLinesAndTheirEntries) {
     EXPECT_EQ(Shown(),
               (std::vector<std::string>{Unnamed("10.0.0.1") + " one",
                                         Unnamed("10.0.0.2") + " two"}));
-    EXPECT_EQ(ShownEntries(0).front(), hostEntries->next);
-    EXPECT_EQ(ShownRow(hostEntries), 1);
+    EXPECT_EQ(RowHosts(0).front(), hostEntries->next);
+    EXPECT_EQ(RowOf(hostEntries), 1);
     EXPECT_EQ(displayLines[1], hostEntries->displayLine);
 }
 
@@ -58,7 +58,7 @@ TEST_F(ListView, ClearHostsThenRefreshListEmptiesTheWidget) {
     ClearHosts();
     RefreshList();
     EXPECT_EQ(ListLineCount(), 0);
-    EXPECT_EQ(ShownCount(), 0);
+    EXPECT_EQ(RowCount(), 0);
     EXPECT_EQ(displayLines, nullptr);
 }
 

@@ -19,6 +19,7 @@ int pingCount;
 
 namespace {
 
+constexpr unsigned long kPingIntervalMs = 2000;
 constexpr int kLastArmingPing = 2; // so a series has three pings
 // Room for the replies of a whole lab answering one broadcast at once: the
 // kernel's default buffer holds only a few hundred small datagrams, and a
@@ -114,9 +115,9 @@ void SendToInterfaces() {
 // series, so the last of their end timers decides.
 int seriesEndTimers;
 
-void SeriesOver(XtPointer, XtIntervalId *) {
+void SeriesOver(XtPointer, XtIntervalId *) noexcept {
     if (--seriesEndTimers == 0 && pingCount > kLastArmingPing)
-        SearchEnded();
+        SeriesEnded();
 }
 
 } // namespace
@@ -144,9 +145,9 @@ int StartDiscovery(char **arguments) {
 
 // No timer is ever cancelled: a Ping during a series lets the earlier
 // timers run on, and they count against the same pingCount.
-void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) {
+void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) noexcept {
     if (pingCount == 0) {
-        SearchStarted();
+        SeriesStarted();
         LookUpTargetNames(SendQuery);
     }
     for (const QueryTarget *t = queryTargets; t != nullptr; t = t->next) {

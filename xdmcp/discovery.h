@@ -5,8 +5,6 @@
 
 #include <X11/Intrinsic.h>
 
-constexpr unsigned long kPingIntervalMs = 2000;
-
 /// The UDP socket for IPv4 queries and replies; negative if it could not be
 /// opened.
 extern int querySocket;
@@ -26,6 +24,6 @@ int StartDiscovery(char **arguments);
 /// Sends one ping and, while the series lasts, arms the timer for the next.
 /// Every ping reads the interfaces anew; the first of a series also looks
 /// up the names not found yet, and a name that is found is sent its query
-/// at once.  Also the
-/// toolkit timer callback; both arguments are ignored.
-void SendQueries(XtPointer clientData = nullptr, XtIntervalId *id = nullptr);
+/// at once.  Also the toolkit timer callback; both arguments are ignored.
+void SendQueries(XtPointer clientData = nullptr,
+                 XtIntervalId *id = nullptr) noexcept;

@@ -77,7 +77,8 @@ bool Waiting(int socket) {
 // burst lasts.  A batch ends as soon as the window has an event waiting,
 // which the loop dispatches before it comes back here: under any flood a
 // key is answered within a reply's time.
-void HandleReply(XtPointer /*clientData*/, int *source, XtInputId * /*id*/) {
+void HandleReply(XtPointer /*clientData*/, int *source,
+                 XtInputId * /*id*/) noexcept {
     for (int taken = 1;; taken++) {
         ReadReply(*source);
         if (!Waiting(*source)) {

@@ -11,4 +11,4 @@
 /// body read for it is released.  Past kMostHosts hosts a new sender is
 /// dropped, unless it is a query target.  Then asks the list view to show the
 /// batch (RefreshSoon).
-void HandleReply(XtPointer clientData, int *source, XtInputId *id);
+void HandleReply(XtPointer clientData, int *source, XtInputId *id) noexcept;

@@ -65,26 +65,38 @@ void ReleaseArray8(ARRAY8 *array);
 /// 1 when both have the same length and bytes.
 int Array8Equal(const ARRAY8 *a, const ARRAY8 *b);
 
+/// Readers take values at `pointer`, up to `count`, and move `pointer` past
+/// them.  A failed read stores nothing in `out`, but the bytes a multi-byte
+/// read took before it ran out stay taken: `pointer` is not moved back, and
+/// the caller abandons the message.
 int ReadCard8(WireBuffer *buffer, CARD8 *out);
 int ReadCard16(WireBuffer *buffer, CARD16 *out);
 /// Reads a length and that many bytes into a new body.  On failure the
 /// record is left empty with no body, so releasing it is harmless.
 int ReadArray8(WireBuffer *buffer, ARRAY8 *array);
+/// On failure the fields read before it hold their values.
 int ReadHeader(WireBuffer *buffer, MessageHeader *header);
 
+/// Writers put values at `pointer`, up to `size`, and move `pointer` past
+/// them.  A failed write leaves the bytes written before the failure in the
+/// body, with `pointer` after them.
 int WriteCard8(WireBuffer *buffer, unsigned value);
 int WriteCard16(WireBuffer *buffer, unsigned value);
 int WriteArray8(WireBuffer *buffer, const ARRAY8 *array);
 int WriteArrayOfArray8(WireBuffer *buffer, const ARRAYofARRAY8 *arrays);
 /// Starts a new message: resets `pointer` and writes the header, first
-/// giving the buffer an 8192-byte body if the message would not fit.
+/// giving the buffer an 8192-byte body if the message would not fit.  When
+/// that body cannot be allocated, the buffer is left as it was, `pointer`
+/// included.
 int WriteHeader(WireBuffer *buffer, const MessageHeader *header);
 
 /// Receives one datagram into `buffer` (growing its body to 8192 bytes if
-/// smaller).  Fails, with `count` 0, on an error or fewer than 6 bytes.
+/// smaller, or going on with the body it has when that cannot be
+/// allocated), with `pointer` at its start.  Fails, with `count` 0, on an
+/// error or fewer than 6 bytes.
 int ReceiveMessage(int socket, WireBuffer *buffer, sockaddr *from,
                    socklen_t *fromLength);
 /// Sends the `pointer` bytes written so far as one datagram; 1 only when
-/// all of them went out.  The buffer is left as it was.
+/// all of them went out.  The buffer is left as it was, whatever happens.
 int SendMessage(int socket, const WireBuffer *buffer, const sockaddr *to,
                 socklen_t toLength);

@@ -1,31 +1,21 @@
-// gtest comes before the X headers, whose macros (None, Bool) it
-// would otherwise trip over.
 #include <gtest/gtest.h>
 
-#include "selection/actions.h"
+#include "selection/report.h"
 
-#include <X11/Xaw/List.h>
-#include <X11/keysym.h>
 #include <arpa/inet.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
-#include <vector>
 
-#include "hosts/table.h"
-#include "hosts/view.h"
-#include "selection/report.h"
-#include "tests/alloc_fail.h"
 #include "shell/settings.h"
-#include "shell/window.h"
+#include "tests/alloc_fail.h"
 #include "tests/lab/replies.h"
 #include "tests/table_fixture.h"
-#include "tests/toolkit.h"
-#include "xdmcp/discovery.h"
 
 namespace {
 
@@ -56,10 +46,9 @@ struct Listener {
     }
 };
 
-class Selection : public testing::Test {
+class ChoiceReport : public testing::Test {
   protected:
     void SetUp() override {
-        EnsureToolkit();
         ClearHosts();
         saved = settings;
         settings = {nullptr, nullptr, 0};
@@ -67,6 +56,7 @@ class Selection : public testing::Test {
     void TearDown() override {
         settings = saved;
         ClearHosts();
+        LinesHanded();
         for (ARRAY8 &a : owned)
             ReleaseArray8(&a);
     }
@@ -78,30 +68,15 @@ class Selection : public testing::Test {
             std::memcpy(a->data, b.data(), b.size());
         return a;
     }
-    // Records a reply, and with `settle`, lets the event loop show it.
     static void Add(const std::string &name, const std::string &status,
-                    const char *ip, int willing, bool settle = true) {
+                    const char *ip, int willing) {
         ASSERT_EQ(Record(name, status, ip, willing), 1);
-        if (settle)
-            SettleHosts();
-    }
-    // Highlights the list line that shows host `name`.
-    static void Select(const std::string &name) {
-        for (int i = 0; i < RowCount(); i++)
-            if (std::strncmp(displayLines[i], name.c_str(), name.size()) == 0)
-                XawListHighlight(list, i);
-    }
-    static int SelectedIndex() {
-        XawListReturnStruct *r = XawListShowCurrent(list);
-        int index = r->list_index;
-        XtFree(reinterpret_cast<char *>(r));
-        return index;
     }
     LaunchSettings saved{};
     std::deque<ARRAY8> owned; // stable addresses: settings point into it
 };
 
-TEST_F(Selection, PrintedFormIsTypeThenAddressBytes) {
+TEST_F(ChoiceReport, PrintedFormIsTypeThenAddressBytes) {
     Add("alpha", "ok", "10.0.0.7", 1);
     Add("beta", "ok", "fd00::7", 1);
     testing::internal::CaptureStdout();
@@ -113,9 +88,10 @@ TEST_F(Selection, PrintedFormIsTypeThenAddressBytes) {
 }
 
 // Start-up ignores SIGPIPE, so a reader gone is a failure told.
-TEST_F(Selection, APrintedChoiceWhoseReaderIsGoneFailsWithStatusOne) {
+TEST_F(ChoiceReport, APrintedChoiceWhoseReaderIsGoneFailsWithStatusOne) {
     Add("alpha", "ok", "10.0.0.7", 1);
     auto printToClosedPipe = [] {
+        std::signal(SIGPIPE, SIG_IGN);
         int ends[2];
         if (pipe(ends) != 0 || close(ends[0]) != 0 || dup2(ends[1], 1) < 0)
             std::exit(2);
@@ -125,7 +101,7 @@ TEST_F(Selection, APrintedChoiceWhoseReaderIsGoneFailsWithStatusOne) {
                 "^Cannot write the choice to standard output\n$");
 }
 
-TEST_F(Selection, PrintedFormOfALocalHostIsItsTypeAlone) {
+TEST_F(ChoiceReport, PrintedFormOfALocalHostIsItsTypeAlone) {
     ASSERT_EQ(Record("x", "y", "10.0.0.1", 1, 177, AF_UNIX), 1);
     testing::internal::CaptureStdout();
     ReportChoice(hostEntries);
@@ -133,7 +109,7 @@ TEST_F(Selection, PrintedFormOfALocalHostIsItsTypeAlone) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "256\n");
 }
 
-TEST_F(Selection, ReportIsClientAddressTypeAndHostAddress) {
+TEST_F(ChoiceReport, ReportIsClientAddressTypeAndHostAddress) {
     Listener dm;
     settings.vornAddress =
         Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
@@ -150,7 +126,7 @@ TEST_F(Selection, ReportIsClientAddressTypeAndHostAddress) {
     EXPECT_EQ(dm.Next(), (Bytes{0, 0, 0, 1, 0, 4, 0x0a, 0, 0, 7}));
 }
 
-TEST_F(Selection, LongReportIsCutAtExactly1024Bytes) {
+TEST_F(ChoiceReport, LongReportIsCutAtExactly1024Bytes) {
     Listener dm;
     settings.vornAddress =
         Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
@@ -168,7 +144,7 @@ TEST_F(Selection, LongReportIsCutAtExactly1024Bytes) {
     EXPECT_EQ(got[1021], 0x0a);
 }
 
-TEST_F(Selection, UnreachableDisplayManagerExitsWithStatusOne) {
+TEST_F(ChoiceReport, UnreachableDisplayManagerExitsWithStatusOne) {
     Add("alpha", "ok", "10.0.0.7", 1);
     int closedPort;
     {
@@ -186,7 +162,7 @@ TEST_F(Selection, UnreachableDisplayManagerExitsWithStatusOne) {
                 "^Cannot (connect to vorn|create response socket)\n$");
 }
 
-TEST_F(Selection, AReportThatCannotBeSentIsAFailure) {
+TEST_F(ChoiceReport, AReportThatCannotBeSentIsAFailure) {
     Listener dm;
     settings.vornAddress =
         Array({0, 2, static_cast<unsigned char>(dm.port >> 8),
@@ -196,7 +172,7 @@ TEST_F(Selection, AReportThatCannotBeSentIsAFailure) {
                 testing::ExitedWithCode(1), "^Cannot send to vorn\n$");
 }
 
-TEST_F(Selection, ShortDisplayManagerAddressIsNeverReadPastItsEnd) {
+TEST_F(ChoiceReport, ShortDisplayManagerAddressIsNeverReadPastItsEnd) {
     Add("alpha", "ok", "10.0.0.7", 1);
     for (const Bytes &shortAddress :
          {Bytes{}, Bytes{0}, Bytes{0, 2, 0, 80, 127}}) {
@@ -204,84 +180,6 @@ TEST_F(Selection, ShortDisplayManagerAddressIsNeverReadPastItsEnd) {
         EXPECT_EXIT(ReportChoice(hostEntries), testing::ExitedWithCode(1),
                     "^Cannot connect to vorn\n$");
     }
-}
-
-TEST_F(Selection, AcceptWithNothingSelectedOnlyRingsTheBell) {
-    Add("alpha", "ok", "10.0.0.7", 1);
-    testing::internal::CaptureStdout();
-    Accept(list, nullptr, nullptr, nullptr); // returns: the program goes on
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
-// Runs an action in a death test's child with its standard output sent to
-// standard error, the stream that EXPECT_EXIT matches.
-void RunShowingStdout(XtActionProc action) {
-    std::freopen("/dev/stderr", "w", stdout);
-    action(list, nullptr, nullptr, nullptr);
-}
-
-// The name service names both 127.0.0.2 and 127.0.0.3 "twin": one host,
-// one row, and both its addresses reported.
-TEST_F(Selection, AcceptReportsEveryHostOfTheRowInTheOrderTheyAnswered) {
-    Add("b", "same", "127.0.0.3", 1);
-    Add("other", "x", "10.0.0.1", 1);
-    Add("a", "same", "127.0.0.2", 1);
-    ASSERT_EQ(RowCount(), 2);
-    Select("twin");
-    EXPECT_EXIT(RunShowingStdout(Accept), testing::ExitedWithCode(0),
-                "^0\n127 0 0 3\n0\n127 0 0 2\n$");
-}
-
-TEST_F(Selection, CancelExitsWithoutReporting) {
-    Add("alpha", "ok", "10.0.0.7", 1);
-    Select("alpha");
-    EXPECT_EXIT(RunShowingStdout(Cancel), testing::ExitedWithCode(0), "^$");
-}
-
-TEST_F(Selection, CheckWillingUndoesOnlyAnUnwillingSelection) {
-    Add("keen", "ok", "10.0.0.1", 1);
-    Add("loath", "no", "10.0.0.2", 0);
-    Select("keen");
-    CheckWilling(list, nullptr, nullptr, nullptr);
-    EXPECT_NE(SelectedIndex(), XAW_LIST_NONE);
-    Select("loath");
-    CheckWilling(list, nullptr, nullptr, nullptr);
-    EXPECT_EQ(SelectedIndex(), XAW_LIST_NONE);
-}
-
-// A key pressed during a burst, before the widget was shown the hosts
-// recorded last, acts on the list as it is in the table, unless the list
-// was handed over less than a burst's interval (100 ms) ago.
-TEST_F(Selection, AKeyDuringABurstSeesEveryRecordedHost) {
-    Add("", "first", "10.0.0.1", 1);
-    Add("", "second", "10.0.0.2", 1, false);
-    Add("", "third", "10.0.0.3", 1, false);
-    ASSERT_EQ(ListLineCount(), 1) << "the burst is not shown yet";
-    usleep(100 * 1000);
-    // End, as the server delivers it: to the paned widget, which takes
-    // every key.
-    XEvent key{};
-    key.xkey.type = KeyPress;
-    key.xkey.display = XtDisplay(list);
-    key.xkey.window = XtWindow(XtParent(XtParent(list)));
-    key.xkey.root = DefaultRootWindow(XtDisplay(list));
-    key.xkey.same_screen = True;
-    key.xkey.keycode = XKeysymToKeycode(XtDisplay(list), XK_End);
-    XtDispatchEvent(&key);
-    XawListReturnStruct *current = XawListShowCurrent(list);
-    EXPECT_EQ(std::string(current->string),
-              " [10.0.0.3]" + std::string(19, ' ') + " third");
-    XtFree(reinterpret_cast<char *>(current));
-}
-
-TEST_F(Selection, PingEmptiesTheListAndStartsANewSeries) {
-    Add("alpha", "ok", "10.0.0.7", 1);
-    pingCount = 3;
-    Ping(list, nullptr, nullptr, nullptr);
-    EXPECT_EQ(hostCount, 0);
-    EXPECT_EQ(ListLineCount(), 0);
-    EXPECT_EQ(pingCount, 1);
 }
 
 } // namespace

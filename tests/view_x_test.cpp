@@ -4,10 +4,15 @@
 
 #include "hosts/view.h"
 
+#include <X11/Xaw/List.h>
+#include <X11/keysym.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
 #include "hosts/line.h"
+#include "shell/window.h"
 #include "tests/alloc_fail.h"
 #include "tests/table_fixture.h"
 #include "tests/toolkit.h"
@@ -83,6 +88,32 @@ TEST_F(ListView, FailedHandOversNeverLeaveAReleasedLineShown) {
     EXPECT_EQ(Shown(),
               (std::vector<std::string>{Unnamed("10.0.0.1") + " zzz",
                                         Unnamed("10.0.0.2") + " two"}));
+}
+
+// A key pressed during a burst, before the widget was shown the hosts
+// recorded last, acts on the list as it is in the table, unless the list
+// was handed over less than a burst's interval (100 ms) ago.
+TEST_F(ListView, AKeyDuringABurstSeesEveryRecordedHost) {
+    Record("", "first", "10.0.0.1", 1);
+    SettleHosts();
+    Record("", "second", "10.0.0.2", 1);
+    Record("", "third", "10.0.0.3", 1);
+    ASSERT_EQ(ListLineCount(), 1) << "the burst is not shown yet";
+    usleep(100 * 1000);
+    // End, as the server delivers it: to the paned widget, which takes
+    // every key.
+    XEvent key{};
+    key.xkey.type = KeyPress;
+    key.xkey.display = XtDisplay(list);
+    key.xkey.window = XtWindow(XtParent(XtParent(list)));
+    key.xkey.root = DefaultRootWindow(XtDisplay(list));
+    key.xkey.same_screen = True;
+    key.xkey.keycode = XKeysymToKeycode(XtDisplay(list), XK_End);
+    XtDispatchEvent(&key);
+    XawListReturnStruct *current = XawListShowCurrent(list);
+    EXPECT_EQ(std::string(current->string),
+              " [10.0.0.3]" + std::string(19, ' ') + " third");
+    XtFree(reinterpret_cast<char *>(current));
 }
 
 } // namespace

@@ -132,10 +132,10 @@ void NameResolved(void *clientData, const sockaddr_storage *addresses,
     QueryTarget *last = target;
     for (int i = 0; i < count; i++) {
         sockaddr_storage address = addresses[i];
-        int length = address.ss_family == AF_INET ? sizeof(sockaddr_in)
-                                                  : sizeof(sockaddr_in6);
-        reinterpret_cast<sockaddr_in *>(&address)->sin_port =
-            htons(kXdmcpPort); // at the same place in both families
+        auto *in = reinterpret_cast<sockaddr_in *>(&address);
+        in->sin_port = htons(kXdmcpPort); // at the same place in both families
+        int length =
+            static_cast<int>(AddressLength(reinterpret_cast<sockaddr *>(in)));
         QueryTarget *added =
             i == 0 ? (SetAddress(target, &address, length) ? target : nullptr)
                    : Insert(&last->next, kOpcodeQuery, &address, length);
@@ -163,8 +163,6 @@ TargetChoice ChooseTarget(const char *argument,
         choice.addressLength = sizeof(sockaddr_in6);
         if (IN6_IS_ADDR_MULTICAST(&address6->sin6_addr))
             choice.queryKind = kOpcodeBroadcastQuery;
-    } else {
-        choice.address = sockaddr_storage{};
     }
     return choice;
 }

@@ -149,10 +149,9 @@ void Network::AddLan(int lan, bool up, int prefix, Stack stack) {
         Must(n + "link set " + dev + " up");
 }
 
-int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
-    int index = static_cast<int>(hosts_.size());
-    std::string ns = prefix_ + "h" + std::to_string(index);
-    std::string veth = "h" + std::to_string(index);
+// A namespace `ns` on LAN `lan`, at its addresses for `octet`.
+std::string Network::Join(int lan, int octet, const std::string &ns) {
+    std::string veth = "h" + std::to_string(namespaces_.size());
     std::string address = LanAddress(lan, octet);
     AddNamespace(ns);
     namespaces_.push_back(ns);
@@ -172,6 +171,13 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
              "/64 nodad dev eth0");
     }
     Must(h + "link set eth0 up");
+    return ns;
+}
+
+int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
+    int index = static_cast<int>(hosts_.size());
+    std::string ns = Join(lan, octet, prefix_ + "h" + std::to_string(index));
+    Stack stack = stacks_[lan];
     Host host;
     if (stack != Stack::kIPv6)
         host.fd = SocketIn(ns, SOCK_DGRAM, "0.0.0.0", 177);
@@ -180,6 +186,15 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
     host.replies = std::move(replies);
     hosts_.push_back(std::move(host));
     return index;
+}
+
+std::string Network::AddRealHost(int lan, int octet) {
+    return Join(lan, octet, prefix_ + "r" + std::to_string(namespaces_.size()));
+}
+
+void Network::AnswerRequests(int host, Bytes reply) {
+    std::lock_guard<std::mutex> g(logLock);
+    hosts_.at(host).requestReply = std::move(reply);
 }
 
 void Network::AnswerOnly(int host, int queries) {
@@ -353,6 +368,15 @@ void Network::Serve() {
 }
 
 void Network::Answer(Host &h, const Arrival &a, int fd) {
+    socklen_t length = a.from.ss_family == AF_INET6 ? sizeof(sockaddr_in6)
+                                                    : sizeof(sockaddr_in);
+    constexpr int kRequest = 7;
+    if (a.bytes.size() >= 4 && a.bytes[2] == 0 && a.bytes[3] == kRequest) {
+        if (!h.requestReply.empty())
+            sendto(fd, h.requestReply.data(), h.requestReply.size(), 0,
+                   reinterpret_cast<const sockaddr *>(&a.from), length);
+        return;
+    }
     if (h.chatterMs != 0) {
         std::memcpy(&h.chatterTo, &a.from, sizeof(h.chatterTo));
         nextChat_ = Now();
@@ -376,8 +400,6 @@ void Network::Answer(Host &h, const Arrival &a, int fd) {
                        h.replies[i].size());
         return;
     }
-    socklen_t length = a.from.ss_family == AF_INET6 ? sizeof(sockaddr_in6)
-                                                    : sizeof(sockaddr_in);
     for (const Bytes &reply : h.replies)
         sendto(fd, reply.data(), reply.size(), 0,
                reinterpret_cast<const sockaddr *>(&a.from), length);

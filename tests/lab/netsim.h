@@ -68,6 +68,12 @@ class Network {
     /// XDMCP group ff02::12b, that sends `replies` back for each datagram it
     /// receives (none: it stays silent).  Returns its index.
     int AddHost(int lan, int octet, std::vector<Bytes> replies);
+    /// Host `host` answers a REQUEST, a display's request to be managed,
+    /// with `reply`; without one a host leaves every REQUEST unanswered.
+    void AnswerRequests(int host, Bytes reply);
+    /// A namespace of its own for a real host at 10.(55+lan).0.<octet> (and
+    /// on an IPv6 LAN fd00:(55+lan)::<octet>), joined to the LAN; its name.
+    std::string AddRealHost(int lan, int octet);
     /// Host `host` answers only its first `queries` queries from now on.
     void AnswerOnly(int host, int queries);
     /// From its second query on, host `host` sends `replies` instead.
@@ -150,7 +156,9 @@ class Network {
         int chatterMs = 0;
         sockaddr_in chatterTo{}; ///< whom it chatters to, once queried
         int said = 0;
+        Bytes requestReply; ///< the answer to a REQUEST, if any
     };
+    std::string Join(int lan, int octet, const std::string &ns);
     void Chat(double now);
     void Answer(Host &h, const Arrival &a, int fd);
     std::vector<Host> hosts_;

@@ -46,6 +46,14 @@ Bytes UnwillingReply(const std::string &name, const std::string &status) {
     return Message(6, body);
 }
 
+Bytes DeclineReply(const std::string &status) {
+    Bytes body;
+    AppendArray8(&body, status);
+    AppendArray8(&body, "");
+    AppendArray8(&body, "");
+    return Message(9, body);
+}
+
 std::vector<Bytes> NumberedReplies(int n, const char *nameFormat,
                                    const char *statusFormat) {
     std::vector<Bytes> replies;

@@ -16,6 +16,9 @@ const Bytes kBroadcastQuery = {0, 1, 0, 1, 0, 1, 0};
 Bytes WillingReply(const std::string &name, const std::string &status,
                    const std::string &authName = "");
 Bytes UnwillingReply(const std::string &name, const std::string &status);
+/// A DECLINE, a host's answer to a REQUEST it will not grant: the status,
+/// and empty authentication name and data.
+Bytes DeclineReply(const std::string &status);
 /// n WILLING replies, the i-th with the name and the status that the two
 /// printf formats give for i (a format may leave i out).
 std::vector<Bytes> NumberedReplies(int n, const char *nameFormat,

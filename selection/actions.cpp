@@ -10,6 +10,7 @@
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "selection/report.h"
+#include "selection/session.h"
 #include "shell/window.h"
 #include "xdmcp/discovery.h"
 
@@ -31,6 +32,10 @@ void Accept(Widget, XEvent *, String *, Cardinal *) noexcept {
     std::span<HostEntry *const> hosts = SelectedHosts();
     if (hosts.empty()) {
         RingBell();
+        return;
+    }
+    if (SessionMode()) {
+        OpenSession(hosts.front());
         return;
     }
     for (const HostEntry *host : hosts)

@@ -6,7 +6,9 @@
 #include <X11/Intrinsic.h>
 
 /// Reports the host of the selected row (each of them, in the order they
-/// first answered, where several share it), then exits with status 0.
+/// first answered, where several share it), then exits with status 0; in
+/// the session mode, opens the login of its first host instead and
+/// returns.
 /// With nothing selected, or when a Ping has taken the row's hosts out
 /// since, it only rings the bell.
 void Accept(Widget w, XEvent *event, String *params,

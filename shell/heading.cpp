@@ -2,6 +2,7 @@
 
 #include <X11/StringDefs.h>
 
+#include "shell/loop.h"
 #include "shell/window.h"
 
 namespace {
@@ -27,11 +28,21 @@ XtResource resources[] = {
 };
 #undef offset
 
+constexpr unsigned long kToldMs = 5000;
+
+String told; // a copy of our own, or null
+XtIntervalId toldTimer;
+
 void Show() {
     String text = searching ? texts.searching : texts.noAnswer;
     if (lines > 0 || text == nullptr)
         text = label;
-    SetHeading(text);
+    SetHeading(told != nullptr ? told : text);
+}
+
+void ToldLongEnough(XtPointer, XtIntervalId *) noexcept {
+    toldTimer = 0;
+    HeadingStopsTelling();
 }
 
 } // namespace
@@ -58,4 +69,22 @@ void HeadingSeesLines(int n) {
     lines = n;
     if ((n > 0) != (before > 0))
         Show();
+}
+
+void HeadingTells(const char *text) {
+    if (toldTimer != 0)
+        XtRemoveTimeOut(toldTimer);
+    XtFree(told);
+    told = XtNewString(text);
+    toldTimer = StartTimer(kToldMs, ToldLongEnough);
+    Show();
+}
+
+void HeadingStopsTelling() {
+    if (toldTimer != 0)
+        XtRemoveTimeOut(toldTimer);
+    toldTimer = 0;
+    XtFree(told);
+    told = nullptr;
+    Show();
 }

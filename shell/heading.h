@@ -17,3 +17,9 @@ void SeriesStarted();
 void SeriesEnded();
 /// The list now shows `lines` lines.
 void HeadingSeesLines(int lines);
+
+/// Says `text` for about 5 s, or until another text is told, then what the
+/// heading said before.
+void HeadingTells(const char *text);
+/// Ends the text told, at once.
+void HeadingStopsTelling();

@@ -6,16 +6,18 @@
 
 XtAppContext appContext;
 
-XtInputId WatchReadable(int fd, XtInputCallbackProc proc) {
+XtInputId WatchReadable(int fd, XtInputCallbackProc proc,
+                        XtPointer clientData) {
     // Xt takes the input condition in a pointer-typed argument.
     return XtAppAddInput(appContext, fd,
                          // NOLINTNEXTLINE(performance-no-int-to-ptr)
                          reinterpret_cast<XtPointer>(XtInputReadMask), proc,
-                         nullptr);
+                         clientData);
 }
 
-XtIntervalId StartTimer(unsigned long ms, XtTimerCallbackProc proc) {
-    return XtAppAddTimeOut(appContext, ms, proc, nullptr);
+XtIntervalId StartTimer(unsigned long ms, XtTimerCallbackProc proc,
+                        XtPointer clientData) {
+    return XtAppAddTimeOut(appContext, ms, proc, clientData);
 }
 
 // The displays are those start-up opened, read once.

@@ -11,11 +11,14 @@
 /// one with XtCreateApplicationContext.
 extern XtAppContext appContext;
 
-/// Has the loop call `proc` whenever `fd` is readable.
-XtInputId WatchReadable(int fd, XtInputCallbackProc proc);
+/// Has the loop call `proc` with `clientData` whenever `fd` is readable.
+XtInputId WatchReadable(int fd, XtInputCallbackProc proc,
+                        XtPointer clientData = nullptr);
 
-/// Has the loop call `proc` once, `ms` milliseconds from now.
-XtIntervalId StartTimer(unsigned long ms, XtTimerCallbackProc proc);
+/// Has the loop call `proc` with `clientData` once, `ms` milliseconds from
+/// now.
+XtIntervalId StartTimer(unsigned long ms, XtTimerCallbackProc proc,
+                        XtPointer clientData = nullptr);
 
 /// True when an event of the window waits to be dispatched: its display's
 /// connection has something to read, or Xlib holds an event read already.

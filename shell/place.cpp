@@ -142,3 +142,22 @@ void PlaceWindow(Widget shell) {
     XtSetArg(args[1], XtNy, y);
     XtSetValues(shell, args, 2);
 }
+
+Area WindowMonitor(Widget shell) {
+    Display *display = XtDisplay(shell);
+    Screen *screen = XtScreen(shell);
+    Dimension width = 0;
+    Dimension height = 0;
+    Arg args[2];
+    XtSetArg(args[0], XtNwidth, &width);
+    XtSetArg(args[1], XtNheight, &height);
+    XtGetValues(shell, args, 2);
+    Window child;
+    int x = 0;
+    int y = 0;
+    XTranslateCoordinates(display, XtWindow(shell), RootWindowOfScreen(screen),
+                          width / 2, height / 2, &x, &y, &child);
+    return ChooseMonitor({0, 0, 0, 0}, XineramaHeads(display),
+                         {0, 0, WidthOfScreen(screen), HeightOfScreen(screen)},
+                         true, x, y);
+}

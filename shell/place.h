@@ -35,3 +35,7 @@ void WindowPosition(const Area &monitor, Dimension width, Dimension height,
 /// monitor unless the user gave a position (-geometry +x+y, or a geometry
 /// resource).
 void PlaceWindow(Widget shell);
+
+/// The monitor that holds the centre of the realised shell's window, as it
+/// is now: one of the Xinerama heads, else the whole screen.
+Area WindowMonitor(Widget shell);

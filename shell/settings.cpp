@@ -14,6 +14,8 @@ XrmOptionDescRec settingsOptions[] = {
      XrmoptionSepArg, nullptr},
     {const_cast<char *>("-connectionType"),
      const_cast<char *>("*connectionType"), XrmoptionSepArg, nullptr},
+    {const_cast<char *>("-session"), const_cast<char *>(".session"),
+     XrmoptionNoArg, const_cast<char *>("on")},
 };
 const Cardinal settingsOptionCount = XtNumber(settingsOptions);
 

@@ -17,7 +17,8 @@ struct LaunchSettings {
 
 extern LaunchSettings settings;
 
-/// "-vornaddress", "-clientaddress", "-connectionType", for toolkit
+/// "-vornaddress", "-clientaddress", "-connectionType", and "-session"
+/// (the resource "session" of selection/session), for toolkit
 /// initialisation.
 extern XrmOptionDescRec settingsOptions[];
 extern const Cardinal settingsOptionCount;

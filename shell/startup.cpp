@@ -9,6 +9,7 @@
 #include "hosts/view.h"
 #include "selection/actions.h"
 #include "selection/moves.h"
+#include "selection/session.h"
 #include "shell/fallback.h"
 #include "shell/heading.h"
 #include "shell/loop.h"
@@ -48,6 +49,7 @@ void OpenWindow(int *argc, char **argv) {
     CreateWidgets(topLevel);
     HandLines(nullptr, 0);
     LoadHeading(topLevel);
+    LoadSession(topLevel);
     HandleFocus(topLevel);
     WatchPresses(XtDisplay(topLevel));
     SetNameWait(AwaitName);

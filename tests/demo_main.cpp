@@ -5,14 +5,17 @@
 //
 //   demo_network SCREENSHOT [--person]
 //   demo_network --doc DIRECTORY   the manual's further screenshots: no
-//                                  host answering, and a long list with a
-//                                  line chosen by keyboard
+//                                  host answering, a long list with a
+//                                  line chosen by keyboard, and the
+//                                  session mode's nested login (with
+//                                  LightDM installed)
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+#include "tests/lab/lightdm.h"
 #include "tests/lab/netsim.h"
 #include "tests/lab/xdriver.h"
 
@@ -58,11 +61,12 @@ void Shoot(Window w, const std::string &path) {
     std::printf("screenshot: %s\n", path.c_str());
 }
 
-// Starts the lab, and hostpick in it (the lab ends it), and waits for its
-// window.
-Window ShowIn(Network &net, XDriver &x) {
+// Starts the lab, and hostpick in it (the lab ends it) with `options`, and
+// waits for its window.
+Window ShowIn(Network &net, XDriver &x, std::vector<std::string> options = {}) {
     net.Start();
-    net.Run({"-title", "hostpick demo", "BROADCAST"});
+    options.insert(options.end(), {"-title", "hostpick demo", "BROADCAST"});
+    net.Run(options);
     return x.WaitForWindow("hostpick demo");
 }
 
@@ -114,13 +118,47 @@ int LongList(const std::string &path) {
     return 0;
 }
 
+// The session mode from a desktop: LightDM's login screen in the nested
+// window beside the list, the host picked with the keyboard.
+int NestedLogin(const std::string &path) {
+    if (!LightDMInstalled()) {
+        std::fprintf(stderr, "demo: LightDM is not installed; no %s\n",
+                     path.c_str());
+        return 0;
+    }
+    Network net;
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply("atlas", "load 0.12, 3 users")});
+    std::string ns = net.AddRealHost(0, 20);
+    LightDM dm(ns, "labhost");
+    XDriver x;
+    Window w = ShowIn(net, x, {"-session"});
+    if (w == 0 || !dm.Listening())
+        return 1;
+    usleep(1500 * 1000);
+    x.KeysOutside("Down Down Return");
+    usleep(3000 * 1000);
+    // No window manager here: the list is moved beside the nested window's
+    // corner and raised, as a desktop would show both.
+    std::string w16 = std::to_string(w);
+    std::system(
+        ("xdotool windowmove " + w16 + " 440 400 windowraise " + w16).c_str());
+    usleep(300 * 1000);
+    x.Screenshot(path);
+    std::printf("screenshot: %s\n", path.c_str());
+    dm.Stop();
+    usleep(1000 * 1000);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     if (argc == 3 && std::string(argv[1]) == "--doc") {
         std::string dir = argv[2];
         return NoAnswer(dir + "/screenshot-no-answer.png") ||
-               LongList(dir + "/screenshot-keyboard.png");
+               LongList(dir + "/screenshot-keyboard.png") ||
+               NestedLogin(dir + "/screenshot-session.png");
     }
     if (argc < 2) {
         std::fprintf(stderr, "usage: demo_network SCREENSHOT [--person]\n"

@@ -61,7 +61,7 @@ void EnlargeReceiveBuffer(int socket) {
 // IPv6 replies on a socket of their own, so that IPv4 goes as it always
 // went; where IPv6 is missing there is simply no such socket.
 void OpenSocket6() {
-    querySocket6 = socket(AF_INET6, SOCK_DGRAM, 0);
+    querySocket6 = socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (querySocket6 < 0)
         return;
     int on = 1;
@@ -126,7 +126,7 @@ int StartDiscovery(char **arguments) {
     broadcastReady = PrepareQuery(&broadcastQuery, kOpcodeBroadcastQuery);
     unicastReady = PrepareQuery(&unicastQuery, kOpcodeQuery);
 
-    querySocket = socket(AF_INET, SOCK_DGRAM, 0);
+    querySocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (querySocket < 0)
         return 0;
     int on = 1;

@@ -1,0 +1,255 @@
+// A session goes through three stages: opening (the server runs, no window
+// of the host's is on it yet), taken (the host put a window on it: from
+// then on the server's exit is the session's end), and given up (no window
+// came in time, and the server was told to stop).  Each stage's end is one
+// event, told once.
+
+#include "selection/session.h"
+
+#include <X11/StringDefs.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <list>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "selection/command.h"
+#include "selection/server.h"
+#include "shell/heading.h"
+#include "shell/loop.h"
+#include "shell/place.h"
+#include "shell/window.h"
+#include "xdmcp/address.h"
+
+namespace {
+
+constexpr unsigned long kAnswerMs = 15000; // for the host's first window
+
+struct SessionTexts {
+    Boolean session;
+    String command;
+    String title;
+    String opening;
+    String failed;
+    String silent;
+    String cannotStart;
+};
+
+SessionTexts texts;
+
+// Their defaults are the resource file's, compiled in as the fallback.
+#define offset(field) XtOffsetOf(SessionTexts, field)
+#define RESOURCE(name, Class, type, field)                                     \
+    {                                                                          \
+        const_cast<char *>(name), const_cast<char *>(Class),                   \
+            const_cast<char *>(type), sizeof(texts.field), offset(field),      \
+            const_cast<char *>(XtRImmediate), nullptr                          \
+    }
+XtResource resources[] = {
+    RESOURCE("session", "Session", XtRBoolean, session),
+    RESOURCE("sessionCommand", "SessionCommand", XtRString, command),
+    RESOURCE("sessionTitle", "SessionTitle", XtRString, title),
+    RESOURCE("openingLabel", "OpeningLabel", XtRString, opening),
+    RESOURCE("failedLabel", "FailedLabel", XtRString, failed),
+    RESOURCE("silentLabel", "SilentLabel", XtRString, silent),
+    RESOURCE("cannotStartLabel", "CannotStartLabel", XtRString, cannotStart),
+};
+#undef RESOURCE
+#undef offset
+
+// A text that is not there is empty.
+std::string_view Text(String text) {
+    return text != nullptr ? text : "";
+}
+
+enum class Stage { kOpening, kTaken, kGivenUp };
+
+struct Session {
+    Stage stage = Stage::kOpening;
+    std::string host; ///< as its row shows it
+    Server server;
+    XtIntervalId answerTimer = 0;
+};
+
+// A list, so that a session's address, handed to the loop's callbacks,
+// stays valid while others come and go.
+std::list<Session> sessions;
+bool watching;
+
+void Tell(String text, const Session &s,
+          std::string_view reason = std::string_view()) {
+    const Placeholder values[] = {{"host", s.host}, {"reason", reason}};
+    HeadingTells(Expand(Text(text), values).c_str());
+}
+
+// Cancel leaves the servers running: they have read their files.
+void RemoveAuthFiles() {
+    for (Session &s : sessions)
+        RemoveAuthFile(&s.server);
+}
+
+// The host put a window on the nested display.
+void Taken(Server *server) {
+    auto *s = static_cast<Session *>(server->owner);
+    s->stage = Stage::kTaken;
+    if (s->answerTimer != 0)
+        XtRemoveTimeOut(s->answerTimer);
+    s->answerTimer = 0;
+    std::fprintf(stderr, "hostpick: %s manages display %s\n", s->host.c_str(),
+                 server->display.c_str());
+}
+
+// ---- the server's start and end ----
+
+void GiveUp(XtPointer clientData, XtIntervalId *) noexcept {
+    auto *s = static_cast<Session *>(clientData);
+    s->answerTimer = 0;
+    if (s->stage != Stage::kOpening)
+        return;
+    s->stage = Stage::kGivenUp;
+    StopLooking(&s->server);
+    kill(s->server.pid, SIGTERM);
+    Tell(texts.silent, *s);
+    RingBell();
+    std::fprintf(stderr, "hostpick: %s did not answer within %lu s\n",
+                 s->host.c_str(), kAnswerMs / 1000);
+}
+
+void Ended(Session *s, int status) {
+    StopReading(&s->server);
+    if (s->answerTimer != 0)
+        XtRemoveTimeOut(s->answerTimer);
+    RemoveAuthFile(&s->server);
+    if (s->stage == Stage::kTaken) {
+        std::fprintf(stderr, "hostpick: the session of %s ended\n",
+                     s->host.c_str());
+        HeadingStopsTelling();
+        XtCallActionProc(topLevel, "Ping", nullptr, nullptr, 0);
+    } else if (s->stage == Stage::kOpening) {
+        std::string reason = LastWords(s->server);
+        if (reason.empty() && WIFEXITED(status))
+            reason = "Exit status " + std::to_string(WEXITSTATUS(status)) + ".";
+        Tell(texts.failed, *s, reason);
+        RingBell();
+        std::fprintf(stderr,
+                     "hostpick: the login of %s could not be opened: %s\n",
+                     s->host.c_str(), reason.c_str());
+    }
+}
+
+// Reaped from the loop, never by a blocking wait: only the servers started
+// here are waited for.
+void ChildrenExited(XtPointer, XtSignalId *) noexcept {
+    for (auto s = sessions.begin(); s != sessions.end();) {
+        int status = 0;
+        if (waitpid(s->server.pid, &status, WNOHANG) == s->server.pid) {
+            Ended(&*s, status);
+            s = sessions.erase(s);
+        } else {
+            ++s;
+        }
+    }
+}
+
+// Once, at the first session.
+void Watch() {
+    if (watching)
+        return;
+    watching = true;
+    WatchServers(ChildrenExited);
+    std::atexit(RemoveAuthFiles);
+}
+
+// The host as its row shows it: its name, and its address where the row
+// shows it too or there is no name.
+std::string Shown(const HostEntry *host) {
+    char address[kKeyTextSize];
+    KeyText(KeyOf(host), address);
+    std::size_t named = strnlen(host->displayLine, host->nameLength);
+    std::string shown(host->displayLine, named);
+    if (named == 0)
+        return address;
+    if (host->showsAddress)
+        shown += std::string(" [") + address + "]";
+    return shown;
+}
+
+// What the server is given: the host's numeric address, a descriptor, its
+// own cookie, the title and a size; the title is the only text that came
+// from the network, and is one word of its own.
+std::vector<std::string> Command(const Session &s, const HostEntry *host) {
+    char address[kKeyTextSize];
+    KeyText(KeyOf(host), address);
+    const Placeholder forTitle[] = {{"host", s.host}};
+    std::string title = Expand(Text(texts.title), forTitle);
+    if (title.empty() || title[0] == '-')
+        title.insert(0, "hostpick: ");
+    Area monitor = WindowMonitor(topLevel);
+    std::string size = std::to_string(monitor.width * 3 / 4) + "x" +
+                       std::to_string(monitor.height * 3 / 4);
+    std::string fd = std::to_string(kDisplayFd);
+    const Placeholder values[] = {{"address", address},
+                                  {"displayfd", fd},
+                                  {"auth", s.server.authFile},
+                                  {"title", title},
+                                  {"size", size}};
+    return CommandWords(Text(texts.command), values);
+}
+
+void CannotStart(const std::string &command, int error) {
+    const Placeholder values[] = {{"command", command},
+                                  {"reason", std::strerror(error)}};
+    HeadingTells(Expand(Text(texts.cannotStart), values).c_str());
+    RingBell();
+    std::fprintf(stderr, "hostpick: cannot start %s: %s\n", command.c_str(),
+                 std::strerror(error));
+}
+
+} // namespace
+
+void LoadSession(Widget shell) {
+    XtGetApplicationResources(shell, &texts, resources, XtNumber(resources),
+                              nullptr, 0);
+}
+
+bool SessionMode() {
+    return texts.session != False;
+}
+
+void OpenSession(const HostEntry *host) {
+    std::string command = "the session command";
+    try {
+        Watch();
+        sessions.emplace_back();
+        Session *s = &sessions.back();
+        s->host = Shown(host);
+        s->server.appeared = Taken;
+        s->server.owner = s;
+        std::vector<std::string> words;
+        int error = WriteAuthFile(&s->server) ? 0 : errno;
+        if (error == 0) {
+            words = Command(*s, host);
+            if (!words.empty())
+                command = words.front();
+            error = StartServer(&s->server, words);
+        }
+        if (error != 0) {
+            RemoveAuthFile(&s->server);
+            sessions.pop_back();
+            CannotStart(command, error);
+            return;
+        }
+        s->answerTimer = StartTimer(kAnswerMs, GiveUp, s);
+        Tell(texts.opening, *s);
+        std::fprintf(stderr, "hostpick: opening the login of %s\n",
+                     s->host.c_str());
+    } catch (const std::bad_alloc &) {
+        CannotStart(command, ENOMEM);
+    }
+}

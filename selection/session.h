@@ -1,0 +1,29 @@
+// The session mode: instead of reporting the chosen host, hostpick opens
+// that host's login screen in a window of the person's desktop.  It starts
+// a nested X server (Xephyr, or the site's command) that asks the host to
+// manage it, watches what becomes of it and says so in the heading, and
+// asks the hosts again when the session ends.  The list stays while
+// sessions run, and each session is the person's: it outlives hostpick.
+#pragma once
+
+#include <X11/Intrinsic.h>
+
+#include "hosts/table.h"
+
+/// Reads the mode and its texts from the resources of `shell` (the
+/// resources "session", "sessionCommand", "sessionTitle" and the heading's
+/// texts).  Call once the widgets exist.
+void LoadSession(Widget shell);
+
+/// True when the mode is on.
+bool SessionMode();
+
+/// Starts the nested server for `host`, the first host of a row, titled
+/// with the host as its row shows it.  What follows is told in
+/// the heading and on standard error.  The server is given, on its command
+/// line and nowhere else: the host's numeric address, a descriptor for its
+/// display number, an authorization file of its own (mode 0600, removed
+/// when the server exits or hostpick does), the title and a size of three
+/// quarters of the window's monitor.  Nothing else from the network
+/// reaches it, and the title never starts with "-".
+void OpenSession(const HostEntry *host);

@@ -1,0 +1,253 @@
+// The session mode: a host picked from the list manages a nested X server
+// in a window of the person's desktop.  The host is LightDM's XDMCP server
+// in a namespace of the lab's; the silent and the declining host, which
+// LightDM never is, are simulated.
+#include "tests/e2e.h"
+
+#include <X11/Xlib.h>
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "tests/lab/lightdm.h"
+
+namespace {
+
+std::string Read(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+// The children of process `parent`.
+std::vector<pid_t> Children(pid_t parent) {
+    std::vector<pid_t> children;
+    std::istringstream list(Read("/proc/" + std::to_string(parent) + "/task/" +
+                                 std::to_string(parent) + "/children"));
+    for (pid_t child; list >> child;)
+        children.push_back(child);
+    return children;
+}
+
+std::vector<std::string> CommandLine(pid_t pid) {
+    std::string all = Read("/proc/" + std::to_string(pid) + "/cmdline");
+    std::vector<std::string> words;
+    for (std::size_t at = 0; at < all.size(); at = all.find('\0', at) + 1)
+        words.push_back(all.substr(at, all.find('\0', at) - at));
+    return words;
+}
+
+// What each descriptor of `pid` refers to ("socket:[123]", "/dev/null").
+std::map<int, std::string> Descriptors(pid_t pid) {
+    std::map<int, std::string> all;
+    std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    DIR *d = opendir(dir.c_str());
+    for (dirent *e; d != nullptr && (e = readdir(d)) != nullptr;) {
+        char target[256];
+        ssize_t n = readlink((dir + "/" + e->d_name).c_str(), target,
+                             sizeof(target) - 1);
+        if (e->d_name[0] != '.' && n > 0)
+            all[std::atoi(e->d_name)] = std::string(target, n);
+    }
+    if (d != nullptr)
+        closedir(d);
+    return all;
+}
+
+// The top-level windows mapped on display `name`, seen with the cookie of
+// the Xauthority file `auth` (one entry, as hostpick writes it).
+int MappedWindows(const std::string &name, const std::string &auth) {
+    std::string file = Read(auth);
+    if (file.size() < 16)
+        return -1;
+    std::string cookie = file.substr(file.size() - 16);
+    XSetAuthorization(const_cast<char *>("MIT-MAGIC-COOKIE-1"), 18,
+                      cookie.data(), 16);
+    Display *d = XOpenDisplay(name.c_str());
+    XSetAuthorization(nullptr, 0, nullptr, 0);
+    if (d == nullptr)
+        return -1;
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    int mapped = 0;
+    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count; i++) {
+        XWindowAttributes a;
+        mapped += XGetWindowAttributes(d, children[i], &a) != 0 &&
+                  a.map_state == IsViewable;
+    }
+    XFree(children);
+    XCloseDisplay(d);
+    return mapped;
+}
+
+class Session : public EndToEnd {
+  protected:
+    // Waits for `text` in the program's standard error; the part after it
+    // up to the end of its line.
+    std::string AwaitLog(Program &p, const std::string &text, int ms) {
+        for (int waited = 0; waited < ms; waited += 50) {
+            std::string err = p.Stderr();
+            std::size_t at = err.find(text);
+            if (at != std::string::npos)
+                return err.substr(at + text.size(),
+                                  err.find('\n', at) - at - text.size());
+            usleep(50000);
+        }
+        ADD_FAILURE() << "no \"" << text << "\" in: " << p.Stderr();
+        return "";
+    }
+    // The nested server hostpick started, or 0.
+    pid_t Server(const Program &p, int ms = 3000) {
+        for (int waited = 0; waited < ms; waited += 50) {
+            std::vector<pid_t> children = Children(p.pid);
+            if (!children.empty())
+                return children.front();
+            usleep(50000);
+        }
+        return 0;
+    }
+    static std::string Option(const std::vector<std::string> &words,
+                              const std::string &option) {
+        for (std::size_t i = 0; i + 1 < words.size(); i++)
+            if (words[i] == option)
+                return words[i + 1];
+        return "";
+    }
+    // A lab with LightDM as host "labdm" at octet 20 of LAN 0, and a
+    // simulated host "zeta" at octet 11, which tells when it is asked;
+    // started.
+    std::unique_ptr<LightDM> LabWithLightDM(Stack stack = Stack::kIPv4) {
+        if (!LightDMInstalled())
+            return nullptr;
+        net.AddLan(0, true, 24, stack);
+        net.AddHost(0, 11, {WillingReply("zeta", "idle")});
+        std::string ns = net.AddRealHost(0, 20);
+        net.Start();
+        auto dm = std::make_unique<LightDM>(ns, "labdm");
+        EXPECT_TRUE(dm->Listening()) << dm->Log();
+        return dm;
+    }
+    // Opens the session of the only row with the keyboard, and checks that
+    // the host's greeter comes up on the nested display while the list
+    // stays; returns the nested server's PID.
+    pid_t OpenTheGreeter(Program &p, LightDM &dm) {
+        AwaitArrivals(1);
+        x.KeysOutside("Down Return"); // labdm, before zeta
+        pid_t server = Server(p);
+        std::string display =
+            AwaitLog(p, "hostpick: labdm manages display ", 10000);
+        EXPECT_GE(MappedWindows(display, Option(CommandLine(server), "-auth")),
+                  1)
+            << dm.Log();
+        EXPECT_EQ(p.Wait(0), -1) << "the list stays";
+        EXPECT_NE(x.WaitForWindow(title, 100), 0u);
+        return server;
+    }
+};
+
+TEST_F(Session, TheHostsGreeterComesUpBesideTheListAndItsEndAsksAgain) {
+    std::unique_ptr<LightDM> dm = LabWithLightDM();
+    if (dm == nullptr)
+        GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
+    Program p = Start({"-session", "10.55.0.20", "10.55.0.11"});
+    pid_t server = OpenTheGreeter(p, *dm);
+
+    // Its descriptors are its own: no socket or pipe but its standard
+    // error, whose reading end hostpick holds, is one of hostpick's.
+    std::set<std::string> ours;
+    for (const auto &[fd, target] : Descriptors(p.pid))
+        ours.insert(target);
+    for (const auto &[fd, target] : Descriptors(server)) {
+        if (fd != 2 && target.find('[') != std::string::npos) {
+            EXPECT_EQ(ours.count(target), 0u) << fd << " " << target;
+        }
+    }
+
+    size_t asked = net.Arrivals().size();
+    dm->Stop();
+    AwaitLog(p, "hostpick: the session of labdm ended", 10000);
+    usleep(500000);
+    EXPECT_GT(net.Arrivals().size(), asked) << "the hosts are asked again";
+    EXPECT_TRUE(Children(p.pid).empty()) << "no zombie stays";
+    EXPECT_EQ(p.Wait(0), -1);
+}
+
+TEST_F(Session, AnIPv6HostsGreeterComesUp) {
+    std::unique_ptr<LightDM> dm = LabWithLightDM(Stack::kIPv6);
+    if (dm == nullptr)
+        GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
+    Program p = Start({"-session", "fd00:55::20", "fd00:55::11"});
+    OpenTheGreeter(p, *dm);
+}
+
+// The silent host's name is one a shell would take for options and a
+// second command: it reaches the server as the title alone.
+TEST_F(Session, ASilentHostIsToldWithinFifteenSecondsAndItsServerStopped) {
+    const std::string name = "-display :0; x";
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply(name, "idle")});
+    net.Start();
+    Program p = Start({"-session", "10.55.0.11"});
+    AwaitArrivals(1);
+    std::vector<unsigned long> heading = x.HeadingImage(window);
+    PickRow(0);
+    pid_t server = Server(p);
+    ASSERT_NE(server, 0) << p.Stderr();
+    std::vector<std::string> words = CommandLine(server);
+    int carrying = 0;
+    for (const std::string &w : words)
+        carrying += w.find(name) != std::string::npos;
+    EXPECT_EQ(carrying, 1);
+    EXPECT_NE(Option(words, "-title").find(name), std::string::npos);
+    EXPECT_NE(Option(words, "-title")[0], '-');
+    EXPECT_EQ(Option(words, "-query"), "10.55.0.11");
+
+    AwaitLog(p, "hostpick: " + name + " did not answer", 17000);
+    EXPECT_NE(x.HeadingImage(window), heading) << "the heading tells";
+    usleep(1000000);
+    EXPECT_NE(kill(server, 0), 0) << "the server is gone, and reaped";
+    EXPECT_EQ(p.Wait(0), -1);
+}
+
+TEST_F(Session, ADecliningHostIsTold) {
+    net.AddLan(0);
+    int host = net.AddHost(0, 11, {WillingReply("picky", "idle")});
+    net.AnswerRequests(host, DeclineReply("Not for you"));
+    net.Start();
+    Program p = Start({"-session", "10.55.0.11"});
+    AwaitArrivals(1);
+    PickRow(0);
+    std::string why =
+        AwaitLog(p, "hostpick: the login of picky could not be opened: ", 5000);
+    // Xephyr's own words; it leaves the host's status out.
+    EXPECT_NE(why.find("Session declined"), std::string::npos) << why;
+    EXPECT_EQ(p.Wait(0), -1);
+}
+
+// Nothing is printed and nothing reaches the display manager, whose
+// address is given all the same.
+TEST_F(Session, AMissingServerIsToldAndNothingIsReported) {
+    OneHost({WillingReply("alpha", "idle")});
+    Program p =
+        Start({"-session", "-vornaddress", VornAddress(net.ListenForReport()),
+               "10.55.0.11"},
+              {"-xrm", "Hostpick.sessionCommand: hostpick-no-such-server "
+                       "-query {address}"});
+    AwaitArrivals(1);
+    PickRow(0);
+    AwaitLog(p,
+             "hostpick: cannot start hostpick-no-such-server: No such file or "
+             "directory",
+             3000);
+    EXPECT_EQ(p.Wait(500), -1) << "hostpick keeps running";
+    EXPECT_EQ(p.Stdout(), "");
+    EXPECT_TRUE(net.Reports().empty());
+}
+
+} // namespace

@@ -15,13 +15,19 @@ trap cleanup EXIT
 
 dpkg-deb -x "$deb" "$root"
 for f in usr/bin/hostpick etc/X11/app-defaults/Hostpick \
-    usr/share/man/man1/hostpick.1.gz usr/share/doc/hostpick/copyright; do
+    usr/share/man/man1/hostpick.1.gz usr/share/doc/hostpick/copyright \
+    usr/share/applications/hostpick.desktop \
+    usr/share/icons/hicolor/scalable/apps/hostpick.svg; do
     [ -e "$root/$f" ] || { echo "FAIL: $f not in the package"; exit 1; }
 done
 dpkg-deb -f "$deb" Depends | grep -q libxaw7 ||
     { echo "FAIL: no computed dependency on libxaw7"; exit 1; }
 dpkg-deb -f "$deb" Recommends | grep -q xfonts-base ||
     { echo "FAIL: the fonts of the font sets are not recommended"; exit 1; }
+dpkg-deb -f "$deb" Recommends | grep -q xserver-xephyr ||
+    { echo "FAIL: the session mode's nested server is not recommended"; exit 1; }
+desktop-file-validate "$root/usr/share/applications/hostpick.desktop" ||
+    { echo "FAIL: the desktop entry is not valid"; exit 1; }
 man -l "$root/usr/share/man/man1/hostpick.1.gz" >/dev/null 2>&1 ||
     { echo "FAIL: the man page does not render"; exit 1; }
 

@@ -178,12 +178,17 @@ TEST_F(Session, TheHostsGreeterComesUpBesideTheListAndItsEndAsksAgain) {
     EXPECT_EQ(p.Wait(0), -1);
 }
 
-TEST_F(Session, AnIPv6HostsGreeterComesUp) {
+// Escape closes the list at once; the session is the person's.
+TEST_F(Session, AnIPv6HostsGreeterComesUpAndOutlivesTheList) {
     std::unique_ptr<LightDM> dm = LabWithLightDM(Stack::kIPv6);
     if (dm == nullptr)
         GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
     Program p = Start({"-session", "fd00:55::20", "fd00:55::11"});
-    OpenTheGreeter(p, *dm);
+    pid_t server = OpenTheGreeter(p, *dm);
+    x.KeysOutside("Escape");
+    EXPECT_EQ(p.Wait(1000), 0);
+    EXPECT_EQ(kill(server, 0), 0) << "the session keeps running";
+    kill(server, SIGTERM);
 }
 
 // The silent host's name is one a shell would take for options and a

@@ -24,17 +24,18 @@ XtIntervalId timer;
 bool timerArmed;
 
 // Lists the entry of `key` if it is still waiting, named `name` if not null.
-void Settle(const HostKey &key, const char *name) {
+void Settle(const HostKey &key, const char *name, bool confirmed) {
     HostEntry *entry = FindHost(key);
     if (entry == nullptr || entry->listed)
         return;
     if (name != nullptr)
-        NameHost(entry, name);
+        NameHost(entry, name, confirmed);
     ListHost(entry);
 }
 
-void NameFound(void *, const sockaddr *address, const char *name) {
-    Settle(SenderKey(address), name);
+void NameFound(void *, const sockaddr *address, const char *name,
+               bool confirmed) {
+    Settle(SenderKey(address), name, confirmed);
     RefreshSoon(true);
 }
 
@@ -54,7 +55,7 @@ void DeadlinePassed(XtPointer, XtIntervalId *) noexcept {
     timerArmed = false;
     long now = NowMs();
     while (!waits.empty() && waits.front().deadlineMs <= now) {
-        Settle(waits.front().key, nullptr);
+        Settle(waits.front().key, nullptr, false);
         waits.pop_front();
     }
     ArmTimer();

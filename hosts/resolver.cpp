@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "shell/loop.h"
 
@@ -37,6 +38,7 @@ struct LookUp {
     char *name; ///< asked about, or found (malloc'ed; null if none)
     sockaddr_storage *found; ///< a name's addresses (malloc'ed)
     int foundCount;
+    bool confirmed;              ///< the name found leads back to the address
     AddressLookedUp addressDone; ///< for an address look-up
     NameLookedUp nameDone;       ///< for a name look-up
     void *clientData;
@@ -78,12 +80,37 @@ void ResolveName(LookUp *request) {
     freeaddrinfo(first);
 }
 
+// The bytes of an IPv4 or IPv6 socket address's address.
+std::string_view AddressBytes(const sockaddr *address) {
+    if (address->sa_family == AF_INET)
+        return {reinterpret_cast<const char *>(
+                    &reinterpret_cast<const sockaddr_in *>(address)->sin_addr),
+                sizeof(in_addr)};
+    return {reinterpret_cast<const char *>(
+                &reinterpret_cast<const sockaddr_in6 *>(address)->sin6_addr),
+            sizeof(in6_addr)};
+}
+
+// A name that anyone may give their own address in reverse counts only
+// when its forward records, which its owner keeps, lead back to the
+// address: the practice of TCP wrappers' PARANOID and OpenSSH's UseDNS.
 void ResolveAddress(LookUp *request) {
     char name[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<sockaddr *>(&request->address),
-                    request->addressLength, name, sizeof(name), nullptr, 0,
-                    NI_NAMEREQD) == 0)
-        request->name = strdup(name);
+    const auto *address = reinterpret_cast<const sockaddr *>(&request->address);
+    if (getnameinfo(address, request->addressLength, name, sizeof(name),
+                    nullptr, 0, NI_NAMEREQD) != 0)
+        return;
+    request->name = strdup(name);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo *first = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &first) != 0)
+        return;
+    for (const addrinfo *a = first; a != nullptr; a = a->ai_next)
+        request->confirmed |= a->ai_family == address->sa_family &&
+                              AddressBytes(a->ai_addr) == AddressBytes(address);
+    freeaddrinfo(first);
 }
 
 void *Work(void *) {
@@ -140,7 +167,8 @@ void DeliverAnswers(XtPointer, int *, XtInputId *) noexcept {
             a->nameDone(a->clientData, a->found, a->foundCount);
         else if (a->epoch == addressEpoch.load())
             a->addressDone(a->clientData,
-                           reinterpret_cast<sockaddr *>(&a->address), a->name);
+                           reinterpret_cast<sockaddr *>(&a->address), a->name,
+                           a->confirmed);
         std::free(a->name);
         std::free(a->found);
         std::free(a);

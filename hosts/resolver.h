@@ -11,9 +11,11 @@
 
 /// Called on the main thread with the answer of an address look-up:
 /// `address` is the address asked about and `name` the host's official
-/// name, or null when it has none.  Both are valid only during the call.
+/// name, or null when it has none; `confirmed` when the name's own
+/// addresses, IPv4 and IPv6, include `address`.  Both are valid only
+/// during the call.
 using AddressLookedUp = void (*)(void *clientData, const sockaddr *address,
-                                 const char *name);
+                                 const char *name, bool confirmed);
 
 /// Called on the main thread with the answer of a name look-up: its
 /// `count` addresses, IPv4 and IPv6, none when it has none; valid only
@@ -22,8 +24,9 @@ using NameLookedUp = void (*)(void *clientData,
                               const sockaddr_storage *addresses, int count);
 
 /// Starts the reverse look-up of the `length` bytes of `address` (IPv4 or
-/// IPv6), unless a worker cannot begin it before `deadlineMs` (NowMs),
-/// when it answers with no name.  True when it is under way: `done` is
+/// IPv6), and the forward look-up of the name it finds, unless a worker
+/// cannot begin it before `deadlineMs` (NowMs), when it answers with no
+/// name.  True when it is under way: `done` is
 /// then called once, unless DiscardAddressLookUps comes first.  False when
 /// no look-up could be started (no memory, no thread, no pipe); `done` is
 /// never called then.

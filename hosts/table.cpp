@@ -257,12 +257,12 @@ void SetNameWait(bool (*wait)(HostEntry *entry)) {
     nameWait = wait;
 }
 
-void NameHost(HostEntry *entry, const char *name) {
+void NameHost(HostEntry *entry, const char *name, bool confirmed) {
     ReleaseArray8(&entry->hostname);
     int length = std::min<int>(std::strlen(name), kMostNameBytes + 1);
     if (AllocArray8(&entry->hostname, length))
         std::memcpy(entry->hostname.data, name, length);
-    entry->namedByService = true;
+    entry->namedByService = confirmed;
     ReleaseLine(entry->displayLine); // not listed yet: never shown
     FormatEntryLine(entry);
 }

@@ -37,7 +37,8 @@ struct HostEntry {
     // The table's own bookkeeping.
     unsigned long order; ///< when it first answered, counted from the first
     bool listed;         ///< its line is among the listed ones
-    bool namedByService; ///< its name came from the name service
+    bool namedByService; ///< its name came from the name service, which
+                         ///< confirmed it
     bool showsAddress;   ///< its address follows its name
     int nameLength;      ///< bytes of its line that show its name
     char *handedLine;    ///< the line the widget was last handed, or null
@@ -62,8 +63,9 @@ int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const HostKey &key,
 /// once.
 void SetNameWait(bool (*wait)(HostEntry *entry));
 /// Gives an entry that is not listed yet the name the name service gave
-/// it.
-void NameHost(HostEntry *entry, const char *name);
+/// its address; only a `confirmed` one (whose forward look-up leads back
+/// to the address) makes the entry named by the service.
+void NameHost(HostEntry *entry, const char *name, bool confirmed);
 /// Lists an entry that is not listed yet.
 void ListHost(HostEntry *entry);
 

@@ -94,7 +94,7 @@ TEST_F(HostTable, ListIsSortedByByteValueOfTheWholeLine) {
 bool NameLabHosts(HostEntry *entry) {
     if (entry->hostAddress.data[3] > 2)
         return false;
-    NameHost(entry, "lab1");
+    NameHost(entry, "lab1", true);
     ListHost(entry);
     return true;
 }

@@ -270,6 +270,53 @@ void Network::AddDeadNameServer(int lan, int octet) {
         << "nameserver " << LanAddress(lan, octet) << "\n";
 }
 
+void Network::AddNameServer(int lan, int octet,
+                            const std::vector<std::string> &records) {
+    std::string ns = AddRealHost(lan, octet);
+    std::vector<std::string> args = {"ip",
+                                     "netns",
+                                     "exec",
+                                     ns,
+                                     "dnsmasq",
+                                     "--no-daemon",
+                                     "--conf-file=/dev/null",
+                                     "--no-resolv",
+                                     "--no-hosts",
+                                     "--bind-interfaces",
+                                     "--pid-file",
+                                     "--listen-address=" +
+                                         LanAddress(lan, octet),
+                                     "--user=root"};
+    args.insert(args.end(), records.begin(), records.end());
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    programs_.push_back(pid);
+    std::string etc = "/etc/netns/" + client_;
+    std::ofstream(etc + "/nsswitch.conf") << "hosts: dns\n";
+    std::ofstream(etc + "/resolv.conf")
+        << "nameserver " << LanAddress(lan, octet) << "\n";
+    // Ready once its port is bound in its namespace.
+    std::string udp = "/proc/" + std::to_string(pid) + "/net/udp";
+    for (int waited = 0; waited < 5000; waited += 20) {
+        std::ifstream table(udp);
+        std::stringstream all;
+        all << table.rdbuf();
+        if (all.str().find(":0035 ") != std::string::npos)
+            break;
+        usleep(20000);
+    }
+}
+
 void Network::ListenInClient() {
     clientUdp_ = SocketIn(client_, SOCK_DGRAM, "0.0.0.0", 177);
 }

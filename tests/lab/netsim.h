@@ -92,6 +92,13 @@ class Network {
     /// A name server at 10.(55+lan).0.<octet> that never answers (a bound
     /// socket that nobody reads), asked after the hosts file.
     void AddDeadNameServer(int lan, int octet);
+    /// A real name server, dnsmasq, at 10.(55+lan).0.<octet>, the client's
+    /// only source of names ("hosts: dns"), with no upstream: it knows the
+    /// records `records` gives as its options (--host-record=name,address,
+    /// --ptr-record=reverse-name,name, --server=/domain/address).  Ended by
+    /// its PID with the network.
+    void AddNameServer(int lan, int octet,
+                       const std::vector<std::string> &records);
     /// Starts answering; hosts added later are not served.
     void Start();
 

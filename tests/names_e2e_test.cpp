@@ -1,0 +1,69 @@
+// Names from a real name server (dnsmasq in the lab): a reverse name
+// counts only when its forward records lead back to the address, and the
+// window never waits for either look-up.
+#include "tests/e2e.h"
+
+#include <algorithm>
+
+namespace {
+
+const Bytes kAlphasLine = WillingReply("alpha", "Willing to manage");
+
+class NameService : public EndToEnd {};
+
+// A sender that got itself the reverse name "alpha" copies alpha's line:
+// its name is not confirmed, so the two are two rows, each with its
+// address, and alpha's reports alpha alone.
+TEST_F(NameService, ACopierOfAHostsNameAndLineIsARowOfItsOwn) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {kAlphasLine});
+    net.AddHost(0, 66, {kAlphasLine});
+    net.AddNameServer(0, 53,
+                      {"--host-record=alpha,10.55.0.11",
+                       "--ptr-record=66.0.55.10.in-addr.arpa,alpha"});
+    net.Start();
+    for (int row : {0, 1}) {
+        size_t before = net.Arrivals().size();
+        Program p = Start({"BROADCAST"});
+        AwaitArrivals(before + 2);
+        usleep(1200 * 1000); // past the wait for names
+        EXPECT_EQ(AcceptRow(p, row), Printed(row == 0 ? 11 : 66))
+            << "alpha [10.55.0.11], then alpha [10.55.0.66], each alone";
+    }
+}
+
+// Both addresses of a dual-stack host lead back to its name: one row, and
+// accepting it reports both.
+TEST_F(NameService, AHostWhoseNameLeadsToBothAddressesIsOneRow) {
+    net.AddLan(0, true, 24, Stack::kDual);
+    net.AddHost(0, 11, {WillingReply("x", "idle")});
+    net.AddNameServer(0, 53, {"--host-record=dual.lab,10.55.0.11,fd00:55::11"});
+    net.Start();
+    std::vector<Bytes> reports =
+        AcceptTheOnlyRow({"10.55.0.11", "fd00:55::11"});
+    ASSERT_EQ(reports.size(), 2u);
+    std::sort(reports.begin(), reports.end());
+    EXPECT_EQ(reports[0].size(), 10u + 4) << "the IPv4 address";
+    EXPECT_EQ(reports[1].size(), 10u + 16) << "the IPv6 address";
+}
+
+// The forward look-up of a reverse name goes to a server that never
+// answers: within the wait for names the hosts are listed, apart, under
+// the names their replies gave, and the keys work all along.
+TEST_F(NameService, ANameWhoseForwardLookUpNeverAnswersIsNotConfirmed) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply("one", "idle")});
+    net.AddHost(0, 12, {WillingReply("two", "idle")});
+    net.AddNameServer(0, 53,
+                      {"--ptr-record=11.0.55.10.in-addr.arpa,slow.lab.example",
+                       "--ptr-record=12.0.55.10.in-addr.arpa,slow.lab.example",
+                       "--server=/lab.example/10.55.0.99"});
+    net.Start();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(2);
+    usleep(1500 * 1000);
+    EXPECT_EQ(AcceptRow(p, 1), Printed(12))
+        << "two rows, by the replies' names";
+}
+
+} // namespace

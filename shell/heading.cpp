@@ -10,11 +10,13 @@ namespace {
 struct HeadingTexts {
     String searching;
     String noAnswer;
+    String noTarget;
 };
 
 HeadingTexts texts;
 String label; // the heading's own text, a copy of our own
 bool searching;
+bool canAsk = true;
 int lines;
 
 #define offset(field) XtOffsetOf(HeadingTexts, field)
@@ -25,6 +27,9 @@ XtResource resources[] = {
     {const_cast<char *>("noAnswerLabel"), const_cast<char *>("NoAnswerLabel"),
      const_cast<char *>(XtRString), sizeof(String), offset(noAnswer),
      const_cast<char *>(XtRString), nullptr},
+    {const_cast<char *>("noTargetLabel"), const_cast<char *>("NoTargetLabel"),
+     const_cast<char *>(XtRString), sizeof(String), offset(noTarget),
+     const_cast<char *>(XtRString), nullptr},
 };
 #undef offset
 
@@ -34,7 +39,9 @@ String told; // a copy of our own, or null
 XtIntervalId toldTimer;
 
 void Show() {
-    String text = searching ? texts.searching : texts.noAnswer;
+    String text = !canAsk     ? texts.noTarget
+                  : searching ? texts.searching
+                              : texts.noAnswer;
     if (lines > 0 || text == nullptr)
         text = label;
     SetHeading(told != nullptr ? told : text);
@@ -69,6 +76,13 @@ void HeadingSeesLines(int n) {
     lines = n;
     if ((n > 0) != (before > 0))
         Show();
+}
+
+void HeadingCanAsk(bool can) {
+    if (can != canAsk) {
+        canAsk = can;
+        Show();
+    }
 }
 
 void HeadingTells(const char *text) {

@@ -17,6 +17,9 @@ void SeriesStarted();
 void SeriesEnded();
 /// The list now shows `lines` lines.
 void HeadingSeesLines(int lines);
+/// Whether any of the targets can be asked; while none can and no host is
+/// listed, the heading says so ("noTargetLabel").
+void HeadingCanAsk(bool canAsk);
 
 /// Says `text` for about 5 s, or until another text is told, then what the
 /// heading said before.

@@ -66,4 +66,22 @@ TEST_F(NameService, ANameWhoseForwardLookUpNeverAnswersIsNotConfirmed) {
         << "two rows, by the replies' names";
 }
 
+// Arguments that cannot be asked are told on standard error, one line
+// each; when none can be asked the heading says so instead of searching,
+// and the window and its exit statuses stay as they were.
+TEST_F(NameService, WhenNoTargetCanBeAskedTheHeadingSaysSo) {
+    OneHost({WillingReply("alpha", "idle")});
+    Program asking = Start({"10.55.0.11"});
+    std::vector<unsigned long> searching = x.HeadingImage(window);
+    x.KeysOutside("Escape");
+    EXPECT_EQ(asking.Wait(2000), 0);
+    Program p = Start({"::", "fe80::1%nonexistent"});
+    EXPECT_NE(x.HeadingImage(window), searching);
+    EXPECT_EQ(p.Stderr(),
+              "hostpick: cannot ask ::: not an address that can be sent to\n"
+              "hostpick: cannot ask fe80::1%nonexistent: no such interface\n");
+    x.KeysOutside("Escape");
+    EXPECT_EQ(p.Wait(2000), 0);
+}
+
 } // namespace

@@ -38,6 +38,8 @@ std::string Text(const sockaddr_storage &address) {
 std::string Chosen(const char *argument,
                    const std::vector<Interface> &interfaces) {
     TargetChoice choice = ChooseTarget(argument, interfaces);
+    if (choice.refusal != nullptr)
+        return std::string("refused: ") + choice.refusal;
     std::string kind = choice.queryKind == kOpcodeQuery ? " Q" : " B";
     if (choice.addressLength == 0)
         return choice.queryKind == kOpcodeQuery ? "name" : "BROADCAST";
@@ -84,14 +86,24 @@ TEST(TargetChoice, EachArgumentIsABroadcastAnAddressOrAName) {
         {"fe80::1%eth7", "[fe80::1%7] Q"},
         {"fe80::1%3", "[fe80::1%3] Q"},
         {"ff02::12b%eth7", "[ff02::12b%7] B"}, // a group: BROADCAST_QUERY
-        {"fe80::1%nonexistent", "name"},
-        {"[::1]", "name"},
-        {"1:2:3:4:5:6:7:8:9", "name"},
         {"localhost", "name"},
-        {"", "name"},
+        {"host_1.lab.example.", "name"},
+        {"ws-\xc3\xbc.lab", "name"}, // beyond ASCII: the name service decides
+        {"10.1", "name"},            // numeric to getaddrinfo alone
+        {"fe80::1%nonexistent", "refused: no such interface"},
+        {"::", "refused: not an address that can be sent to"},
+        {"::ffff:10.0.0.1", "refused: not an address that can be sent to"},
+        {"[::1]", "refused: neither an address nor a host name"},
+        {"1:2:3:4:5:6:7:8:9", "refused: neither an address nor a host name"},
+        {"a..b", "refused: neither an address nor a host name"},
+        {"", "refused: neither an address nor a host name"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(Chosen(c.argument, interfaces), c.chosen) << c.argument;
+    EXPECT_EQ(Chosen(std::string(300, 'n').c_str(), interfaces),
+              "refused: neither an address nor a host name");
+    EXPECT_EQ(Chosen((std::string(64, 'n') + ".lab").c_str(), interfaces),
+              "refused: neither an address nor a host name");
 }
 
 TEST(TargetChoice, BroadcastReachesEveryLinkOnce) {
@@ -140,6 +152,7 @@ TEST(TargetChoice, BroadcastReachesEveryLinkOnce) {
 }
 
 void Found(const QueryTarget *) {}
+void Unknown() {}
 
 // The targets that `name` adds, as dotted addresses with their kind, once
 // its look-up, run in the background, has come back.
@@ -149,7 +162,7 @@ std::vector<std::string> TargetsFor(const char *name) {
         last = last->next;
     EnsureEventLoop();
     AddTargetsForName(name);
-    LookUpTargetNames(Found);
+    LookUpTargetNames(Found, Unknown);
     for (int waited = 0; waited < 200; waited += 10)
         RunEventLoop(10);
     std::vector<std::string> added;
@@ -222,6 +235,33 @@ TEST(QueryTargets, AddQueryTargetCopiesTheAddress) {
     FailAllocation(1); // the address copy
     AddQueryTarget(&a, sizeof(a), kOpcodeQuery);
     EXPECT_EQ(t->next, nullptr) << "nothing registered";
+}
+
+// Each argument that cannot be asked is one line for the display
+// manager's log; a name, once its look-up has found nothing.
+TEST(QueryTargets, EachTargetThatCannotBeAskedIsToldOnce) {
+    const struct {
+        const char *argument;
+        const char *told;
+    } cases[] = {
+        {"fe80::1%nonexistent",
+         "hostpick: cannot ask fe80::1%nonexistent: no such interface\n"},
+        {"::", "hostpick: cannot ask ::: not an address that can be sent to\n"},
+        {"[::1]",
+         "hostpick: cannot ask [::1]: neither an address nor a host name\n"},
+        {"unknown.invalid", "hostpick: cannot ask unknown.invalid: the name "
+                            "service does not know it\n"},
+        {"localhost", ""},
+        {"10.0.0.1", ""},
+        {"BROADCAST", ""},
+    };
+    for (const auto &c : cases) {
+        testing::internal::CaptureStderr();
+        TargetsFor(c.argument);
+        LookUpTargetNames(Found, Unknown); // a second series: told once
+        RunEventLoop(200);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.told);
+    }
 }
 
 } // namespace

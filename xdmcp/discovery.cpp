@@ -93,6 +93,14 @@ void Send(const WireBuffer *message, const sockaddr *address,
     SendMessage(querySocket6, message, address, length);
 }
 
+// Whether targets were named at all: without any, nobody is asked, as
+// always, and the heading says nothing of it.
+bool targetsNamed;
+
+void NameUnknown() {
+    HeadingCanAsk(CanAskAny());
+}
+
 void SendQuery(const QueryTarget *target) {
     if (unicastReady)
         Send(&unicastQuery, target->address, target->addressLength);
@@ -136,8 +144,10 @@ int StartDiscovery(char **arguments) {
     WatchReadable(querySocket, HandleReply);
     OpenSocket6();
 
-    for (; *arguments != nullptr; arguments++)
+    for (; *arguments != nullptr; arguments++) {
         AddTargetsForName(*arguments);
+        targetsNamed = true;
+    }
     pingCount = 0;
     SendQueries();
     return 1;
@@ -147,8 +157,9 @@ int StartDiscovery(char **arguments) {
 // timers run on, and they count against the same pingCount.
 void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) noexcept {
     if (pingCount == 0) {
+        HeadingCanAsk(!targetsNamed || CanAskAny());
         SeriesStarted();
-        LookUpTargetNames(SendQuery);
+        LookUpTargetNames(SendQuery, NameUnknown);
     }
     for (const QueryTarget *t = queryTargets; t != nullptr; t = t->next) {
         if (t->queryKind == kOpcodeQuery && t->address != nullptr)

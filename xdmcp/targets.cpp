@@ -4,10 +4,13 @@
 #include <net/if.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "hosts/resolver.h"
 #include "shell/settings.h"
@@ -23,6 +26,9 @@ constexpr in6_addr kLinkGroup = {
     {{0xff, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x2b}}};
 
 void (*nameFound)(const QueryTarget *target);
+void (*nameUnknown)();
+constexpr std::size_t kMostNameBytes = 253;
+constexpr std::size_t kMostLabelBytes = 63;
 
 sockaddr_storage XdmcpAddress(const in_addr &address) {
     sockaddr_storage storage{};
@@ -59,21 +65,47 @@ bool ParseScope(const char *text, const std::vector<Interface> &interfaces,
     return true;
 }
 
-bool ParseAddress6(const char *text, const std::vector<Interface> &interfaces,
-                   sockaddr_in6 *address) {
+enum class Parsed { kNot, kAddress, kUnknownInterface };
+
+Parsed ParseAddress6(const char *text, const std::vector<Interface> &interfaces,
+                     sockaddr_in6 *address) {
     char bare[INET6_ADDRSTRLEN];
     const char *percent = std::strchr(text, '%');
     std::size_t length = percent != nullptr ? percent - text : strlen(text);
     if (length >= sizeof(bare))
-        return false;
+        return Parsed::kNot;
     std::memcpy(bare, text, length);
     bare[length] = '\0';
     *address = sockaddr_in6{};
     address->sin6_family = AF_INET6;
     address->sin6_port = htons(kXdmcpPort);
-    return inet_pton(AF_INET6, bare, &address->sin6_addr) == 1 &&
-           (percent == nullptr ||
-            ParseScope(percent + 1, interfaces, &address->sin6_scope_id));
+    if (inet_pton(AF_INET6, bare, &address->sin6_addr) != 1)
+        return Parsed::kNot;
+    return percent == nullptr ||
+                   ParseScope(percent + 1, interfaces, &address->sin6_scope_id)
+               ? Parsed::kAddress
+               : Parsed::kUnknownInterface;
+}
+
+// As the name service takes names: dot-separated labels of letters,
+// digits, hyphens and underscores, or bytes of a name beyond ASCII.
+bool IsHostName(std::string_view name) {
+    if (!name.empty() && name.back() == '.')
+        name.remove_suffix(1);
+    if (name.empty() || name.size() > kMostNameBytes)
+        return false;
+    std::size_t label = 0;
+    for (char c : name) {
+        auto byte = static_cast<unsigned char>(c);
+        if (c == '.'
+                ? label == 0
+                : !(std::isalnum(byte) || c == '-' || c == '_' || byte >= 0x80))
+            return false;
+        label = c == '.' ? 0 : label + 1;
+        if (label > kMostLabelBytes)
+            return false;
+    }
+    return label > 0;
 }
 
 // Interfaces that are up and broadcast-capable reach their links by the
@@ -144,6 +176,14 @@ void NameResolved(void *clientData, const sockaddr_storage *addresses,
         last = added;
         nameFound(added);
     }
+    if (count == 0 && !target->unknown) {
+        target->unknown = true;
+        std::fprintf(stderr,
+                     "hostpick: cannot ask %s: the name service does not "
+                     "know it\n",
+                     target->name);
+        nameUnknown();
+    }
 }
 
 } // namespace
@@ -159,10 +199,19 @@ TargetChoice ChooseTarget(const char *argument,
     } else if (ParseAddress(argument, &address)) {
         choice.address = XdmcpAddress(address);
         choice.addressLength = sizeof(sockaddr_in);
-    } else if (ParseAddress6(argument, interfaces, address6)) {
-        choice.addressLength = sizeof(sockaddr_in6);
-        if (IN6_IS_ADDR_MULTICAST(&address6->sin6_addr))
+    } else if (Parsed parsed = ParseAddress6(argument, interfaces, address6);
+               parsed == Parsed::kUnknownInterface) {
+        choice.refusal = "no such interface";
+    } else if (parsed == Parsed::kAddress) {
+        const in6_addr *a = &address6->sin6_addr;
+        if (IN6_IS_ADDR_UNSPECIFIED(a) || IN6_IS_ADDR_V4MAPPED(a))
+            choice.refusal = "not an address that can be sent to";
+        else
+            choice.addressLength = sizeof(sockaddr_in6);
+        if (IN6_IS_ADDR_MULTICAST(a))
             choice.queryKind = kOpcodeBroadcastQuery;
+    } else if (!IsHostName(argument)) {
+        choice.refusal = "neither an address nor a host name";
     }
     return choice;
 }
@@ -203,7 +252,10 @@ void AddTargetsForName(const char *name) {
     if (std::strchr(name, '%') != nullptr)
         interfaces = ReadInterfaces();
     TargetChoice choice = ChooseTarget(name, interfaces);
-    if (choice.addressLength != 0) {
+    if (choice.refusal != nullptr) {
+        std::fprintf(stderr, "hostpick: cannot ask %s: %s\n", name,
+                     choice.refusal);
+    } else if (choice.addressLength != 0) {
         AddQueryTarget(&choice.address, static_cast<int>(choice.addressLength),
                        choice.queryKind);
     } else if (choice.queryKind == kOpcodeBroadcastQuery) {
@@ -221,11 +273,20 @@ void AddQueryTarget(const void *address, int addressLength, int queryKind) {
     Insert(nullptr, queryKind, address, addressLength);
 }
 
-void LookUpTargetNames(void (*found)(const QueryTarget *target)) {
+void LookUpTargetNames(void (*found)(const QueryTarget *target),
+                       void (*unknown)()) {
     nameFound = found;
+    nameUnknown = unknown;
     for (QueryTarget *t = queryTargets; t != nullptr; t = t->next)
         if (t->name != nullptr && t->address == nullptr && !t->lookingUp)
             t->lookingUp = LookUpName(t->name, NameResolved, t);
+}
+
+bool CanAskAny() {
+    for (const QueryTarget *t = queryTargets; t != nullptr; t = t->next)
+        if (t->address != nullptr || t->name == nullptr || !t->unknown)
+            return true;
+    return false;
 }
 
 bool IsQueryTarget(const HostKey &sender) {

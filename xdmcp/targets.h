@@ -25,24 +25,30 @@ struct QueryTarget {
     int queryKind;     ///< kOpcodeBroadcastQuery or kOpcodeQuery
     char *name;        ///< the host name to look up, or null
     bool lookingUp;    ///< a look-up of the name is under way
+    bool unknown;      ///< its look-up found no address, and it was told
 };
 
 extern QueryTarget *queryTargets;
 
 /// What one argument asks for: a BROADCAST (queryKind
-/// kOpcodeBroadcastQuery, no address), an address (its length not 0), or
-/// a name to look up (queryKind kOpcodeQuery, no address).
+/// kOpcodeBroadcastQuery, no address), an address (its length not 0), a
+/// name to look up (queryKind kOpcodeQuery, no address), or nothing, and
+/// why (`refusal`).
 struct TargetChoice {
     int queryKind;
     sockaddr_storage address; ///< at the XDMCP port
     socklen_t addressLength;  ///< 0 without an address
+    const char *refusal;      ///< why it cannot be asked; null if it can
 };
 
 /// Reads one argument: "BROADCAST" (exactly), 8 lower-case hexadecimal
 /// digits, a numeric IPv4 address (dotted decimal), a numeric IPv6 address
 /// (with "%interface", a name among `interfaces` or an index, for a
-/// link-local one; a multicast group is sent a BROADCAST_QUERY), or else a
-/// host name.
+/// link-local one; a multicast group is sent a BROADCAST_QUERY), or a host
+/// name (at most 253 bytes, labels of 1 to 63 letters, digits, "-", "_" or
+/// bytes beyond ASCII).  Refused: anything else, an unknown interface, and
+/// the IPv6 addresses nothing can be sent to from an IPv6 socket (::, and
+/// the IPv4-mapped ones).
 TargetChoice ChooseTarget(const char *argument,
                           const std::vector<Interface> &interfaces);
 
@@ -58,8 +64,9 @@ std::vector<sockaddr_storage>
 BroadcastAddresses(const std::vector<Interface> &interfaces);
 
 /// Registers the target ChooseTarget makes of one argument, reading the
-/// interfaces only when it names one.  Dropped silently when memory runs
-/// out.
+/// interfaces only when it names one; one that cannot be asked is one
+/// line on standard error, naming it and why.  Dropped silently when
+/// memory runs out.
 void AddTargetsForName(const char *name);
 
 /// Appends a target holding a copy of the address; dropped silently when
@@ -69,8 +76,14 @@ void AddQueryTarget(const void *address, int addressLength, int queryKind);
 /// Starts the look-up of every name whose address is not known and whose
 /// look-up is not under way.  `found` is called with each target of an
 /// address that comes: the name's own record holds the first, records
-/// behind it the others.
-void LookUpTargetNames(void (*found)(const QueryTarget *target));
+/// behind it the others.  A name that the name service does not know, the
+/// first time, is one line on standard error, and `unknown` is called.
+void LookUpTargetNames(void (*found)(const QueryTarget *target),
+                       void (*unknown)());
+
+/// True when some target can be asked: an address, a BROADCAST, or a name
+/// that is not known to be unknown.
+bool CanAskAny();
 
 /// True when `sender` is the host of a target the arguments named.
 bool IsQueryTarget(const HostKey &sender);

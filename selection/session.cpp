@@ -149,7 +149,11 @@ void ChildrenExited(XtPointer, XtSignalId *) noexcept {
     for (auto s = sessions.begin(); s != sessions.end();) {
         int status = 0;
         if (waitpid(s->server.pid, &status, WNOHANG) == s->server.pid) {
-            Ended(&*s, status);
+            try {
+                Ended(&*s, status);
+            } catch (const std::bad_alloc &) {
+                // Reaped and forgotten all the same, untold.
+            }
             s = sessions.erase(s);
         } else {
             ++s;

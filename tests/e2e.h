@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,6 +86,18 @@ class EndToEnd : public testing::Test {
         EXPECT_EQ(p.Wait(500), -1) << "a second row";
         AcceptRow(p, 0);
         return net.Reports(300);
+    }
+
+    /// With a dual-stack host at 10.55.0.11 and fd00:55::11 whose names are
+    /// set up, started: checks that its two addresses are one row, and
+    /// that accepting it reports both.
+    void ExpectOneRowReportingBoth() {
+        std::vector<Bytes> reports =
+            AcceptTheOnlyRow({"10.55.0.11", "fd00:55::11"});
+        ASSERT_EQ(reports.size(), 2u);
+        std::sort(reports.begin(), reports.end());
+        EXPECT_EQ(reports[0].size(), 10u + 4) << "the IPv4 address";
+        EXPECT_EQ(reports[1].size(), 10u + 16) << "the IPv6 address";
     }
 
     Network net;

@@ -142,9 +142,15 @@ class Session : public EndToEnd {
         pid_t server = Server(p);
         std::string display =
             AwaitLog(p, "hostpick: labdm manages display ", 10000);
-        EXPECT_GE(MappedWindows(display, Option(CommandLine(server), "-auth")),
-                  1)
-            << dm.Log();
+        // The greeter may map a window of its own before its login window.
+        std::string auth = Option(CommandLine(server), "-auth");
+        int mapped = 0;
+        for (int waited = 0; mapped < 1 && waited < 5000; waited += 100) {
+            mapped = MappedWindows(display, auth);
+            if (mapped < 1)
+                usleep(100000);
+        }
+        EXPECT_GE(mapped, 1) << dm.Log();
         EXPECT_EQ(p.Wait(0), -1) << "the list stays";
         EXPECT_NE(x.WaitForWindow(title, 100), 0u);
         return server;

@@ -98,6 +98,8 @@ void RemoveAuthFiles() {
 void Taken(Server *server) {
     auto *s = static_cast<Session *>(server->owner);
     s->stage = Stage::kTaken;
+    // The server has read it, and hostpick's cookie is needed no more.
+    RemoveAuthFile(server);
     if (s->answerTimer != 0)
         XtRemoveTimeOut(s->answerTimer);
     s->answerTimer = 0;

@@ -23,7 +23,8 @@ bool SessionMode();
 /// the heading and on standard error.  The server is given, on its command
 /// line and nowhere else: the host's numeric address, a descriptor for its
 /// display number, an authorization file of its own (mode 0600, removed
-/// when the server exits or hostpick does), the title and a size of three
-/// quarters of the window's monitor.  Nothing else from the network
+/// once the host has taken the display, or when the server or hostpick
+/// exits), the title and a size of three quarters of the window's
+/// monitor.  Nothing else from the network
 /// reaches it, and the title never starts with "-".
 void OpenSession(const HostEntry *host);

@@ -59,13 +59,17 @@ std::map<int, std::string> Descriptors(pid_t pid) {
     return all;
 }
 
-// The top-level windows mapped on display `name`, seen with the cookie of
-// the Xauthority file `auth` (one entry, as hostpick writes it).
-int MappedWindows(const std::string &name, const std::string &auth) {
+// The cookie of the Xauthority file `auth` (one entry, as hostpick writes
+// it); empty when there is none.
+std::string Cookie(const std::string &auth) {
     std::string file = Read(auth);
-    if (file.size() < 16)
+    return file.size() < 16 ? "" : file.substr(file.size() - 16);
+}
+
+// The top-level windows mapped on display `name`, seen with `cookie`.
+int MappedWindows(const std::string &name, std::string cookie) {
+    if (cookie.size() != 16)
         return -1;
-    std::string cookie = file.substr(file.size() - 16);
     XSetAuthorization(const_cast<char *>("MIT-MAGIC-COOKIE-1"), 18,
                       cookie.data(), 16);
     Display *d = XOpenDisplay(name.c_str());
@@ -140,13 +144,17 @@ class Session : public EndToEnd {
         AwaitArrivals(1);
         x.KeysOutside("Down Return"); // labdm, before zeta
         pid_t server = Server(p);
+        // Taken while hostpick still has it: it removes the file once the
+        // host has taken the display.
+        std::string auth = Option(CommandLine(server), "-auth");
+        std::string cookie = Cookie(auth);
         std::string display =
             AwaitLog(p, "hostpick: labdm manages display ", 10000);
+        EXPECT_NE(access(auth.c_str(), F_OK), 0) << "the file is gone";
         // The greeter may map a window of its own before its login window.
-        std::string auth = Option(CommandLine(server), "-auth");
         int mapped = 0;
         for (int waited = 0; mapped < 1 && waited < 5000; waited += 100) {
-            mapped = MappedWindows(display, auth);
+            mapped = MappedWindows(display, cookie);
             if (mapped < 1)
                 usleep(100000);
         }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,6 +78,8 @@ LightDM::LightDM(const std::string &ns, const std::string &hostname) {
     std::string out = dir_ + "/out";
     pid_ = fork();
     if (pid_ == 0) {
+        // A test that dies ends its LightDM too.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, 1);
         dup2(fd, 2);

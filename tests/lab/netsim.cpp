@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -294,6 +295,7 @@ void Network::AddNameServer(int lan, int octet,
     argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // ended with a test that dies
         int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);

@@ -15,8 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,22 +31,6 @@ double NowMs() {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch())
         .count();
-}
-
-std::string Read(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-// The first child of `parent`: the nested server hostpick started.
-pid_t Child(pid_t parent) {
-    std::istringstream list(Read("/proc/" + std::to_string(parent) + "/task/" +
-                                 std::to_string(parent) + "/children"));
-    pid_t child = 0;
-    list >> child;
-    return child;
 }
 
 // One run: milliseconds from the key to the host's window, or -1.
@@ -70,8 +52,7 @@ double Run(Network &net, XDriver &x, int run) {
             usleep(2000);
         }
     }
-    pid_t server = Child(p.pid);
-    if (server > 0)
+    for (pid_t server : p.Children())
         kill(server, SIGTERM);
     p.Kill();
     usleep(500000); // for the host to let the session go

@@ -174,9 +174,7 @@ void Watch() {
 
 // The host as its row shows it: its name, and its address where the row
 // shows it too or there is no name.
-std::string Shown(const HostEntry *host) {
-    char address[kKeyTextSize];
-    KeyText(KeyOf(host), address);
+std::string Shown(const HostEntry *host, const char *address) {
     std::size_t named = strnlen(host->displayLine, host->nameLength);
     std::string shown(host->displayLine, named);
     if (named == 0)
@@ -189,9 +187,7 @@ std::string Shown(const HostEntry *host) {
 // What the server is given: the host's numeric address, a descriptor, its
 // own cookie, the title and a size; the title is the only text that came
 // from the network, and is one word of its own.
-std::vector<std::string> Command(const Session &s, const HostEntry *host) {
-    char address[kKeyTextSize];
-    KeyText(KeyOf(host), address);
+std::vector<std::string> Command(const Session &s, const char *address) {
     const Placeholder forTitle[] = {{"host", s.host}};
     std::string title = Expand(Text(texts.title), forTitle);
     if (title.empty() || title[0] == '-')
@@ -234,13 +230,15 @@ void OpenSession(const HostEntry *host) {
         Watch();
         sessions.emplace_back();
         Session *s = &sessions.back();
-        s->host = Shown(host);
+        char address[kKeyTextSize];
+        KeyText(KeyOf(host), address);
+        s->host = Shown(host, address);
         s->server.appeared = Taken;
         s->server.owner = s;
         std::vector<std::string> words;
         int error = WriteAuthFile(&s->server) ? 0 : errno;
         if (error == 0) {
-            words = Command(*s, host);
+            words = Command(*s, address);
             if (!words.empty())
                 command = words.front();
             error = StartServer(&s->server, words);

@@ -24,13 +24,6 @@ class Actions : public testing::Test {
   protected:
     void SetUp() override {
         EnsureToolkit();
-        ClearHosts();
-        saved = settings;
-        settings = {nullptr, nullptr, 0};
-    }
-    void TearDown() override {
-        settings = saved;
-        ClearHosts();
     }
     // Records a reply, and with `settle`, lets the event loop show it.
     static void Add(const std::string &name, const std::string &status,
@@ -51,7 +44,7 @@ class Actions : public testing::Test {
         XtFree(reinterpret_cast<char *>(r));
         return index;
     }
-    LaunchSettings saved{};
+    EmptyChoice choice;
 };
 
 TEST_F(Actions, AcceptWithNothingSelectedOnlyRingsTheBell) {

@@ -48,15 +48,9 @@ struct Listener {
 
 class ChoiceReport : public testing::Test {
   protected:
-    void SetUp() override {
-        ClearHosts();
-        saved = settings;
-        settings = {nullptr, nullptr, 0};
-    }
     void TearDown() override {
-        settings = saved;
         ClearHosts();
-        LinesHanded();
+        LinesHanded(); // no widget here holds the lines
         for (ARRAY8 &a : owned)
             ReleaseArray8(&a);
     }
@@ -72,7 +66,7 @@ class ChoiceReport : public testing::Test {
                     const char *ip, int willing) {
         ASSERT_EQ(Record(name, status, ip, willing), 1);
     }
-    LaunchSettings saved{};
+    EmptyChoice choice;
     std::deque<ARRAY8> owned; // stable addresses: settings point into it
 };
 

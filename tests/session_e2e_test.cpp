@@ -9,33 +9,15 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "tests/lab/lightdm.h"
+#include "tests/lab/netns.h"
 
 namespace {
 
-std::string Read(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-// The children of process `parent`.
-std::vector<pid_t> Children(pid_t parent) {
-    std::vector<pid_t> children;
-    std::istringstream list(Read("/proc/" + std::to_string(parent) + "/task/" +
-                                 std::to_string(parent) + "/children"));
-    for (pid_t child; list >> child;)
-        children.push_back(child);
-    return children;
-}
-
 std::vector<std::string> CommandLine(pid_t pid) {
-    std::string all = Read("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string all = ReadFile("/proc/" + std::to_string(pid) + "/cmdline");
     std::vector<std::string> words;
     for (std::size_t at = 0; at < all.size(); at = all.find('\0', at) + 1)
         words.push_back(all.substr(at, all.find('\0', at) - at));
@@ -62,7 +44,7 @@ std::map<int, std::string> Descriptors(pid_t pid) {
 // The cookie of the Xauthority file `auth` (one entry, as hostpick writes
 // it); empty when there is none.
 std::string Cookie(const std::string &auth) {
-    std::string file = Read(auth);
+    std::string file = ReadFile(auth);
     return file.size() < 16 ? "" : file.substr(file.size() - 16);
 }
 
@@ -109,7 +91,7 @@ class Session : public EndToEnd {
     // The nested server hostpick started, or 0.
     pid_t Server(const Program &p, int ms = 3000) {
         for (int waited = 0; waited < ms; waited += 50) {
-            std::vector<pid_t> children = Children(p.pid);
+            std::vector<pid_t> children = p.Children();
             if (!children.empty())
                 return children.front();
             usleep(50000);
@@ -188,7 +170,7 @@ TEST_F(Session, TheHostsGreeterComesUpBesideTheListAndItsEndAsksAgain) {
     AwaitLog(p, "hostpick: the session of labdm ended", 10000);
     usleep(500000);
     EXPECT_GT(net.Arrivals().size(), asked) << "the hosts are asked again";
-    EXPECT_TRUE(Children(p.pid).empty()) << "no zombie stays";
+    EXPECT_TRUE(p.Children().empty()) << "no zombie stays";
     EXPECT_EQ(p.Wait(0), -1);
 }
 

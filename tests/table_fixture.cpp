@@ -46,6 +46,16 @@ int Record(const std::string &name, const std::string &status, const char *ip,
     return recorded;
 }
 
+EmptyChoice::EmptyChoice() : saved(settings) {
+    ClearHosts();
+    settings = {nullptr, nullptr, 0};
+}
+
+EmptyChoice::~EmptyChoice() {
+    settings = saved;
+    ClearHosts();
+}
+
 std::vector<std::string> Listed() {
     std::vector<std::string> lines;
     for (const HostEntry *entry : ListedHosts())

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/settings.h"
 #include "xdmcp/wire.h"
 
 /// An ARRAY8 with a body holding `bytes`.
@@ -20,6 +21,14 @@ ARRAY8 MakeArray8(const std::string &bytes);
 int Record(const std::string &name, const std::string &status, const char *ip,
            int willing, int port = 177, sa_family_t family = AF_INET,
            int failAt = -1);
+
+/// For the length of a test of choices: an empty table, and no launch
+/// settings, which are put back after it.
+struct EmptyChoice {
+    EmptyChoice();
+    ~EmptyChoice();
+    LaunchSettings saved;
+};
 
 /// The listed lines, in order.
 std::vector<std::string> Listed();

@@ -1,5 +1,7 @@
 #include "tests/lab/lightdm.h"
 
+#include "tests/lab/netns.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -11,18 +13,10 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
-constexpr char kXdmcpPortHex[] = ":00B1 "; // 177, in /proc/net/udp
-
-std::string Read(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+constexpr int kXdmcpPort = 177;
 
 // Its own configuration: no seat of its own, XDMCP on, and logs, state and
 // caches in `dir`.
@@ -90,13 +84,7 @@ LightDM::LightDM(const std::string &ns, const std::string &hostname) {
     }
     // ip, unshare and sh each run the next in their place: the PID is
     // LightDM's, whose network namespace /proc shows.
-    std::string udp = "/proc/" + std::to_string(pid_) + "/net/udp";
-    for (int waited = 0; waited < 10000 && !listening_; waited += 50) {
-        usleep(50000);
-        listening_ =
-            Read(udp).find(kXdmcpPortHex) != std::string::npos &&
-            Read(dir_ + "/out").find("XDMCP server") != std::string::npos;
-    }
+    listening_ = AwaitUdpPort(pid_, kXdmcpPort, 10000);
 }
 
 LightDM::~LightDM() {
@@ -119,19 +107,19 @@ void LightDM::Stop() {
         waitpid(pid_, &status, 0);
         pid_ = -1;
     }
-    pid_t bus = std::atoi(Read(dir_ + "/bus.pid").c_str());
+    pid_t bus = std::atoi(ReadFile(dir_ + "/bus.pid").c_str());
     if (bus > 0)
         kill(bus, SIGTERM);
     std::remove((dir_ + "/bus.pid").c_str());
 }
 
 std::string LightDM::Log() const {
-    std::string all = Read(dir_ + "/out");
+    std::string all = ReadFile(dir_ + "/out");
     DIR *logs = opendir((dir_ + "/log").c_str());
     for (dirent *e; logs != nullptr && (e = readdir(logs)) != nullptr;)
         if (e->d_name[0] != '.')
             all += "--- " + std::string(e->d_name) + "\n" +
-                   Read(dir_ + "/log/" + e->d_name);
+                   ReadFile(dir_ + "/log/" + e->d_name);
     if (logs != nullptr)
         closedir(logs);
     return all;

@@ -14,11 +14,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 void Must(const std::string &command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
         std::fprintf(stderr, "failed: %s\n", command.c_str());
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+bool AwaitUdpPort(pid_t pid, int port, int ms) {
+    char bound[16];
+    std::snprintf(bound, sizeof(bound), ":%04X ", port);
+    std::string tables = "/proc/" + std::to_string(pid) + "/net/udp";
+    for (int waited = 0; waited < ms; waited += 20) {
+        if ((ReadFile(tables) + ReadFile(tables + "6")).find(bound) !=
+            std::string::npos)
+            return true;
+        usleep(20000);
+    }
+    return false;
 }
 
 void AddNamespace(const std::string &ns) {

@@ -13,6 +13,13 @@
 /// Runs a shell command quietly; says on standard error when it fails.
 void Must(const std::string &command);
 
+/// The whole of a file; empty when it cannot be read.
+std::string ReadFile(const std::string &path);
+
+/// Waits at most `ms` until process `pid` has UDP port `port` bound in its
+/// network namespace (its /proc/PID/net tables); true if it has.
+bool AwaitUdpPort(pid_t pid, int port, int ms);
+
 /// Adds network namespace `ns` with its loopback up and duplicate address
 /// detection off, so that every address added there is usable at once.
 void AddNamespace(const std::string &ns);

@@ -41,13 +41,6 @@ std::string LanAddress6(int lan, int octet, bool linkLocal = false) {
     return text;
 }
 
-std::string ReadFile(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 } // namespace
 
 int Program::Wait(int ms) {
@@ -81,6 +74,15 @@ std::string Program::Stdout() const {
 
 std::string Program::Stderr() const {
     return ReadFile(err);
+}
+
+std::vector<pid_t> Program::Children() const {
+    std::istringstream list(ReadFile("/proc/" + std::to_string(pid) + "/task/" +
+                                     std::to_string(pid) + "/children"));
+    std::vector<pid_t> children;
+    for (pid_t child; list >> child;)
+        children.push_back(child);
+    return children;
 }
 
 Network::Network() {
@@ -307,16 +309,8 @@ void Network::AddNameServer(int lan, int octet,
     std::ofstream(etc + "/nsswitch.conf") << "hosts: dns\n";
     std::ofstream(etc + "/resolv.conf")
         << "nameserver " << LanAddress(lan, octet) << "\n";
-    // Ready once its port is bound in its namespace.
-    std::string udp = "/proc/" + std::to_string(pid) + "/net/udp";
-    for (int waited = 0; waited < 5000; waited += 20) {
-        std::ifstream table(udp);
-        std::stringstream all;
-        all << table.rdbuf();
-        if (all.str().find(":0035 ") != std::string::npos)
-            break;
-        usleep(20000);
-    }
+    constexpr int kDnsPort = 53;
+    AwaitUdpPort(pid, kDnsPort, 5000);
 }
 
 void Network::ListenInClient() {

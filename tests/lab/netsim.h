@@ -48,6 +48,8 @@ struct Program {
     void Kill();
     std::string Stdout() const;
     std::string Stderr() const;
+    /// The processes it started that have not been reaped.
+    std::vector<pid_t> Children() const;
 };
 
 class Network {

@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <cwctype>
 
+int (*drawnColumns)(const char *text, int length);
+
 namespace {
 
 constexpr char kReplacement = '?'; // for what would not show for what it is
@@ -120,6 +122,8 @@ char *FormatLine(const ARRAY8 *name, const char *address, const ARRAY8 *status,
     *nameLength = line.length;
     if (address != nullptr)
         AppendAddress(&line, address);
+    if (drawnColumns != nullptr && line.columns != line.length)
+        line.columns = drawnColumns(line.text, line.length);
     Fill(&line, kNameColumns - line.columns);
     Append(&line, " ", 1, 1);
     int kept = std::min<int>(status->length, kMostStatusBytes);

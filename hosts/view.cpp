@@ -109,6 +109,7 @@ void RefreshList() {
     int at = RowOf(selected);
     if (at >= 0)
         XawListHighlight(list, at);
+    FrameSelectionSoon();
     HeadingSeesLines(n);
 }
 

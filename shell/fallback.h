@@ -1,10 +1,14 @@
-// The resource file compiled in, as the toolkit's fallback resources: the
-// toolkit uses them only when it finds no resource file for the class
-// "Hostpick", so that a build tree or a broken installation still has a
-// usable window.  Generated at build time from app-defaults/Hostpick.
+// The resource files compiled in, generated at build time from
+// app-defaults/.  The toolkit uses the first as its fallback resources,
+// only when it finds no resource file for the class "Hostpick", so that a
+// build tree or a broken installation still has a usable window; the
+// variants stand in for theirs in the same way.
 #pragma once
 
 #include <X11/Intrinsic.h>
 
-/// One resource line per entry, ending with a null entry.
+/// One resource line per entry, ending with a null entry: "Hostpick",
+/// "Hostpick-2x" and "Hostpick-contrast".
 extern String fallbackResources[];
+extern String scale2Resources[];
+extern String contrastResources[];

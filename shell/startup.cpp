@@ -15,6 +15,7 @@
 #include "shell/loop.h"
 #include "shell/place.h"
 #include "shell/settings.h"
+#include "shell/variants.h"
 #include "shell/window.h"
 
 XtActionsRec actionTable[] = {
@@ -44,9 +45,11 @@ void OpenWindow(int *argc, char **argv) {
         &appContext, "Hostpick", settingsOptions, settingsOptionCount, argc,
         argv, fallbackResources, applicationShellWidgetClass, nullptr, 0);
     XtAddConverter(XtRString, "ARRAY8", StringToArray8, nullptr, 0);
+    LoadVariants(topLevel);
     LoadSettings(topLevel);
     XtAppAddActions(appContext, actionTable, actionCount);
     CreateWidgets(topLevel);
+    SetUpLooks();
     HandLines(nullptr, 0);
     LoadHeading(topLevel);
     LoadSession(topLevel);

@@ -18,6 +18,9 @@
 #include <cstring>
 #include <string>
 
+#include "hosts/line.h"
+#include "shell/variants.h"
+
 Widget topLevel;
 Widget list;
 
@@ -29,9 +32,9 @@ Widget paned;
 Widget label;
 Widget viewport;
 Widget box;
-Widget cancel;
-Widget accept;
-Widget ping;
+Widget cancelButton;
+Widget acceptButton;
+Widget pingButton;
 
 Widget Make(const char *name, WidgetClass widgetClass, Widget parent) {
     return XtCreateManagedWidget(name, widgetClass, parent, nullptr, 0);
@@ -86,9 +89,9 @@ void CreateWidgets(Widget shell) {
     viewport = Make("viewport", viewportWidgetClass, paned);
     list = Make("list", listWidgetClass, viewport);
     box = Make("box", boxWidgetClass, paned);
-    cancel = Make("cancel", commandWidgetClass, box);
-    accept = Make("accept", commandWidgetClass, box);
-    ping = Make("ping", commandWidgetClass, box);
+    cancelButton = Make("cancel", commandWidgetClass, box);
+    acceptButton = Make("accept", commandWidgetClass, box);
+    pingButton = Make("ping", commandWidgetClass, box);
     XtAppSetWarningMsgHandler(app, passWarning);
     if (charsetsMissing)
         XtAppWarning(app,
@@ -210,15 +213,28 @@ void FitColumns(int lines) {
     XtSetValues(viewport, args, 1);
 }
 
-// The list's own layout, which the widget offers no call to read.
-void ScrollToLine(int index) {
+namespace {
+
+// Where line `index` lies in the list, by the list's own layout, which the
+// widget offers no call to read; false outside it.
+bool LineCorner(int index, int *left, int *top) {
     const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
-    if (index < 0 || l.nrows <= 0 || l.ncols <= 0)
-        return;
+    if (index < 0 || index >= l.nitems || l.nrows <= 0 || l.ncols <= 0)
+        return false;
     int row = l.vertical_cols ? index % l.nrows : index / l.ncols;
     int column = l.vertical_cols ? index / l.nrows : index % l.ncols;
-    int top = l.internal_height + row * l.row_height;
-    int left = l.internal_width + column * l.col_width;
+    *top = l.internal_height + row * l.row_height;
+    *left = l.internal_width + column * l.col_width;
+    return true;
+}
+
+} // namespace
+
+void ScrollToLine(int index) {
+    const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    int top, left;
+    if (!LineCorner(index, &left, &top))
+        return;
 
     Widget clip = Clip();
     int x = -list->core.x;
@@ -241,4 +257,78 @@ int LinesPerPage() {
     Widget clip = Clip();
     int lines = l.row_height > 0 ? clip->core.height / l.row_height : 1;
     return lines > 1 ? lines : 1;
+}
+
+namespace {
+
+// The frame of the selected line in high contrast: a line of the list's
+// background inside the inverted cell, as far from its edge as it is
+// wide, drawn once the toolkit is idle after anything that may have drawn
+// or moved the selection.  The list fills a line's whole cell when it
+// draws it again, frame included.
+constexpr int kFrameWidth = 1; // pixels at scale 1
+GC frameGc;
+bool frameDue;
+
+Boolean DrawFrame(XtPointer) noexcept {
+    frameDue = false;
+    const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    int left, top;
+    if (XtIsRealized(list) && l.is_highlighted == l.highlight &&
+        LineCorner(l.highlight, &left, &top)) {
+        // A wide line is centred on the rectangle's edges.
+        int width = kFrameWidth * scale;
+        int inset = width + width / 2;
+        XDrawRectangle(XtDisplay(list), XtWindow(list), frameGc, left + inset,
+                       top + inset, std::max(l.col_width - 3 * width, 1),
+                       std::max(l.row_height - 3 * width, 1));
+    }
+    return True;
+}
+
+void FrameOnExpose(Widget, XtPointer, XEvent *event, Boolean *) noexcept {
+    if (event->type == Expose && event->xexpose.count == 0)
+        FrameSelectionSoon();
+}
+
+void FrameAfterAction(Widget, XtPointer, String, XEvent *, String *,
+                      Cardinal *) noexcept {
+    FrameSelectionSoon();
+}
+
+// How many of the list's character cells `text` takes as its font set
+// draws it: a character the set has no glyph for is drawn in another's
+// width, and a combining mark in a whole cell.
+int DrawnColumns(const char *text, int length) {
+    XFontSet fontSet = reinterpret_cast<ListWidget>(list)->list.fontset;
+    int cell = XmbTextEscapement(fontSet, " ", 1);
+    if (cell <= 0)
+        return length;
+    return (XmbTextEscapement(fontSet, text, length) + cell / 2) / cell;
+}
+
+} // namespace
+
+void FrameSelectionSoon() {
+    if (frameGc != nullptr && !frameDue) {
+        frameDue = true;
+        XtAppAddWorkProc(XtWidgetToApplicationContext(list), DrawFrame,
+                         nullptr);
+    }
+}
+
+void SetUpLooks() {
+    if (reinterpret_cast<ListWidget>(list)->simple.international)
+        drawnColumns = DrawnColumns;
+    if (!contrast)
+        return;
+    XGCValues values;
+    Arg arg;
+    XtSetArg(arg, XtNbackground, &values.foreground);
+    XtGetValues(list, &arg, 1);
+    values.line_width = kFrameWidth * scale;
+    frameGc = XtGetGC(list, GCForeground | GCLineWidth, &values);
+    XtAddEventHandler(list, ExposureMask, False, FrameOnExpose, nullptr);
+    XtAppAddActionHook(XtWidgetToApplicationContext(list), FrameAfterAction,
+                       nullptr);
 }

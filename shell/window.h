@@ -41,3 +41,11 @@ void FitColumns(int lines);
 void ScrollToLine(int index);
 /// Lines of the list that the viewport shows at once; at least 1.
 int LinesPerPage();
+
+/// After the widgets are made: pads names by the width the list's font set
+/// draws them in (see hosts/line), and in high contrast frames the
+/// selected line.
+void SetUpLooks();
+/// In high contrast, frames the selected line once the toolkit is idle;
+/// otherwise nothing.
+void FrameSelectionSoon();

@@ -17,9 +17,9 @@ struct LaunchSettings {
 
 extern LaunchSettings settings;
 
-/// "-vornaddress", "-clientaddress", "-connectionType", and "-session"
-/// (the resource "session" of selection/session), for toolkit
-/// initialisation.
+/// "-vornaddress", "-clientaddress", "-connectionType", "-session" (the
+/// resource "session" of selection/session), "-scale" and "-contrast"
+/// (those of shell/variants), for toolkit initialisation.
 extern XrmOptionDescRec settingsOptions[];
 extern const Cardinal settingsOptionCount;
 

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -111,4 +115,48 @@ class EndToEnd : public testing::Test {
 inline std::string Printed(int octet, int lan = 0) {
     return "0\n10 " + std::to_string(55 + lan) + " 0 " + std::to_string(octet) +
            "\n";
+}
+
+// An X server of the test's own, which it may end, started as `server`
+// says (Xvfb, Xephyr, and their options); its display name, or an empty
+// one when it would not start.
+inline std::string StartPrivateX(pid_t *pid, std::vector<std::string> server) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "";
+    // Made before the fork, after which this process's threads forbid
+    // allocating.
+    server.insert(server.begin() + 1,
+                  {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp"});
+    std::vector<char *> argv;
+    for (std::string &word : server)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    *pid = fork();
+    if (*pid == 0) {
+        close(fds[0]);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes the number and its newline apart, and dies of SIGPIPE if
+    // the pipe is closed between the two.
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(fds[0]);
+    return number.empty() ? ""
+                          : ":" + std::to_string(std::atoi(number.c_str()));
+}
+
+// Runs `test` with $DISPLAY naming `display`, then the test's own again.
+template <typename Test> void On(const std::string &display, Test test) {
+    std::string shared = std::getenv("DISPLAY");
+    setenv("DISPLAY", display.c_str(), 1);
+    test();
+    setenv("DISPLAY", shared.c_str(), 1);
 }

@@ -490,6 +490,11 @@ long Network::Snmp(const std::string &group, const std::string &field) {
     return -1;
 }
 
+std::string XFileSearchPath() {
+    std::string dir = HOSTPICK_X11_DIR;
+    return dir + "/%L/%T/%N%C:" + dir + "/%l/%T/%N%C:" + dir + "/%T/%N%C";
+}
+
 Program Network::Run(const std::vector<std::string> &args,
                      const std::string &binary) {
     static int runs;
@@ -518,7 +523,7 @@ Program Network::Run(const std::vector<std::string> &args,
             equals != std::string::npos ? entry.substr(equals + 1) : "";
     }
     if (installed == nullptr)
-        env["XUSERFILESEARCHPATH"] = HOSTPICK_APP_DEFAULTS "/%N";
+        env["XFILESEARCHPATH"] = XFileSearchPath();
     for (const auto &[name, value] : env_)
         env[name] = value;
     std::vector<std::string> entries;

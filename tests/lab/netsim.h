@@ -21,6 +21,10 @@
 
 #include "tests/lab/replies.h"
 
+/// A search path for the toolkit's resource files that finds the build
+/// tree's, as installed: a language's first, then the main one.
+std::string XFileSearchPath();
+
 /// One datagram a simulated host received.
 struct Arrival {
     double ms; ///< since the network was built
@@ -131,7 +135,7 @@ class Network {
         env_.emplace_back(name, value);
     }
     /// Runs hostpick (or `binary`) with `args` in the client namespace,
-    /// with the repository's resource file.
+    /// with the build tree's resource files (XFileSearchPath).
     Program Run(const std::vector<std::string> &args,
                 const std::string &binary = "");
     /// Later Runs start the program under `command` (such as valgrind and

@@ -148,18 +148,26 @@ void XDriver::ClickRow(Window top, int row, int count) {
         " click --repeat " + std::to_string(count) + " --delay 60 1");
 }
 
-void XDriver::ClickButton(Window top, const std::string &label, int holdMs) {
-    // The box is the pane with three children, the buttons cancel, accept
-    // and ping from left to right.
-    const std::vector<std::string> order = {"Cancel", "Accept", "Ping"};
-    size_t index = std::find(order.begin(), order.end(), label) - order.begin();
+// The box is the pane with three children, the buttons cancel, accept and
+// ping from left to right.
+const std::vector<std::string> buttonOrder = {"Cancel", "Accept", "Ping"};
+
+std::vector<Window> XDriver::Buttons(Window top) {
     std::vector<Window> buttons;
     for (Window pane : Children(display_, Children(display_, top).at(0)))
-        if (Children(display_, pane).size() == order.size())
+        if (Children(display_, pane).size() == buttonOrder.size())
             buttons = Children(display_, pane);
     std::sort(buttons.begin(), buttons.end(), [&](Window a, Window b) {
         return GeometryOf(a).x < GeometryOf(b).x;
     });
+    return buttons;
+}
+
+void XDriver::ClickButton(Window top, const std::string &label, int holdMs) {
+    size_t index =
+        std::find(buttonOrder.begin(), buttonOrder.end(), label) -
+        buttonOrder.begin();
+    std::vector<Window> buttons = Buttons(top);
     Geometry g = GeometryOf(buttons.at(index));
     Run(kMoveTo + std::to_string(buttons[index]) + " " +
         std::to_string(g.width / 2) + " " + std::to_string(g.height / 2) +
@@ -242,6 +250,19 @@ std::vector<unsigned long> XDriver::HeadingImage(Window top) {
 std::vector<unsigned long> XDriver::ListImage(Window top) {
     Window clip = Clip(display_, ListWindow(top));
     return Pixels(display_, clip, GeometryOf(clip));
+}
+
+std::vector<unsigned long> XDriver::WindowImage(Window w) {
+    return Pixels(display_, w, GeometryOf(w));
+}
+
+Window XDriver::ListView(Window top) {
+    return Clip(display_, ListWindow(top));
+}
+
+void XDriver::ClickAt(Window w, int x, int y) {
+    Run(kMoveTo + std::to_string(w) + " " + std::to_string(x) + " " +
+        std::to_string(y) + " click 1");
 }
 
 void XDriver::Screenshot(const std::string &path) {

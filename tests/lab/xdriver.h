@@ -32,6 +32,8 @@ class XDriver {
     int RowHeight();
     /// Clicks button 1 on list row `row`, `count` times in quick succession.
     void ClickRow(Window top, int row, int count = 1);
+    /// The command buttons, from left to right.
+    std::vector<Window> Buttons(Window top);
     /// Clicks the centre of the command button labelled `label`, holding
     /// the button down for `holdMs`.
     void ClickButton(Window top, const std::string &label, int holdMs = 0);
@@ -55,6 +57,11 @@ class XDriver {
     /// part of the list in view.
     std::vector<unsigned long> HeadingImage(Window top);
     std::vector<unsigned long> ListImage(Window top);
+    /// The pixels of any window, row by row, and of the list's view.
+    std::vector<unsigned long> WindowImage(Window w);
+    Window ListView(Window top);
+    /// Clicks button 1 at (x, y) inside `w`.
+    void ClickAt(Window w, int x, int y);
     /// Saves a screenshot of the whole screen.
     void Screenshot(const std::string &path);
 

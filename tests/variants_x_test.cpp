@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+
+#include "shell/variants.h"
+
+namespace {
+
+struct ScaleRow {
+    const char *setting;
+    double xftDpi, screenDpi, monitorDpi;
+    int scale;
+};
+
+TEST(Scale, AutoFollowsXftDpiElseTheDensestOfScreenAndMonitor) {
+    const ScaleRow rows[] = {
+        {"auto", 0, 96, 96, 1},     {"auto", 0, 192, 96, 2},
+        {"auto", 0, 96, 163, 2},    {"auto", 0, 149.9, 0, 1},
+        {"auto", 0, 150, 0, 2},     {"auto", 96, 192, 192, 1},
+        {"auto", 192, 96, 96, 2},   {"1", 0, 192, 192, 1},
+        {"2", 0, 96, 96, 2},        {"3", 0, 96, 96, 0},
+        {"", 0, 96, 96, 0},         {"Auto", 0, 192, 0, 0},
+    };
+    for (const ScaleRow &row : rows)
+        EXPECT_EQ(ChooseScale(row.setting, row.xftDpi, row.screenDpi,
+                              row.monitorDpi),
+                  row.scale)
+            << row.setting << " " << row.xftDpi << " " << row.screenDpi << " "
+            << row.monitorDpi;
+}
+
+std::string Value(XrmDatabase database, const char *name) {
+    char *type = nullptr;
+    XrmValue value{};
+    std::string full = std::string("hostpick.") + name;
+    std::string fullClass = "Hostpick." + std::string(name);
+    fullClass[9] = static_cast<char>(std::toupper(fullClass[9]));
+    return XrmGetResource(database, full.c_str(), fullClass.c_str(), &type,
+                          &value)
+               ? value.addr
+               : "";
+}
+
+// The file's values give way to the variants, in order; what the user set
+// apart from the file stays.
+TEST(Scale, VariantsReplaceTheFilesValuesButNotTheUsers) {
+    XrmInitialize();
+    XrmDatabase file = XrmGetStringDatabase("*width: 560\n*title: Pick\n"
+                                            "*border: 1\n");
+    XrmDatabase database = XrmGetStringDatabase(
+        "*width: 560\n*title: Mine\n*border: 1\n*extra: user\n");
+    XrmDatabase doubled =
+        XrmGetStringDatabase("*width: 1120\n*title: Big\n*border: 2\n"
+                             "*extra: big\n*fresh: new\n");
+    XrmDatabase contrast = XrmGetStringDatabase("*border: 3\n");
+    LayVariants(&database, file, {doubled, contrast});
+    EXPECT_EQ(Value(database, "width"), "1120");
+    EXPECT_EQ(Value(database, "title"), "Mine");
+    EXPECT_EQ(Value(database, "border"), "3") << "the later variant wins";
+    EXPECT_EQ(Value(database, "extra"), "user");
+    EXPECT_EQ(Value(database, "fresh"), "new");
+    for (XrmDatabase d : {file, database, doubled, contrast})
+        XrmDestroyDatabase(d);
+}
+
+} // namespace

@@ -51,8 +51,8 @@ Entries EntriesOf(XrmDatabase database) {
     Entries entries;
     XrmQuark none = NULLQUARK;
     if (database != nullptr)
-        XrmEnumerateDatabase(database, &none, &none, XrmEnumAllLevels,
-                             AddEntry, reinterpret_cast<XPointer>(&entries));
+        XrmEnumerateDatabase(database, &none, &none, XrmEnumAllLevels, AddEntry,
+                             reinterpret_cast<XPointer>(&entries));
     return entries;
 }
 
@@ -112,8 +112,7 @@ double ScreenDpi(Screen *screen) {
 double MonitorDpi(Display *display) {
     int event, error, major = 0, minor = 0;
     if (!XRRQueryExtension(display, &event, &error) ||
-        !XRRQueryVersion(display, &major, &minor) ||
-        (major == 1 && minor < 5))
+        !XRRQueryVersion(display, &major, &minor) || (major == 1 && minor < 5))
         return 0;
     int count = 0;
     XRRMonitorInfo *monitors =
@@ -155,7 +154,8 @@ std::string ListFontSet(Display *display, XrmDatabase database) {
     char *type = nullptr;
     XrmValue value{};
     return XrmGetResource(database, full.c_str(), fullClass.c_str(), &type,
-                          &value) && value.addr != nullptr
+                          &value) &&
+                   value.addr != nullptr
                ? value.addr
                : "";
 }
@@ -198,9 +198,8 @@ void LoadVariants(Widget topLevel) {
     XrmDatabase database = XtScreenDatabase(XtScreen(topLevel));
     double xftDpi = XftDpi(database);
     double screenDpi = ScreenDpi(XtScreen(topLevel));
-    double monitorDpi = xftDpi > 0 || screenDpi >= kScale2Dpi
-                            ? 0
-                            : MonitorDpi(display);
+    double monitorDpi =
+        xftDpi > 0 || screenDpi >= kScale2Dpi ? 0 : MonitorDpi(display);
     scale = ChooseScale(choice.scale, xftDpi, screenDpi, monitorDpi);
     if (scale == 0) {
         std::fprintf(stderr,

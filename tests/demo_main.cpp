@@ -9,6 +9,9 @@
 //                                  line chosen by keyboard, and the
 //                                  session mode's nested login (with
 //                                  LightDM installed)
+//   demo_network --scales SCREENSHOT   the window at scale 1 beside the
+//                                  same at scale 2, on a screen of at
+//                                  least 1760x740
 
 #include <unistd.h>
 
@@ -151,6 +154,29 @@ int NestedLogin(const std::string &path) {
     return 0;
 }
 
+// The same lab at scale 1 and at scale 2, side by side.
+int Scales(const std::string &path) {
+    Network net;
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply("atlas", "load 0.12, 3 users")});
+    net.AddHost(0, 12, {WillingReply("boreas", "load 1.40, 12 users")});
+    net.AddHost(0, 13, {UnwillingReply("cygnus", "down for maintenance")});
+    net.Start();
+    XDriver x;
+    net.Run({"-title", "scale 1", "-scale", "1", "-geometry", "+20+20",
+             "BROADCAST"});
+    net.Run({"-title", "scale 2", "-scale", "2", "-geometry", "+620+20",
+             "BROADCAST"});
+    if (x.WaitForWindow("scale 1") == 0 || x.WaitForWindow("scale 2") == 0)
+        return 1;
+    usleep(1500 * 1000);
+    std::string shot = "import -window root -crop 1760x740+0+0 " + path;
+    if (std::system(shot.c_str()) != 0)
+        return 1;
+    std::printf("screenshot: %s\n", path.c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -160,9 +186,12 @@ int main(int argc, char **argv) {
                LongList(dir + "/screenshot-keyboard.png") ||
                NestedLogin(dir + "/screenshot-session.png");
     }
+    if (argc == 3 && std::string(argv[1]) == "--scales")
+        return Scales(argv[2]);
     if (argc < 2) {
         std::fprintf(stderr, "usage: demo_network SCREENSHOT [--person]\n"
-                             "       demo_network --doc DIRECTORY\n");
+                             "       demo_network --doc DIRECTORY\n"
+                             "       demo_network --scales SCREENSHOT\n");
         return 2;
     }
     std::string screenshot = argv[1];

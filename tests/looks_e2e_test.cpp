@@ -68,8 +68,8 @@ class Looks : public EndToEnd {
         for (int waited = 0; waited < 3000; waited += 50) {
             usleep(50000);
             heading = driver.HeadingImage(top);
-            if (std::set<unsigned long>(heading.begin(), heading.end())
-                    .size() > 1)
+            if (std::set<unsigned long>(heading.begin(), heading.end()).size() >
+                1)
                 break;
         }
         return heading;

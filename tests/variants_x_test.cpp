@@ -15,17 +15,17 @@ struct ScaleRow {
 
 TEST(Scale, AutoFollowsXftDpiElseTheDensestOfScreenAndMonitor) {
     const ScaleRow rows[] = {
-        {"auto", 0, 96, 96, 1},     {"auto", 0, 192, 96, 2},
-        {"auto", 0, 96, 163, 2},    {"auto", 0, 149.9, 0, 1},
-        {"auto", 0, 150, 0, 2},     {"auto", 96, 192, 192, 1},
-        {"auto", 192, 96, 96, 2},   {"1", 0, 192, 192, 1},
-        {"2", 0, 96, 96, 2},        {"3", 0, 96, 96, 0},
-        {"", 0, 96, 96, 0},         {"Auto", 0, 192, 0, 0},
+        {"auto", 0, 96, 96, 1},   {"auto", 0, 192, 96, 2},
+        {"auto", 0, 96, 163, 2},  {"auto", 0, 149.9, 0, 1},
+        {"auto", 0, 150, 0, 2},   {"auto", 96, 192, 192, 1},
+        {"auto", 192, 96, 96, 2}, {"1", 0, 192, 192, 1},
+        {"2", 0, 96, 96, 2},      {"3", 0, 96, 96, 0},
+        {"", 0, 96, 96, 0},       {"Auto", 0, 192, 0, 0},
     };
     for (const ScaleRow &row : rows)
-        EXPECT_EQ(ChooseScale(row.setting, row.xftDpi, row.screenDpi,
-                              row.monitorDpi),
-                  row.scale)
+        EXPECT_EQ(
+            ChooseScale(row.setting, row.xftDpi, row.screenDpi, row.monitorDpi),
+            row.scale)
             << row.setting << " " << row.xftDpi << " " << row.screenDpi << " "
             << row.monitorDpi;
 }

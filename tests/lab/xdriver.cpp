@@ -164,9 +164,8 @@ std::vector<Window> XDriver::Buttons(Window top) {
 }
 
 void XDriver::ClickButton(Window top, const std::string &label, int holdMs) {
-    size_t index =
-        std::find(buttonOrder.begin(), buttonOrder.end(), label) -
-        buttonOrder.begin();
+    size_t index = std::find(buttonOrder.begin(), buttonOrder.end(), label) -
+                   buttonOrder.begin();
     std::vector<Window> buttons = Buttons(top);
     Geometry g = GeometryOf(buttons.at(index));
     Run(kMoveTo + std::to_string(buttons[index]) + " " +

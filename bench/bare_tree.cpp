@@ -12,7 +12,7 @@ int main(int argc, char **argv) {
     XtSetLanguageProc(nullptr, nullptr, nullptr);
     Widget shell = XtInitialize(argv[0], "Hostpick", nullptr, 0, &argc, argv);
     XtAddActions(actionTable, actionCount);
-    CreateWidgets(shell);
+    CreateWidgets(shell, false);
     XtRealizeWidget(shell);
     XtMainLoop();
 }

@@ -39,6 +39,7 @@ struct LookUp {
     sockaddr_storage *found; ///< a name's addresses (malloc'ed)
     int foundCount;
     bool confirmed;              ///< the name found leads back to the address
+    bool unanswered;             ///< the name service did not answer
     AddressLookedUp addressDone; ///< for an address look-up
     NameLookedUp nameDone;       ///< for a name look-up
     void *clientData;
@@ -65,7 +66,11 @@ void ResolveName(LookUp *request) {
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo *first = nullptr;
-    if (getaddrinfo(request->name, nullptr, &hints, &first) != 0)
+    int error = getaddrinfo(request->name, nullptr, &hints, &first);
+    // No such name, or none with an address, is an answer; the rest is not.
+    request->unanswered =
+        error != 0 && error != EAI_NONAME && error != EAI_NODATA;
+    if (error != 0)
         return;
     int count = 0;
     for (const addrinfo *a = first; a != nullptr; a = a->ai_next)
@@ -164,7 +169,7 @@ void DeliverAnswers(XtPointer, int *, XtInputId *) noexcept {
     while (a != nullptr) {
         LookUp *next = a->next;
         if (a->nameDone != nullptr)
-            a->nameDone(a->clientData, a->found, a->foundCount);
+            a->nameDone(a->clientData, a->found, a->foundCount, a->unanswered);
         else if (a->epoch == addressEpoch.load())
             a->addressDone(a->clientData,
                            reinterpret_cast<sockaddr *>(&a->address), a->name,

@@ -18,10 +18,12 @@ using AddressLookedUp = void (*)(void *clientData, const sockaddr *address,
                                  const char *name, bool confirmed);
 
 /// Called on the main thread with the answer of a name look-up: its
-/// `count` addresses, IPv4 and IPv6, none when it has none; valid only
-/// during the call.
+/// `count` addresses, IPv4 and IPv6, valid only during the call; none when
+/// it has none, or when `unanswered`: the name service did not answer (it
+/// timed out or failed), so the name may yet exist.
 using NameLookedUp = void (*)(void *clientData,
-                              const sockaddr_storage *addresses, int count);
+                              const sockaddr_storage *addresses, int count,
+                              bool unanswered);
 
 /// Starts the reverse look-up of the `length` bytes of `address` (IPv4 or
 /// IPv6), and the forward look-up of the name it finds, unless a worker

@@ -16,7 +16,9 @@ char typed[kMostTyped + 1];
 int typedLength;
 Time lastTyped;
 
-void Select(int index) {
+} // namespace
+
+void SelectRow(int index) {
     int n = RowCount();
     if (n == 0)
         return;
@@ -25,13 +27,15 @@ void Select(int index) {
     ScrollToLine(index);
 }
 
+namespace {
+
 // From the current line by `step`, or from beyond the end the step leaves,
 // so that a first Down selects the first line and a first Up the last.
 void Step(int step) {
     int current = SelectedRow();
     if (current < 0)
         current = step > 0 ? -1 : RowCount();
-    Select(current + step);
+    SelectRow(current + step);
 }
 
 int Lower(int c) {
@@ -59,11 +63,11 @@ void SelectPrevious(Widget, XEvent *, String *, Cardinal *) noexcept {
 }
 
 void SelectFirst(Widget, XEvent *, String *, Cardinal *) noexcept {
-    Select(0);
+    SelectRow(0);
 }
 
 void SelectLast(Widget, XEvent *, String *, Cardinal *) noexcept {
-    Select(RowCount() - 1);
+    SelectRow(RowCount() - 1);
 }
 
 void SelectNextPage(Widget, XEvent *, String *, Cardinal *) noexcept {
@@ -94,7 +98,7 @@ void SelectTyped(Widget, XEvent *event, String *, Cardinal *) noexcept {
         for (int i = 0; i < RowCount(); i++) {
             if (BeginsWith(RowLine(i), typed, typedLength + n)) {
                 typedLength += n;
-                Select(i);
+                SelectRow(i);
                 return;
             }
         }

@@ -7,6 +7,9 @@
 
 #include <X11/Intrinsic.h>
 
+/// Selects row `row` (within the list) and scrolls it into view.
+void SelectRow(int row);
+
 /// The next line; with nothing selected, the first.
 void SelectNext(Widget w, XEvent *event, String *params,
                 Cardinal *paramCount) noexcept;

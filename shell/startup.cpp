@@ -8,6 +8,7 @@
 #include "hosts/names.h"
 #include "hosts/view.h"
 #include "selection/actions.h"
+#include "selection/adding.h"
 #include "selection/moves.h"
 #include "selection/session.h"
 #include "shell/fallback.h"
@@ -31,6 +32,9 @@ XtActionsRec actionTable[] = {
     {const_cast<char *>("SelectNextPage"), SelectNextPage},
     {const_cast<char *>("SelectPreviousPage"), SelectPreviousPage},
     {const_cast<char *>("SelectTyped"), SelectTyped},
+    {const_cast<char *>("AddHost"), AddHost},
+    {const_cast<char *>("FocusEntry"), FocusEntry},
+    {const_cast<char *>("FocusList"), FocusList},
 };
 const Cardinal actionCount = XtNumber(actionTable);
 
@@ -48,7 +52,8 @@ void OpenWindow(int *argc, char **argv) {
     LoadVariants(topLevel);
     LoadSettings(topLevel);
     XtAppAddActions(appContext, actionTable, actionCount);
-    CreateWidgets(topLevel);
+    LoadAdding(topLevel);
+    CreateWidgets(topLevel, allowAdd);
     SetUpLooks();
     HandLines(nullptr, 0);
     LoadHeading(topLevel);

@@ -5,6 +5,7 @@
 #include <X11/StringDefs.h>
 #include <X11/Xaw/Box.h>
 #include <X11/Xaw/Command.h>
+#include <X11/Xaw/AsciiText.h>
 #include <X11/Xaw/Label.h>
 #include <X11/Xaw/List.h>
 #include <X11/Xaw/ListP.h>
@@ -23,6 +24,7 @@
 
 Widget topLevel;
 Widget list;
+Widget entry;
 
 namespace {
 
@@ -81,13 +83,18 @@ std::string MissingCharsets(Widget widget) {
 
 } // namespace
 
-void CreateWidgets(Widget shell) {
+void CreateWidgets(Widget shell, bool withEntry) {
     XtAppContext app = XtWidgetToApplicationContext(shell);
     passWarning = XtAppSetWarningMsgHandler(app, NoteMissingCharsets);
     paned = Make("paned", panedWidgetClass, shell);
     label = Make("label", labelWidgetClass, paned);
     viewport = Make("viewport", viewportWidgetClass, paned);
     list = Make("list", listWidgetClass, viewport);
+    if (withEntry) {
+        Widget add = Make("add", boxWidgetClass, paned);
+        Make("addLabel", labelWidgetClass, add);
+        entry = Make("entry", asciiTextWidgetClass, add);
+    }
     box = Make("box", boxWidgetClass, paned);
     cancelButton = Make("cancel", commandWidgetClass, box);
     acceptButton = Make("accept", commandWidgetClass, box);
@@ -162,6 +169,10 @@ void HandleFocus(Widget shell) {
     XtAddEventHandler(shell, VisibilityChangeMask, False, TakeFocusWhenShown,
                       nullptr);
     XtAddEventHandler(shell, NoEventMask, True, CloseWhenAsked, nullptr);
+}
+
+void KeysToEntry(bool toEntry) {
+    XtSetKeyboardFocus(topLevel, toEntry && entry != nullptr ? entry : paned);
 }
 
 void HandleWindowProtocols(Widget shell) {

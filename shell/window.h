@@ -9,11 +9,14 @@
 extern Widget topLevel;
 /// The list of answering hosts; the host table hands it its lines.
 extern Widget list;
+/// The text entry in which a host is typed; null unless it was made.
+extern Widget entry;
 
-/// Creates, managed and in this order: paned, label, viewport, list, box and
-/// the command buttons cancel, accept and ping.  The buttons get no
+/// Creates, managed and in this order: paned, label, viewport, list, with
+/// `withEntry` the box add holding addLabel and the text entry, then box
+/// and the command buttons cancel, accept and ping.  The buttons get no
 /// callbacks: translations bind them to the actions.
-void CreateWidgets(Widget shell);
+void CreateWidgets(Widget shell, bool withEntry);
 
 /// Rings the bell of the shell's display at its base volume.
 void RingBell();
@@ -28,6 +31,9 @@ void SetHeading(String text);
 /// pointer is, and takes the window manager's WM_DELETE_WINDOW as the
 /// action Cancel.  Call before realising the shell.
 void HandleFocus(Widget shell);
+/// Sends every key to the entry, where there is one, or back to the paned
+/// widget.
+void KeysToEntry(bool toEntry);
 /// As HandleFocus, for what needs the shell's window; call after realising.
 void HandleWindowProtocols(Widget shell);
 

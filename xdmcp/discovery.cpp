@@ -176,3 +176,8 @@ void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) noexcept {
         StartTimer(kPingIntervalMs, SeriesOver);
     }
 }
+
+void SendQueryTo(const sockaddr *address) {
+    if (unicastReady)
+        Send(&unicastQuery, address, AddressLength(address));
+}

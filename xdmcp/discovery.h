@@ -4,6 +4,7 @@
 #pragma once
 
 #include <X11/Intrinsic.h>
+#include <sys/socket.h>
 
 /// The UDP socket for IPv4 queries and replies; negative if it could not be
 /// opened.
@@ -27,3 +28,7 @@ int StartDiscovery(char **arguments);
 /// at once.  Also the toolkit timer callback; both arguments are ignored.
 void SendQueries(XtPointer clientData = nullptr,
                  XtIntervalId *id = nullptr) noexcept;
+
+/// Sends one QUERY to `address` (IPv4 or IPv6, at the XDMCP port) now,
+/// outside the pings: a host added while the window is up.
+void SendQueryTo(const sockaddr *address);

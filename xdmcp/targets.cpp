@@ -158,7 +158,7 @@ QueryTarget *Insert(QueryTarget **at, int queryKind, const void *address,
 // The first address fills the name's record, the others follow it, in
 // the order the resolver gave them.
 void NameResolved(void *clientData, const sockaddr_storage *addresses,
-                  int count) {
+                  int count, bool /*unanswered*/) {
     auto *target = static_cast<QueryTarget *>(clientData);
     target->lookingUp = false;
     QueryTarget *last = target;

@@ -152,6 +152,15 @@ void Network::AddLan(int lan, bool up, int prefix, Stack stack) {
         Must(n + "link set " + dev + " up");
 }
 
+void Network::RouteOnly(int lan) {
+    std::string n = "ip -n " + client_ + " ";
+    std::string dev = " dev lan" + std::to_string(lan);
+    std::string prefix = "/" + std::to_string(prefixes_[lan]);
+    Must(n + "addr del " + LanAddress(lan, 1) + prefix + dev);
+    Must(n + "addr add " + LanAddress(lan, 1) + "/32" + dev);
+    Must(n + "route add " + LanAddress(lan, 0) + prefix + dev);
+}
+
 // A namespace `ns` on LAN `lan`, at its addresses for `octet`.
 std::string Network::Join(int lan, int octet, const std::string &ns) {
     std::string veth = "h" + std::to_string(namespaces_.size());

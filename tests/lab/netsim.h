@@ -69,6 +69,10 @@ class Network {
     /// address detection is off, so every address is usable at once.
     void AddLan(int lan, bool up = true, int prefix = 24,
                 Stack stack = Stack::kIPv4);
+    /// The client reaches LAN `lan` (IPv4) by a route alone, as a subnet
+    /// behind a router: its own address there has no broadcast address,
+    /// so that no BROADCAST goes there.
+    void RouteOnly(int lan);
     /// A host at 10.(55+lan).0.<octet>, and on an IPv6 LAN at
     /// fd00:(55+lan)::<octet> and fe80::(55+lan):<octet>, joined to the
     /// XDMCP group ff02::12b, that sends `replies` back for each datagram it

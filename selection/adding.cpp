@@ -1,0 +1,269 @@
+#include "selection/adding.h"
+
+#include <X11/StringDefs.h>
+#include <strings.h>
+
+#include <cstdio>
+#include <list>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "hosts/resolver.h"
+#include "hosts/table.h"
+#include "hosts/view.h"
+#include "selection/command.h"
+#include "selection/moves.h"
+#include "shell/heading.h"
+#include "shell/loop.h"
+#include "shell/window.h"
+#include "xdmcp/allowed.h"
+#include "xdmcp/discovery.h"
+#include "xdmcp/targets.h"
+
+bool allowAdd;
+
+namespace {
+
+constexpr int kMostAdded = 8;
+constexpr int kAsks = 3;
+constexpr unsigned long kAskIntervalMs = 2000;
+
+struct AddTexts {
+    Boolean allow;
+    String allowed;
+    String asking;
+    String silent;
+    String unknownHost;
+    String nameService;
+    String notAllowed;
+    String tooMany;
+};
+
+AddTexts texts;
+
+// Their defaults are the resource file's, compiled in as the fallback.
+#define offset(field) XtOffsetOf(AddTexts, field)
+#define RESOURCE(name, Class, type, field)                                     \
+    {                                                                          \
+        const_cast<char *>(name), const_cast<char *>(Class),                   \
+            const_cast<char *>(type), sizeof(texts.field), offset(field),      \
+            const_cast<char *>(XtRImmediate), nullptr                          \
+    }
+XtResource resources[] = {
+    RESOURCE("allowAdd", "AllowAdd", XtRBoolean, allow),
+    RESOURCE("addAllowed", "AddAllowed", XtRString, allowed),
+    RESOURCE("askingLabel", "AskingLabel", XtRString, asking),
+    RESOURCE("addSilentLabel", "AddSilentLabel", XtRString, silent),
+    RESOURCE("unknownHostLabel", "UnknownHostLabel", XtRString, unknownHost),
+    RESOURCE("nameServiceLabel", "NameServiceLabel", XtRString, nameService),
+    RESOURCE("notAllowedLabel", "NotAllowedLabel", XtRString, notAllowed),
+    RESOURCE("tooManyLabel", "TooManyLabel", XtRString, tooMany),
+};
+#undef RESOURCE
+#undef offset
+
+AddRules rules;
+// Entries asked, or being looked up: a look-up that finds nothing to ask
+// gives its place back.
+int added;
+
+struct Added {
+    std::string shown; ///< as it was typed
+    std::vector<sockaddr_storage> addresses;
+    int asks = 0;
+};
+
+// A list, so that an entry's address, handed to the timers, stays valid.
+std::list<Added> asked;
+
+void Tell(String text, std::string_view host) {
+    const Placeholder values[] = {{"host", host}};
+    HeadingTells(Expand(text != nullptr ? text : "", values).c_str());
+}
+
+void Refuse(String text, std::string_view host) {
+    RingBell();
+    Tell(text, host);
+}
+
+// The addresses of `count` that may be asked, at the XDMCP port.
+std::vector<sockaddr_storage> Allowed(const sockaddr_storage *addresses,
+                                      int count) {
+    std::vector<sockaddr_storage> broadcasts =
+        BroadcastAddresses(ReadInterfaces());
+    std::vector<sockaddr_storage> allowed;
+    for (int i = 0; i < count; i++) {
+        HostKey key =
+            SenderKey(reinterpret_cast<const sockaddr *>(&addresses[i]));
+        sockaddr_storage address;
+        if (!NeverAdded(key, broadcasts) && AddressAllowed(rules, key) &&
+            KeyAddress(key, kXdmcpPort, &address) != 0)
+            allowed.push_back(address);
+    }
+    return allowed;
+}
+
+bool Answered(const Added &host) {
+    for (const sockaddr_storage &address : host.addresses) {
+        const HostEntry *entry =
+            FindHost(SenderKey(reinterpret_cast<const sockaddr *>(&address)));
+        if (entry != nullptr && entry->listed)
+            return true;
+    }
+    return false;
+}
+
+// One ask a ping interval; an interval after the last, whether any of its
+// addresses answered.  Its addresses then join the targets, for the
+// Pings to come: before, a series under way would ask it more often.
+void Ask(XtPointer clientData, XtIntervalId *) noexcept {
+    auto *host = static_cast<Added *>(clientData);
+    if (host->asks == kAsks) {
+        for (const sockaddr_storage &address : host->addresses)
+            AddQueryTarget(
+                &address,
+                AddressLength(reinterpret_cast<const sockaddr *>(&address)),
+                kOpcodeQuery);
+        if (!Answered(*host))
+            Tell(texts.silent, host->shown);
+        return;
+    }
+    for (const sockaddr_storage &address : host->addresses)
+        SendQueryTo(reinterpret_cast<const sockaddr *>(&address));
+    host->asks++;
+    StartTimer(kAskIntervalMs, Ask, host);
+}
+
+void StartAsking(const std::string &shown,
+                 std::vector<sockaddr_storage> addresses) {
+    Added &host = asked.emplace_back();
+    host.shown = shown;
+    host.addresses = std::move(addresses);
+    Tell(texts.asking, shown);
+    Ask(&host, nullptr);
+}
+
+void NameAnswered(void *clientData, const sockaddr_storage *addresses,
+                  int count, bool unanswered) noexcept {
+    std::unique_ptr<std::string> name(static_cast<std::string *>(clientData));
+    try {
+        std::vector<sockaddr_storage> allowed = Allowed(addresses, count);
+        if (!allowed.empty()) {
+            StartAsking(*name, std::move(allowed));
+            return;
+        }
+        added--;
+        if (count > 0)
+            Refuse(texts.notAllowed, *name);
+        else
+            Refuse(unanswered ? texts.nameService : texts.unknownHost, *name);
+    } catch (const std::bad_alloc &) {
+        added--;
+        RingBell();
+    }
+}
+
+// The row whose name, in either case, or address is `text`; -1 if none.
+int ListedRow(const std::string &text) {
+    for (int row = 0; row < RowCount(); row++)
+        for (const HostEntry *host : RowHosts(row)) {
+            char address[kKeyTextSize];
+            KeyText(KeyOf(host), address);
+            if ((host->nameLength == static_cast<int>(text.size()) &&
+                 strncasecmp(host->displayLine, text.c_str(), text.size()) ==
+                     0) ||
+                text == address)
+                return row;
+        }
+    return -1;
+}
+
+void Add(std::string text) {
+    text.erase(0, text.find_first_not_of(" \t"));
+    text.erase(text.find_last_not_of(" \t") + 1);
+    if (text.empty())
+        return;
+    int row = ListedRow(text);
+    if (row >= 0) {
+        SelectRow(row);
+        return;
+    }
+    TargetChoice choice = ChooseTarget(text.c_str(), ReadInterfaces());
+    bool name = choice.addressLength == 0;
+    std::vector<sockaddr_storage> allowed;
+    if (!name)
+        allowed = Allowed(&choice.address, 1);
+    if (choice.refusal != nullptr || choice.queryKind != kOpcodeQuery ||
+        strcasecmp(text.c_str(), "BROADCAST") == 0 ||
+        (name ? !NameAllowed(rules, text) : allowed.empty())) {
+        Refuse(texts.notAllowed, text);
+        return;
+    }
+    if (added == kMostAdded) {
+        Refuse(texts.tooMany, text);
+        return;
+    }
+    if (!name) {
+        added++;
+        StartAsking(text, std::move(allowed));
+        return;
+    }
+    // NameAnswered takes charge of the copy.
+    auto copy = std::make_unique<std::string>(text);
+    if (!LookUpName(text.c_str(), NameAnswered, copy.get())) {
+        RingBell();
+        return;
+    }
+    static_cast<void>(copy.release());
+    added++;
+    Tell(texts.asking, text);
+}
+
+} // namespace
+
+void LoadAdding(Widget shell) {
+    XtGetApplicationResources(shell, &texts, resources, XtNumber(resources),
+                              nullptr, 0);
+    allowAdd = texts.allow != False;
+    if (!allowAdd)
+        return;
+    std::string unread;
+    rules =
+        ReadAddRules(texts.allowed != nullptr ? texts.allowed : "", &unread);
+    if (rules.unreadable)
+        std::fprintf(stderr,
+                     "hostpick: addAllowed: cannot read \"%s\": no host may "
+                     "be added\n",
+                     unread.c_str());
+}
+
+void AddHost(Widget, XEvent *, String *, Cardinal *) noexcept {
+    if (entry == nullptr)
+        return;
+    String typed = nullptr;
+    Arg arg;
+    XtSetArg(arg, XtNstring, &typed);
+    XtGetValues(entry, &arg, 1);
+    try {
+        std::string text = typed != nullptr ? typed : "";
+        XtSetArg(arg, XtNstring, "");
+        XtSetValues(entry, &arg, 1);
+        Add(std::move(text));
+    } catch (const std::bad_alloc &) {
+        RingBell();
+    }
+}
+
+void FocusEntry(Widget w, XEvent *event, String *params,
+                Cardinal *paramCount) noexcept {
+    if (entry == nullptr)
+        SelectTyped(w, event, params, paramCount);
+    else
+        KeysToEntry(true);
+}
+
+void FocusList(Widget, XEvent *, String *, Cardinal *) noexcept {
+    KeysToEntry(false);
+}

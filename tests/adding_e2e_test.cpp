@@ -1,0 +1,170 @@
+#include "tests/e2e.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// LAN 0 is reached by BROADCAST and holds alpha and beta; LAN 1 only by a
+// route, as a subnet behind a router, and holds far (10.56.0.21), which
+// answers, and mute (10.56.0.22), which does not.
+class Adding : public EndToEnd {
+  protected:
+    void Lab(bool nameServer = true) {
+        net.DisableIPv6();
+        net.AddLan(0);
+        net.AddLan(1);
+        net.RouteOnly(1);
+        net.AddHost(0, 11, {WillingReply("alpha", "idle")});
+        net.AddHost(0, 12, {WillingReply("beta", "idle")});
+        far = net.AddHost(1, 21, {WillingReply("far", "idle")});
+        mute = net.AddHost(1, 22, {});
+        if (nameServer)
+            net.AddNameServer(0, 53,
+                              {"--local=/lab.example/", "--bogus-priv",
+                               "--host-record=far.lab.example,10.56.0.21",
+                               "--log-queries", "--log-facility=" + queries});
+        else
+            net.AddDeadNameServer(0, 53);
+        net.Start();
+    }
+
+    Program Open(const std::string &allowed = "*.lab.example 10.56.0.0/24") {
+        Program p =
+            Start({"BROADCAST"}, {"-xrm", "Hostpick.allowAdd: true", "-xrm",
+                                  "Hostpick.addAllowed: " + allowed});
+        AwaitArrivals(2);
+        return p;
+    }
+
+    // Types `text` into the entry and adds it, the keys back on the list.
+    void Add(const std::string &text) {
+        x.KeysOutside("Tab");
+        x.TypeOutside(text);
+        x.KeysOutside("Return Tab");
+    }
+
+    // The heading as it looks saying `text`, in a window of its own.
+    std::vector<unsigned long> Saying(const std::string &text) {
+        Program p = Start({}, {"-xrm", "Hostpick.searchingLabel: " + text,
+                               "-xrm", "Hostpick.allowAdd: true"});
+        std::vector<unsigned long> image;
+        for (int waited = 0; waited < 2000; waited += 100) {
+            usleep(100000);
+            image = x.HeadingImage(window);
+        }
+        p.Kill();
+        return image;
+    }
+
+    // Whether the heading of `top` comes to look like `said` within `ms`.
+    bool Says(Window top, const std::vector<unsigned long> &said, int ms) {
+        for (int waited = 0; waited < ms; waited += 50) {
+            if (x.HeadingImage(top) == said)
+                return true;
+            usleep(50000);
+        }
+        return false;
+    }
+
+    // QUERYs (opcode 2) that host `host` received.
+    size_t Queries(int host) {
+        size_t n = 0;
+        for (const Arrival &a : net.Arrivals())
+            n += a.host == host && a.bytes.size() > 3 && a.bytes[3] == 2;
+        return n;
+    }
+
+    std::string queries = "/tmp/hostpick-queries-" + std::to_string(getpid());
+    int far = -1;
+    int mute = -1;
+};
+
+TEST_F(Adding, WhereTheSiteDoesNotAllowItTabChangesNothing) {
+    Lab();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(2);
+    x.KeysOutside("Down Tab Down Return");
+    EXPECT_EQ(p.Wait(5000), 0);
+    EXPECT_EQ(p.Stdout(), Printed(12));
+}
+
+// far is beyond the broadcast: typed, it is asked, listed, picked by
+// type-ahead and reported.
+TEST_F(Adding, ATypedHostBeyondTheBroadcastIsListedAndReported) {
+    Lab();
+    Program p = Open();
+    EXPECT_EQ(Queries(far), 0u);
+    Add("far.lab.example");
+    usleep(1000 * 1000);
+    EXPECT_GE(Queries(far), 1u);
+    x.TypeOutside("far");
+    x.KeysOutside("Return");
+    EXPECT_EQ(p.Wait(5000), 0) << p.Stderr();
+    EXPECT_EQ(p.Stdout(), Printed(21, 1));
+}
+
+// Outside the limits nothing is sent, and a name outside the suffixes is
+// not even looked up; an unknown name and a silent host are told.
+TEST_F(Adding, WhatTheSiteDoesNotAllowIsNeverAskedAndFailuresAreTold) {
+    Lab();
+    std::vector<unsigned long> unknown =
+        Saying("nosuch.lab.example: unknown host");
+    std::vector<unsigned long> silent = Saying("10.56.0.22 did not answer.");
+    Program p = Open("*.lab.example 10.56.0.0/24");
+    for (const char *refused :
+         {"beta.elsewhere.example", "10.55.0.11", "BROADCAST", "ffffffff"})
+        Add(refused);
+    Add("nosuch.lab.example");
+    EXPECT_TRUE(Says(window, unknown, 3000));
+    usleep(500 * 1000);
+    EXPECT_EQ(Queries(0) + Queries(1), 0u) << "alpha and beta: broadcasts only";
+    std::ifstream log(queries);
+    std::stringstream logged;
+    logged << log.rdbuf();
+    EXPECT_EQ(logged.str().find("elsewhere"), std::string::npos);
+    EXPECT_NE(logged.str().find("nosuch.lab.example"), std::string::npos);
+    std::remove(queries.c_str());
+
+    p.Kill();
+    Program q = Open("*.lab.example 10.56.0.0/24");
+    Add("10.56.0.22");
+    EXPECT_FALSE(Says(window, silent, 5000)) << "not before the third ask";
+    EXPECT_TRUE(Says(window, silent, 3000));
+    EXPECT_EQ(Queries(mute), 3u);
+}
+
+// With the name server silent, the list answers keys at once, and the
+// time-out is told.
+TEST_F(Adding, ASilentNameServerNeitherHoldsTheWindowNorGoesUntold) {
+    Lab(false);
+    std::vector<unsigned long> told =
+        Saying("far.lab.example: the name service did not answer");
+    Program p = Open("");
+    usleep(1500 * 1000); // past the names' wait: the rows are listed
+    Add("far.lab.example");
+    Window view = x.ListView(window);
+    auto dark = [&] {
+        std::vector<unsigned long> list = x.WindowImage(view);
+        return std::count(list.begin(), list.end(), 0ul);
+    };
+    long before = dark();
+    double pressed = net.Now();
+    x.KeysOutside("Down");
+    while (dark() < before + 1000 && net.Now() - pressed < 1000)
+        ;
+    EXPECT_LT(net.Now() - pressed, 200) << "Down waited";
+    EXPECT_TRUE(Says(window, told, 25000));
+}
+
+TEST_F(Adding, TheNinthAddedHostIsRefused) {
+    Lab();
+    Program p = Open("10.56.0.0/24");
+    for (int octet = 31; octet < 39; octet++)
+        Add("10.56.0." + std::to_string(octet));
+    Add("10.56.0.21");
+    usleep(1000 * 1000);
+    EXPECT_EQ(Queries(far), 0u);
+}
+
+} // namespace

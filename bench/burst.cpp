@@ -4,6 +4,8 @@
 //
 //   burst K...          prints one table row per K, and one for 20 hosts
 //                       whose name server never answers
+//   burst --dns K...    the same rows, the names from a name server in the
+//                       lab instead of the hosts file
 //   burst --program BURST K...
 //                       the same rows, the intake run by BURST, an earlier
 //                       version's build of this driver, for comparison;
@@ -21,8 +23,10 @@
 // answers the first query it sees with K WILLING replies, each from its own
 // source address; later queries go unanswered, so a reply dropped in the
 // burst stays missing.  Every address has a name in the client's hosts
-// file, as in a lab whose hosts all resolve; in the dead name server's run
-// none has, and the resolver asks a server in the lab that never answers.
+// file, as in a lab whose hosts all resolve; or, with --dns, from a name
+// server in the lab (dnsmasq, every address's reverse and forward record,
+// no upstream), as a site runs it; in the dead name server's run none has,
+// and the resolver asks a server in the lab that never answers.
 #include <X11/Intrinsic.h>
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -30,7 +34,9 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -123,18 +129,24 @@ std::string HostAddress(int i, bool ipv6) {
                       std::to_string(n % 250);
 }
 
+// Where the client's resolver finds the hosts' names.
+enum class Names { kHostsFile, kNameServer, kDeadNameServer };
+
 struct Lab {
     bool ipv6 = false; ///< an IPv6-only link
+    Names names = Names::kHostsFile;
     std::string client;
     std::string lab;
     int fd = -1;
-    int nameServer = -1;
+    int nameServer = -1;         ///< the dead name server's socket
+    pid_t dnsmasq = -1;          ///< the live name server
+    std::string nameServerHosts; ///< its records
     long long firstReplyNs = 0;
     long long xServerAtQueryNs = 0; ///< the X server's CPU by then
     int sent = 0;
 };
 
-void BuildLab(Lab *lab, int k, bool deadNameServer) {
+void BuildLab(Lab *lab, int k) {
     std::string tag =
         "hpb" + std::to_string(getpid()) + "k" + std::to_string(k);
     lab->client = tag + "c";
@@ -147,21 +159,29 @@ void BuildLab(Lab *lab, int k, bool deadNameServer) {
     std::string etc = "/etc/netns/" + lab->client;
     mkdir("/etc/netns", 0755);
     mkdir(etc.c_str(), 0755);
-    std::ofstream hosts(etc + "/hosts");
-    hosts << "127.0.0.1 localhost\n";
+    // The client's hosts file, or the name server's (outside /etc/netns,
+    // whose files ip-netns mounts over /etc's).
+    lab->nameServerHosts = "/tmp/" + tag + "-hosts";
+    std::ofstream hosts(lab->names == Names::kNameServer ? lab->nameServerHosts
+                                                         : etc + "/hosts");
+    if (lab->names != Names::kNameServer)
+        hosts << "127.0.0.1 localhost\n";
     std::vector<std::string> addresses;
     for (int i = 0; i < k; i++) {
         addresses.push_back(HostAddress(i, lab->ipv6) +
                             (lab->ipv6 ? "/64 nodad" : "/16"));
-        if (!deadNameServer)
+        if (lab->names != Names::kDeadNameServer)
             hosts << HostAddress(i, lab->ipv6) << " lab" << i
                   << ".example.org\n";
     }
-    if (deadNameServer)
+    hosts.close();
+    if (lab->names != Names::kHostsFile)
         addresses.push_back(std::string(kNameServer) + "/16");
     AddAddresses(lab->lab, "eth0", addresses);
+    const char *nsswitch[] = {"hosts: files\n", "hosts: dns\n",
+                              "hosts: files dns\n"};
     std::ofstream(etc + "/nsswitch.conf")
-        << (deadNameServer ? "hosts: files dns\n" : "hosts: files\n");
+        << nsswitch[static_cast<int>(lab->names)];
     std::ofstream(etc + "/resolv.conf") << "nameserver " << kNameServer << "\n";
     Must("ip -n " + lab->lab + " link set eth0 up");
     lab->fd = lab->ipv6 ? SocketIn(lab->lab, SOCK_DGRAM, "::", kXdmcpPort,
@@ -169,14 +189,26 @@ void BuildLab(Lab *lab, int k, bool deadNameServer) {
                         : SocketIn(lab->lab, SOCK_DGRAM, "0.0.0.0", kXdmcpPort);
     // Bound, so that no port-unreachable tells the resolver to give up;
     // never read.
-    if (deadNameServer)
+    if (lab->names == Names::kDeadNameServer)
         lab->nameServer = SocketIn(lab->lab, SOCK_DGRAM, kNameServer, 53);
+    // Its own domain and the private reverse zones are answered, found or
+    // not, and nothing is sent on.
+    if (lab->names == Names::kNameServer)
+        lab->dnsmasq = StartNameServer(lab->lab, kNameServer,
+                                       {"--addn-hosts=" + lab->nameServerHosts,
+                                        "--local=/example.org/", "--bogus-priv",
+                                        "--cache-size=0"});
 }
 
 void RemoveLab(const Lab &lab) {
     close(lab.fd);
     if (lab.nameServer >= 0)
         close(lab.nameServer);
+    if (lab.dnsmasq > 0) {
+        kill(lab.dnsmasq, SIGTERM);
+        waitpid(lab.dnsmasq, nullptr, 0);
+        std::remove(lab.nameServerHosts.c_str());
+    }
     Must("ip netns del " + lab.client);
     Must("ip netns del " + lab.lab);
     Must("rm -rf /etc/netns/" + lab.client);
@@ -233,11 +265,12 @@ struct Row {
     double longestStallMs; // negative: not measured
 };
 
-int Burst(const std::string &program, int k, bool deadNameServer, Row *row,
+int Burst(const std::string &program, int k, Names names, Row *row,
           bool ipv6 = false) {
     Lab lab;
     lab.ipv6 = ipv6;
-    BuildLab(&lab, k, deadNameServer);
+    lab.names = names;
+    BuildLab(&lab, k);
     std::thread responder(Answer, &lab, k);
     std::string command = "ip netns exec " + lab.client + " " + program +
                           " --intake " + std::to_string(k) + " " + lab.client;
@@ -298,7 +331,8 @@ int CompareIPv6(const std::string &program, int k, int runs) {
     for (int run = 0; run < runs; run++) {
         for (bool ipv6 : {false, true}) {
             Row row{};
-            if (!Burst(program, k, false, &row, ipv6) || row.completeMs < 0)
+            if (!Burst(program, k, Names::kHostsFile, &row, ipv6) ||
+                row.completeMs < 0)
                 return 1;
             times[ipv6].push_back(row.completeMs);
         }
@@ -326,8 +360,13 @@ int main(int argc, char **argv) {
         program = argv[2];
         first = 3;
     }
+    Names names = Names::kHostsFile;
+    if (argc > first && std::strcmp(argv[first], "--dns") == 0) {
+        names = Names::kNameServer;
+        first++;
+    }
     if (argc <= first) {
-        std::fprintf(stderr, "usage: burst [--program BURST] K...\n");
+        std::fprintf(stderr, "usage: burst [--program BURST] [--dns] K...\n");
         return 2;
     }
     // Left behind by a run that died before removing them.
@@ -343,7 +382,7 @@ int main(int argc, char **argv) {
             return 2;
         }
         Row row{};
-        if (!Burst(program, k, false, &row)) {
+        if (!Burst(program, k, names, &row)) {
             std::fprintf(stderr, "burst: the intake for K=%d failed\n", k);
             ok = 0;
             continue;
@@ -351,9 +390,11 @@ int main(int argc, char **argv) {
         PrintRow(row);
     }
     Row dead{};
-    if (first > 1) {
-        // An earlier version, which waits for each look-up in turn.
-    } else if (Burst(program, kDeadNameServerHosts, true, &dead)) {
+    if (program != argv[0] || names != Names::kHostsFile) {
+        // An earlier version waits for each look-up in turn; and the dead
+        // name server's row is the same whatever the others' names.
+    } else if (Burst(program, kDeadNameServerHosts, Names::kDeadNameServer,
+                     &dead)) {
         std::printf("name server that never answers, %d hosts: first reply "
                     "to list %s, longest stall of the event loop %s\n",
                     kDeadNameServerHosts, Duration(dead.completeMs).c_str(),

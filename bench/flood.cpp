@@ -6,18 +6,25 @@
 //   flood statuses SECONDS [RATE]   RATE replies a second (default 1000)
 //                                   from 100 hosts, each with a new status
 //                                   of 8000 bytes
+//   flood --program FLOOD ...       the same, the intake run by FLOOD, an
+//                                   earlier version's build of this
+//                                   driver, for comparison
 //   flood --intake NS SECONDS       (internal) the program's side, run by
 //                                   the above in the client namespace NS
 //
 // Prints one line: the hosts listed at the end, the program's peak RSS,
 // the waits of the keys from their sending to their dispatch (median, 99th
-// percentile and longest), and the X server's CPU time over the flood.
+// percentile and longest), the X server's CPU time over the flood, and
+// whether, a moment after the flood, the list shows every host's last
+// status (an earlier version's intake does not say).
 //
 // Two namespaces are built and removed afterwards: a client, where the
 // intake runs at 10.0.0.1/8, and a lab at 10.0.0.2 whose raw socket
 // forges each reply's source address (10.1.0.0 upwards), once the first
 // BROADCAST_QUERY has told it where the program listens.
 #include <X11/Intrinsic.h>
+#include <X11/IntrinsicP.h>
+#include <X11/Xaw/ListP.h>
 #include <X11/keysym.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -55,6 +62,8 @@ namespace {
 constexpr int kKeyEveryMs = 20;
 constexpr int kStatusHosts = 100;
 constexpr int kStatusBytes = 8000;
+// After the flood, for the last hand-over.
+constexpr int kSettleMs = 500;
 constexpr char kClient[] = "10.0.0.1";
 constexpr char kLab[] = "10.0.0.2";
 // A run's namespaces: hpf<pid>c, the client, and hpf<pid>l, the lab.
@@ -123,6 +132,21 @@ int Intake(const std::string &ns, int seconds) {
         XtDispatchEvent(&event);
     }
     keys.join();
+    // The flood is over: a moment for the last hand-over, then whether the
+    // widget shows the table's lines, each host's last status.
+    bool settled = false;
+    XtAppAddTimeOut(
+        appContext, kSettleMs,
+        [](XtPointer done, XtIntervalId *) {
+            *static_cast<bool *>(done) = true;
+        },
+        &settled);
+    while (!settled)
+        XtAppProcessEvent(appContext, XtIMAll);
+    const ListPart &shown = reinterpret_cast<ListWidget>(list)->list;
+    bool last = !LinesChanged() && shown.nitems == RowCount();
+    for (int row = 0; last && row < RowCount(); row++)
+        last = std::strcmp(shown.list[row], RowHosts(row)[0]->displayLine) == 0;
     std::vector<double> waits;
     int lost = 0;
     for (int i = 0; i < keysSent; i++) {
@@ -133,9 +157,9 @@ int Intake(const std::string &ns, int seconds) {
     }
     rusage self;
     getrusage(RUSAGE_SELF, &self);
-    std::printf("%d %ld %zu %d %.1f %.1f %.1f\n", hostCount, self.ru_maxrss,
+    std::printf("%d %ld %zu %d %.1f %.1f %.1f %d\n", hostCount, self.ru_maxrss,
                 waits.size(), lost, Percentile(waits, 0.5),
-                Percentile(waits, 0.99), Percentile(waits, 1.0));
+                Percentile(waits, 0.99), Percentile(waits, 1.0), last);
     return 0;
 }
 
@@ -268,6 +292,9 @@ int Run(const std::string &self, bool statuses, int seconds, int rate) {
     int got = intake != nullptr &&
               std::fscanf(intake, "%d %ld %zu %d %lf %lf %lf", &listed, &rssKb,
                           &keys, &lost, &p50, &p99, &longest) == 7;
+    int last = -1;
+    if (got && std::fscanf(intake, "%d", &last) != 1)
+        last = -1;
     if (intake != nullptr)
         pclose(intake);
     flood.join();
@@ -276,9 +303,13 @@ int Run(const std::string &self, bool statuses, int seconds, int rate) {
     if (!got)
         return 1;
     std::printf(
-        "%-9s %-6d %-8d %-8.1f %-6zu %-5d %-9.1f %-9.1f %-9.1f %.2f s\n",
+        "%-9s %-6d %-8d %-8.1f %-6zu %-5d %-9.1f %-9.1f %-9.1f %-12s %s\n",
         statuses ? "statuses" : "senders", rate, listed, rssKb / 1024.0, keys,
-        lost, p50, p99, longest, xServer / 1e9);
+        lost, p50, p99, longest,
+        (std::to_string(xServer / 1000000) + " ms").c_str(),
+        last < 0 ? "-"
+        : last   ? "yes"
+                 : "NO");
     std::fflush(stdout);
     return 0;
 }
@@ -288,9 +319,16 @@ int Run(const std::string &self, bool statuses, int seconds, int rate) {
 int main(int argc, char **argv) {
     if (argc == 4 && std::strcmp(argv[1], "--intake") == 0)
         return Intake(argv[2], std::atoi(argv[3]));
+    std::string program = argv[0];
+    if (argc > 2 && std::strcmp(argv[1], "--program") == 0) {
+        program = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     bool statuses = argc >= 3 && std::strcmp(argv[1], "statuses") == 0;
     if (argc < 3 || (!statuses && std::strcmp(argv[1], "senders") != 0)) {
-        std::fprintf(stderr, "usage: flood senders|statuses SECONDS [RATE]\n");
+        std::fprintf(stderr, "usage: flood [--program FLOOD] "
+                             "senders|statuses SECONDS [RATE]\n");
         return 2;
     }
     int seconds = std::atoi(argv[2]);
@@ -298,8 +336,9 @@ int main(int argc, char **argv) {
     // Left behind by a run that died before removing them.
     RemoveStaleNamespaces(kClientNamespaces);
     RemoveStaleNamespaces(kLabNamespaces);
-    std::printf("%-9s %-6s %-8s %-8s %-6s %-5s %-9s %-9s %-9s %s\n", "flood",
-                "rate/s", "listed", "RSS MB", "keys", "lost", "wait p50",
-                "wait p99", "longest", "X server CPU");
-    return Run(argv[0], statuses, seconds, rate);
+    std::printf("%-9s %-6s %-8s %-8s %-6s %-5s %-9s %-9s %-9s %-12s %s\n",
+                "flood", "rate/s", "listed", "RSS MB", "keys", "lost",
+                "wait p50", "wait p99", "longest", "X server CPU",
+                "last shown");
+    return Run(program, statuses, seconds, rate);
 }

@@ -57,9 +57,13 @@ bool IsFormatCharacter(wint_t c) {
 bool Decode(const char *text, int left, int *bytes, int *columns) {
     *bytes = 1;
     *columns = 1;
+    // Printable ASCII is itself in every locale this runs in; most names
+    // and statuses are nothing else.
+    auto first = static_cast<unsigned char>(*text);
+    if (first >= 0x20 && first < 0x7f)
+        return true;
     if (MB_CUR_MAX == 1) {
-        auto c = static_cast<unsigned char>(*text);
-        return (c >= 0x20 && c < 0x7f) || c >= 0xa0;
+        return first >= 0xa0;
     }
     std::mbstate_t state{};
     wchar_t c;

@@ -106,8 +106,10 @@ void ResolveAddress(LookUp *request) {
                     nullptr, 0, NI_NAMEREQD) != 0)
         return;
     request->name = strdup(name);
+    // Only the address's own family can lead back to it: a name server is
+    // asked one question, not two.
     addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
+    hints.ai_family = address->sa_family;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo *first = nullptr;
     if (getaddrinfo(name, nullptr, &hints, &first) != 0)

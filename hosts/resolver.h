@@ -12,7 +12,7 @@
 /// Called on the main thread with the answer of an address look-up:
 /// `address` is the address asked about and `name` the host's official
 /// name, or null when it has none; `confirmed` when the name's own
-/// addresses, IPv4 and IPv6, include `address`.  Both are valid only
+/// addresses of the family of `address` include it.  Both are valid only
 /// during the call.
 using AddressLookedUp = void (*)(void *clientData, const sockaddr *address,
                                  const char *name, bool confirmed);

@@ -41,6 +41,7 @@ std::unordered_map<HostKey, HostEntry *, KeyHash> byKey;
 std::vector<HostEntry *> sorted;
 std::vector<HostEntry *> namesakes; // TellApart's, as large as sorted
 bool linesChanged;
+bool rowsChanged; // entries listed, or their order
 // Entries that ClearHosts took out while the widget may still show them.
 HostEntry *clearedEntries;
 HostEntry **clearedTail = &clearedEntries;
@@ -54,6 +55,7 @@ void ReleaseLine(char *line) {
 // Gives the entry the line its name, status and, where it shows it, its
 // address make now; "Unknown" when memory runs out.
 void FormatEntryLine(HostEntry *entry) {
+    entry->lineWidth = 0;
     char address[kKeyTextSize];
     if (entry->showsAddress)
         KeyText(KeyOf(entry), address);
@@ -71,29 +73,36 @@ bool LineBefore(const HostEntry *a, const HostEntry *b) {
     return order < 0 || (order == 0 && a->order < b->order);
 }
 
-void Insert(HostEntry *entry) {
-    sorted.insert(
+// Both return where in the sequence the entry went or was.
+std::ptrdiff_t Insert(HostEntry *entry) {
+    auto at = sorted.insert(
         std::lower_bound(sorted.begin(), sorted.end(), entry, LineBefore),
         entry);
     linesChanged = true;
+    rowsChanged = true;
+    return at - sorted.begin();
 }
 
 // Called while the entry still holds the line it was inserted under.
-void Remove(HostEntry *entry) {
-    sorted.erase(
-        std::lower_bound(sorted.begin(), sorted.end(), entry, LineBefore));
+std::ptrdiff_t Remove(HostEntry *entry) {
+    auto at = std::lower_bound(sorted.begin(), sorted.end(), entry, LineBefore);
+    std::ptrdiff_t index = at - sorted.begin();
+    sorted.erase(at);
     linesChanged = true;
+    rowsChanged = true;
+    return index;
 }
 
 // Gives the entry the line that its name, status and address make now.
+// One that keeps its place changes its line alone.
 void Reformat(HostEntry *entry) {
-    if (entry->listed)
-        Remove(entry);
+    bool moved = rowsChanged;
+    std::ptrdiff_t was = entry->listed ? Remove(entry) : -1;
     if (entry->displayLine != entry->handedLine)
         ReleaseLine(entry->displayLine);
     FormatEntryLine(entry);
-    if (entry->listed)
-        Insert(entry);
+    if (entry->listed && Insert(entry) == was)
+        rowsChanged = moved;
 }
 
 // ---- names that two hosts show ----
@@ -300,6 +309,10 @@ bool LinesChanged() {
     return linesChanged;
 }
 
+bool RowsChanged() {
+    return rowsChanged;
+}
+
 void LinesHanded() {
     for (HostEntry *entry : sorted) {
         if (entry->handedLine != entry->displayLine) {
@@ -315,6 +328,7 @@ void LinesHanded() {
     clearedEntries = nullptr;
     clearedTail = &clearedEntries;
     linesChanged = false;
+    rowsChanged = false;
 }
 
 void ClearHosts() {
@@ -331,4 +345,5 @@ void ClearHosts() {
     byKey.clear();
     sorted.clear();
     linesChanged = true;
+    rowsChanged = true;
 }

@@ -42,6 +42,8 @@ struct HostEntry {
     bool showsAddress;   ///< its address follows its name
     int nameLength;      ///< bytes of its line that show its name
     char *handedLine;    ///< the line the widget was last handed, or null
+    int lineWidth;       ///< pixels of displayLine as the list draws it; 0
+                         ///< until the view measures it
 };
 
 /// Entries in the order in which their hosts first answered.
@@ -79,8 +81,10 @@ const std::vector<HostEntry *> &ListedHosts();
 /// Two listed entries that stand for one host, which the list shows as one
 /// row: identical lines, both named by the name service.
 bool SameRow(const HostEntry *a, const HostEntry *b);
-/// True when the listed lines changed since the last LinesHanded.
+/// True when the listed lines changed since the last LinesHanded; and
+/// when, beyond their texts, the entries listed or their order did.
 bool LinesChanged();
+bool RowsChanged();
 /// The widget has been handed the listed lines: the lines it held before,
 /// and the entries ClearHosts took out, are released now.
 void LinesHanded();

@@ -16,6 +16,9 @@ namespace {
 
 constexpr long kIdleRefreshMs = 20;
 constexpr long kBurstRefreshMs = 100;
+// New texts of rows already shown, such as statuses that keep changing:
+// at most 20 times a second, as often as a person can see them change.
+constexpr long kTextRefreshMs = 50;
 // A hand-over makes the widget measure and draw every line: while changes
 // keep coming, the next waits at least this many times as long as the
 // last took, so that the window has time for keys between them.
@@ -50,6 +53,20 @@ Boolean BringUpToDate(XEvent *event) noexcept {
     return event->type == KeyPress ? passKey(event) : passButton(event);
 }
 
+// With the same rows as the widget shows: gives it the rows' new texts in
+// its own array, and has it draw again those of them in view, unless one is
+// wider than it has room for.  False, having changed nothing, then.
+bool NewTexts(const std::vector<char *> &lines, int longest) {
+    if (longest > LongestLine())
+        return false;
+    for (std::size_t row = 0; row < lines.size(); row++)
+        if (lines[row] != rowLines[row]) {
+            rowLines[row] = lines[row];
+            RedrawLine(static_cast<int>(row));
+        }
+    return true;
+}
+
 } // namespace
 
 void RefreshSoon(bool idle) {
@@ -58,8 +75,9 @@ void RefreshSoon(bool idle) {
     long now = NowMs();
     long due =
         lastRefreshMs +
-        (idle ? kIdleRefreshMs
-              : std::max(kBurstRefreshMs, kHandOverShare * lastHandOverMs));
+        (!RowsChanged() ? kTextRefreshMs
+         : idle         ? kIdleRefreshMs
+                : std::max(kBurstRefreshMs, kHandOverShare * lastHandOverMs));
     if (now >= due) {
         RefreshList();
         return;
@@ -95,10 +113,24 @@ void RefreshList() {
         lines.push_back(hosts[i]->displayLine);
     }
     starts.push_back(static_cast<int>(hosts.size()));
+    // Each line is measured once, so that a hand-over need not measure all.
+    int longest = 0;
+    for (std::size_t row = 0; row < lines.size(); row++) {
+        HostEntry *host = hosts[starts[row]];
+        if (host->lineWidth == 0)
+            host->lineWidth = LineWidth(host->displayLine);
+        longest = std::max(longest, host->lineWidth);
+    }
+    if (entries == rowHosts && starts == rowStarts &&
+        NewTexts(lines, longest)) {
+        LinesHanded();
+        lastRefreshMs = NowMs();
+        return;
+    }
     int n = static_cast<int>(lines.size());
     long start = NowMs();
     FitColumns(n);
-    HandLines(lines.data(), n);
+    HandLines(lines.data(), n, longest);
     rowLines.swap(lines);
     rowHosts.swap(entries);
     rowStarts.swap(starts);
@@ -113,12 +145,11 @@ void RefreshList() {
     HeadingSeesLines(n);
 }
 
-void HandLines(char **lines, int n) {
+void HandLines(char **lines, int n, int longest) {
     // Given no array, the widget would show its own name as the one line;
     // an array that holds only the terminating null shows nothing.
     static const char *noLines[] = {nullptr};
-    XawListChange(list, n == 0 ? noLines : const_cast<const char **>(lines), n,
-                  0, True);
+    ShowLines(n == 0 ? noLines : const_cast<const char **>(lines), n, longest);
 }
 
 int RowCount() {

@@ -27,8 +27,9 @@ void RefreshSoon(bool idle);
 /// every one of them alive, until a later call succeeds.
 void RefreshList();
 
-/// Hands the widget n lines (an empty list for n = 0).
-void HandLines(char **lines, int n);
+/// Hands the widget n lines (an empty list for n = 0), the widest
+/// `longest` pixels wide (0: the widget measures them).
+void HandLines(char **lines, int n, int longest = 0);
 
 /// The rows the widget shows; the line of row `row` (null outside the
 /// list), the entries behind it in the order in which they first answered

@@ -263,6 +263,82 @@ void ScrollToLine(int index) {
                               static_cast<Position>(y));
 }
 
+// The widget draws every one of its lines when it is handed them, a cost
+// that grows with the list while the viewport shows a page of it.  So it
+// lays them out with no window to draw in, and then draws the page in
+// view, as an exposure asks it to.
+void ShowLines(const char **lines, int n, int longest) {
+    Window window = XtWindow(list);
+    list->core.window = None;
+    XawListChange(list, lines, n, longest, True);
+    list->core.window = window;
+    if (window == None)
+        return;
+    XMoveResizeWindow(XtDisplay(list), window, list->core.x, list->core.y,
+                      list->core.width, list->core.height);
+    Widget clip = Clip();
+    XClearArea(XtDisplay(list), window, -list->core.x, -list->core.y,
+               clip->core.width, clip->core.height, True);
+}
+
+namespace {
+
+// The width of each character of the list's font (for ASCII, of its font
+// set's first font) when all are alike, as in the fixed fonts; else 0.
+int AsciiCellWidth() {
+    const ListWidget l = reinterpret_cast<ListWidget>(list);
+    XFontStruct *font = l->list.font;
+    if (l->simple.international) {
+        XFontStruct **fonts = nullptr;
+        char **names = nullptr;
+        font = l->list.fontset != nullptr &&
+                       XFontsOfFontSet(l->list.fontset, &fonts, &names) > 0
+                   ? fonts[0]
+                   : nullptr;
+    }
+    return font != nullptr && font->min_bounds.width == font->max_bounds.width
+               ? font->max_bounds.width
+               : 0;
+}
+
+} // namespace
+
+int LineWidth(const char *line) {
+    static const int cell = AsciiCellWidth();
+    const ListWidget l = reinterpret_cast<ListWidget>(list);
+    int length = 0;
+    while (line[length] > 0)
+        length++;
+    // Measuring asks the font set for every character.
+    if (line[length] == '\0' && cell > 0)
+        return length * cell;
+    length += static_cast<int>(std::strlen(line + length));
+    return l->simple.international
+               ? XmbTextEscapement(l->list.fontset, line, length)
+               : XTextWidth(l->list.font, line, length);
+}
+
+int LongestLine() {
+    return reinterpret_cast<ListWidget>(list)->list.longest;
+}
+
+void RedrawLine(int index) {
+    const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    int left, top;
+    if (!XtIsRealized(list) || !LineCorner(index, &left, &top))
+        return;
+    // Where the viewport's window shows the line, if it does.
+    Widget clip = Clip();
+    int x = left + list->core.x;
+    int y = top + list->core.y;
+    if (x + l.col_width <= 0 || y + l.row_height <= 0 ||
+        x >= clip->core.width || y >= clip->core.height)
+        return;
+    XClearArea(XtDisplay(list), XtWindow(list), left, top,
+               static_cast<unsigned>(l.col_width),
+               static_cast<unsigned>(l.row_height), True);
+}
+
 int LinesPerPage() {
     const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
     Widget clip = Clip();

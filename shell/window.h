@@ -45,6 +45,16 @@ void FitColumns(int lines);
 
 /// Scrolls the list so that line `index` is in view.
 void ScrollToLine(int index);
+/// Hands the list `n` lines, the widest `longest` pixels wide (0: the
+/// list measures them), and has it draw those in view.
+void ShowLines(const char **lines, int n, int longest);
+/// The pixels `line` takes as the list draws it, and those of the widest
+/// line the list was handed.
+int LineWidth(const char *line);
+int LongestLine();
+/// Has the list draw line `index` again, where the viewport shows it; the
+/// X server is sent nothing for a line out of view.
+void RedrawLine(int index);
 /// Lines of the list that the viewport shows at once; at least 1.
 int LinesPerPage();
 

@@ -117,3 +117,29 @@ TEST_F(ListView, AKeyDuringABurstSeesEveryRecordedHost) {
 }
 
 } // namespace
+
+namespace {
+
+// New statuses of listed hosts: the last of a storm is what shows, and
+// one of a host out of view costs the X server nothing.
+TEST_F(ListView, StatusesOfListedHostsShowTheLastAndDrawOnlyInView) {
+    for (int i = 0; i < 100; i++)
+        Record("", "0", ("10.0.1." + std::to_string(i + 101)).c_str(), 1);
+    SettleHosts();
+    for (int storm = 1; storm <= 500; storm++) {
+        Record("", std::to_string(storm), "10.0.1.101", 1);
+        RefreshSoon(false);
+    }
+    RunEventLoop(200);
+    EXPECT_EQ(Shown().front(), Unnamed("10.0.1.101") + " 500");
+
+    Display *display = XtDisplay(list);
+    XSync(display, False);
+    unsigned long before = XNextRequest(display);
+    Record("", "1", "10.0.1.199", 1);
+    RefreshList();
+    EXPECT_EQ(XNextRequest(display), before) << "row 98 is out of view";
+    EXPECT_EQ(Shown()[98], Unnamed("10.0.1.199") + " 1");
+}
+
+} // namespace

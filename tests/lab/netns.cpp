@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +43,44 @@ bool AwaitUdpPort(pid_t pid, int port, int ms) {
         usleep(20000);
     }
     return false;
+}
+
+pid_t StartNameServer(const std::string &ns, const std::string &address,
+                      std::vector<std::string> options) {
+    std::vector<std::string> args = {"ip",
+                                     "netns",
+                                     "exec",
+                                     ns,
+                                     "dnsmasq",
+                                     "--no-daemon",
+                                     "--conf-file=/dev/null",
+                                     "--no-resolv",
+                                     "--no-hosts",
+                                     "--bind-interfaces",
+                                     "--pid-file",
+                                     "--listen-address=" + address,
+                                     "--user=root"};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // ended with a run that dies
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    constexpr int kDnsPort = 53;
+    if (pid > 0 && !AwaitUdpPort(pid, kDnsPort, 10000)) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    return pid;
 }
 
 void AddNamespace(const std::string &ns) {

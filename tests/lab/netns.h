@@ -20,6 +20,13 @@ std::string ReadFile(const std::string &path);
 /// network namespace (its /proc/PID/net tables); true if it has.
 bool AwaitUdpPort(pid_t pid, int port, int ms);
 
+/// Starts a name server, dnsmasq, in namespace `ns` on `address`, with no
+/// upstream, no hosts file of its own, and `options` (records, or
+/// "--addn-hosts=FILE"); it dies with the calling process.  Its PID once it
+/// listens, or -1 when it did not start.
+pid_t StartNameServer(const std::string &ns, const std::string &address,
+                      std::vector<std::string> options);
+
 /// Adds network namespace `ns` with its loopback up and duplicate address
 /// detection off, so that every address added there is usable at once.
 void AddNamespace(const std::string &ns);

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -285,41 +284,13 @@ void Network::AddDeadNameServer(int lan, int octet) {
 void Network::AddNameServer(int lan, int octet,
                             const std::vector<std::string> &records) {
     std::string ns = AddRealHost(lan, octet);
-    std::vector<std::string> args = {"ip",
-                                     "netns",
-                                     "exec",
-                                     ns,
-                                     "dnsmasq",
-                                     "--no-daemon",
-                                     "--conf-file=/dev/null",
-                                     "--no-resolv",
-                                     "--no-hosts",
-                                     "--bind-interfaces",
-                                     "--pid-file",
-                                     "--listen-address=" +
-                                         LanAddress(lan, octet),
-                                     "--user=root"};
-    args.insert(args.end(), records.begin(), records.end());
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM); // ended with a test that dies
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    programs_.push_back(pid);
+    pid_t pid = StartNameServer(ns, LanAddress(lan, octet), records);
+    if (pid > 0)
+        programs_.push_back(pid);
     std::string etc = "/etc/netns/" + client_;
     std::ofstream(etc + "/nsswitch.conf") << "hosts: dns\n";
     std::ofstream(etc + "/resolv.conf")
         << "nameserver " << LanAddress(lan, octet) << "\n";
-    constexpr int kDnsPort = 53;
-    AwaitUdpPort(pid, kDnsPort, 5000);
 }
 
 void Network::ListenInClient() {

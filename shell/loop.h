@@ -20,9 +20,14 @@ XtInputId WatchReadable(int fd, XtInputCallbackProc proc,
 XtIntervalId StartTimer(unsigned long ms, XtTimerCallbackProc proc,
                         XtPointer clientData = nullptr);
 
-/// True when an event of the window waits to be dispatched: its display's
-/// connection has something to read, or Xlib holds an event read already.
-bool WindowEventsWaiting();
+/// Whether `descriptor` has something to read, and whether an event of the
+/// window waits to be dispatched (its display's connection has something
+/// to read, or Xlib holds an event read already), asked at once.
+struct Waiting {
+    bool readable;
+    bool windowEvent;
+};
+Waiting WhatWaits(int descriptor);
 
 /// Milliseconds on a clock that never goes back (CLOCK_MONOTONIC).
 long NowMs();

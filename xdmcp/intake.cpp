@@ -65,11 +65,6 @@ void ReadReply(int socket) {
     ReleaseArray8(&status);
 }
 
-bool Waiting(int socket) {
-    pollfd ready = {socket, POLLIN, 0};
-    return poll(&ready, 1, 0) == 1;
-}
-
 } // namespace
 
 // A burst of replies is taken in batches, and the list widget is told of
@@ -81,11 +76,12 @@ void HandleReply(XtPointer /*clientData*/, int *source,
                  XtInputId * /*id*/) noexcept {
     for (int taken = 1;; taken++) {
         ReadReply(*source);
-        if (!Waiting(*source)) {
+        Waiting waiting = WhatWaits(*source);
+        if (!waiting.readable) {
             RefreshSoon(true);
             return;
         }
-        if (taken == kRepliesPerBatch || WindowEventsWaiting()) {
+        if (taken == kRepliesPerBatch || waiting.windowEvent) {
             RefreshSoon(false);
             return;
         }

@@ -113,8 +113,14 @@ int Intake(int k, const std::string &ns) {
     }
     rusage self;
     getrusage(RUSAGE_SELF, &self);
-    std::printf("%d %lld %.6f %ld %.3f\n", seen, seen == k ? last : 0, cpu,
-                self.ru_maxrss, longestGap / 1e6);
+    // A host is named by the name service only before its name wait ends,
+    // 1 s after its reply: those named so were named in time.
+    int named = 0;
+    for (const HostEntry *host = hostEntries; host != nullptr;
+         host = host->next)
+        named += host->namedByService;
+    std::printf("%d %lld %.6f %ld %.3f %d\n", seen, seen == k ? last : 0, cpu,
+                self.ru_maxrss, longestGap / 1e6, named);
     return 0;
 }
 
@@ -263,6 +269,7 @@ struct Row {
     long rssKb;
     double xServerMs;
     double longestStallMs; // negative: not measured
+    int named;             // by the name service; negative: not said
 };
 
 int Burst(const std::string &program, int k, Names names, Row *row,
@@ -284,6 +291,8 @@ int Burst(const std::string &program, int k, Names names, Row *row,
                           &cpu, &row->rssKb) == 4;
     if (got && std::fscanf(intake, "%lf", &row->longestStallMs) != 1)
         row->longestStallMs = -1;
+    if (got && std::fscanf(intake, "%d", &row->named) != 1)
+        row->named = -1;
     if (intake != nullptr)
         pclose(intake);
     long long xServerAfter = XServerCpuNs();
@@ -314,9 +323,10 @@ void PrintRow(const Row &row) {
     char rss[32];
     std::snprintf(cpu, sizeof(cpu), "%.1f us", row.cpuUsPerReply);
     std::snprintf(rss, sizeof(rss), "%.1f MB", row.rssKb / 1024.0);
-    std::printf("%-6d %-7d %-7d %-20s %-14s %-10s %s\n", row.k, row.sent,
-                row.listed, Duration(row.completeMs).c_str(), cpu, rss,
-                Duration(row.xServerMs).c_str());
+    std::printf("%-6d %-7d %-7d %-20s %-14s %-10s %-13s %s\n", row.k,
+                row.sent, row.listed, Duration(row.completeMs).c_str(), cpu,
+                rss, Duration(row.xServerMs).c_str(),
+                row.named < 0 ? "-" : std::to_string(row.named).c_str());
     std::fflush(stdout);
 }
 
@@ -371,9 +381,9 @@ int main(int argc, char **argv) {
     }
     // Left behind by a run that died before removing them.
     RemoveStaleNamespaces(kNamespaces);
-    std::printf("%-6s %-7s %-7s %-20s %-14s %-10s %s\n", "K", "sent", "listed",
-                "first reply to list", "CPU per reply", "peak RSS",
-                "X server CPU");
+    std::printf("%-6s %-7s %-7s %-20s %-14s %-10s %-13s %s\n", "K", "sent",
+                "listed", "first reply to list", "CPU per reply", "peak RSS",
+                "X server CPU", "named in 1 s");
     int ok = 1;
     for (int i = first; i < argc; i++) {
         int k = std::atoi(argv[i]);

@@ -323,9 +323,9 @@ void PrintRow(const Row &row) {
     char rss[32];
     std::snprintf(cpu, sizeof(cpu), "%.1f us", row.cpuUsPerReply);
     std::snprintf(rss, sizeof(rss), "%.1f MB", row.rssKb / 1024.0);
-    std::printf("%-6d %-7d %-7d %-20s %-14s %-10s %-13s %s\n", row.k,
-                row.sent, row.listed, Duration(row.completeMs).c_str(), cpu,
-                rss, Duration(row.xServerMs).c_str(),
+    std::printf("%-6d %-7d %-7d %-20s %-14s %-10s %-13s %s\n", row.k, row.sent,
+                row.listed, Duration(row.completeMs).c_str(), cpu, rss,
+                Duration(row.xServerMs).c_str(),
                 row.named < 0 ? "-" : std::to_string(row.named).c_str());
     std::fflush(stdout);
 }

@@ -8,6 +8,7 @@
 
 #include "shell/heading.h"
 #include "shell/loop.h"
+#include "shell/drawing.h"
 #include "shell/window.h"
 
 char **displayLines;

@@ -5,6 +5,7 @@
 
 #include "hosts/view.h"
 #include "selection/actions.h"
+#include "shell/drawing.h"
 #include "shell/window.h"
 
 namespace {

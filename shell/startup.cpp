@@ -17,6 +17,7 @@
 #include "shell/place.h"
 #include "shell/settings.h"
 #include "shell/variants.h"
+#include "shell/drawing.h"
 #include "shell/window.h"
 
 XtActionsRec actionTable[] = {

@@ -29,10 +29,11 @@ class Adding : public EndToEnd {
         net.Start();
     }
 
-    Program Open(const std::string &allowed = "*.lab.example 10.56.0.0/24") {
-        Program p =
-            Start({"BROADCAST"}, {"-xrm", "Hostpick.allowAdd: true", "-xrm",
-                                  "Hostpick.addAllowed: " + allowed});
+    Program Open(const std::string &allowed = "*.lab.example 10.56.0.0/24",
+                 std::vector<std::string> args = {}) {
+        args.push_back("BROADCAST");
+        Program p = Start(args, {"-xrm", "Hostpick.allowAdd: true", "-xrm",
+                                 "Hostpick.addAllowed: " + allowed});
         AwaitArrivals(2);
         return p;
     }
@@ -90,10 +91,12 @@ TEST_F(Adding, WhereTheSiteDoesNotAllowItTabChangesNothing) {
 }
 
 // far is beyond the broadcast: typed, it is asked, listed, picked by
-// type-ahead and reported.
+// type-ahead and reported to the display manager.
 TEST_F(Adding, ATypedHostBeyondTheBroadcastIsListedAndReported) {
     Lab();
-    Program p = Open();
+    Program p = Open("*.lab.example 10.56.0.0/24",
+                     {"-vornaddress", VornAddress(net.ListenForReport()),
+                      "-clientaddress", "0a000005"});
     EXPECT_EQ(Queries(far), 0u);
     Add("far.lab.example");
     usleep(1000 * 1000);
@@ -101,7 +104,10 @@ TEST_F(Adding, ATypedHostBeyondTheBroadcastIsListedAndReported) {
     x.TypeOutside("far");
     x.KeysOutside("Return");
     EXPECT_EQ(p.Wait(5000), 0) << p.Stderr();
-    EXPECT_EQ(p.Stdout(), Printed(21, 1));
+    std::vector<Bytes> reports = net.Reports(300);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(Bytes(reports[0].end() - 4, reports[0].end()),
+              (Bytes{10, 56, 0, 21}));
 }
 
 // Outside the limits nothing is sent, and a name outside the suffixes is

@@ -6,9 +6,9 @@
 #include <new>
 #include <vector>
 
+#include "shell/drawing.h"
 #include "shell/heading.h"
 #include "shell/loop.h"
-#include "shell/drawing.h"
 #include "shell/window.h"
 
 char **displayLines;
@@ -20,9 +20,9 @@ constexpr long kBurstRefreshMs = 100;
 // New texts of rows already shown, such as statuses that keep changing:
 // at most 20 times a second, as often as a person can see them change.
 constexpr long kTextRefreshMs = 50;
-// A hand-over makes the widget measure and draw every line: while changes
-// keep coming, the next waits at least this many times as long as the
-// last took, so that the window has time for keys between them.
+// A hand-over makes the widget lay out every line: while changes keep
+// coming, the next waits at least this many times as long as the last
+// took, so that the window has time for keys between them.
 constexpr long kHandOverShare = 4;
 
 // What the widget was last handed: its array of lines, a row each, the

@@ -19,11 +19,13 @@ extern char **displayLines;
 
 /// After a batch of changes: hands the widget the lines now, or within
 /// 20 ms when `idle` (no more changes are waiting), else within 100 ms, so
-/// that a long burst costs one hand-over per batch.
+/// that a long burst costs one hand-over per batch.  When only the texts of
+/// rows shown changed, within 50 ms whatever comes.
 void RefreshSoon(bool idle);
 
 /// Hands the widget the listed lines if they changed, keeping the selected
-/// host selected.  If memory runs out, the widget keeps the lines it has,
+/// host selected.  With the same rows, only the new texts, and only those
+/// in view are drawn.  If memory runs out, the widget keeps the lines it has,
 /// every one of them alive, until a later call succeeds.
 void RefreshList();
 

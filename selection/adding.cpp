@@ -17,6 +17,7 @@
 #include "selection/moves.h"
 #include "shell/heading.h"
 #include "shell/loop.h"
+#include "shell/settings.h"
 #include "shell/window.h"
 #include "xdmcp/allowed.h"
 #include "xdmcp/discovery.h"
@@ -43,26 +44,20 @@ struct AddTexts {
 
 AddTexts texts;
 
-// Their defaults are the resource file's, compiled in as the fallback.
-#define offset(field) XtOffsetOf(AddTexts, field)
-#define RESOURCE(name, Class, type, field)                                     \
-    {                                                                          \
-        const_cast<char *>(name), const_cast<char *>(Class),                   \
-            const_cast<char *>(type), sizeof(texts.field), offset(field),      \
-            const_cast<char *>(XtRImmediate), nullptr                          \
-    }
 XtResource resources[] = {
-    RESOURCE("allowAdd", "AllowAdd", XtRBoolean, allow),
-    RESOURCE("addAllowed", "AddAllowed", XtRString, allowed),
-    RESOURCE("askingLabel", "AskingLabel", XtRString, asking),
-    RESOURCE("addSilentLabel", "AddSilentLabel", XtRString, silent),
-    RESOURCE("unknownHostLabel", "UnknownHostLabel", XtRString, unknownHost),
-    RESOURCE("nameServiceLabel", "NameServiceLabel", XtRString, nameService),
-    RESOURCE("notAllowedLabel", "NotAllowedLabel", XtRString, notAllowed),
-    RESOURCE("tooManyLabel", "TooManyLabel", XtRString, tooMany),
+    FILE_RESOURCE(AddTexts, "allowAdd", "AllowAdd", XtRBoolean, allow),
+    FILE_RESOURCE(AddTexts, "addAllowed", "AddAllowed", XtRString, allowed),
+    FILE_RESOURCE(AddTexts, "askingLabel", "AskingLabel", XtRString, asking),
+    FILE_RESOURCE(AddTexts, "addSilentLabel", "AddSilentLabel", XtRString,
+                  silent),
+    FILE_RESOURCE(AddTexts, "unknownHostLabel", "UnknownHostLabel", XtRString,
+                  unknownHost),
+    FILE_RESOURCE(AddTexts, "nameServiceLabel", "NameServiceLabel", XtRString,
+                  nameService),
+    FILE_RESOURCE(AddTexts, "notAllowedLabel", "NotAllowedLabel", XtRString,
+                  notAllowed),
+    FILE_RESOURCE(AddTexts, "tooManyLabel", "TooManyLabel", XtRString, tooMany),
 };
-#undef RESOURCE
-#undef offset
 
 AddRules rules;
 // Entries asked, or being looked up: a look-up that finds nothing to ask
@@ -88,11 +83,12 @@ void Refuse(String text, std::string_view host) {
     Tell(text, host);
 }
 
-// The addresses of `count` that may be asked, at the XDMCP port.
-std::vector<sockaddr_storage> Allowed(const sockaddr_storage *addresses,
-                                      int count) {
-    std::vector<sockaddr_storage> broadcasts =
-        BroadcastAddresses(ReadInterfaces());
+// The addresses of `count` that may be asked, at the XDMCP port, the
+// links being `interfaces`.
+std::vector<sockaddr_storage>
+Allowed(const sockaddr_storage *addresses, int count,
+        const std::vector<Interface> &interfaces = ReadInterfaces()) {
+    std::vector<sockaddr_storage> broadcasts = BroadcastAddresses(interfaces);
     std::vector<sockaddr_storage> allowed;
     for (int i = 0; i < count; i++) {
         HostKey key =
@@ -190,11 +186,12 @@ void Add(std::string text) {
         SelectRow(row);
         return;
     }
-    TargetChoice choice = ChooseTarget(text.c_str(), ReadInterfaces());
+    std::vector<Interface> interfaces = ReadInterfaces();
+    TargetChoice choice = ChooseTarget(text.c_str(), interfaces);
     bool name = choice.addressLength == 0;
     std::vector<sockaddr_storage> allowed;
     if (!name)
-        allowed = Allowed(&choice.address, 1);
+        allowed = Allowed(&choice.address, 1, interfaces);
     if (choice.refusal != nullptr || choice.queryKind != kOpcodeQuery ||
         strcasecmp(text.c_str(), "BROADCAST") == 0 ||
         (name ? !NameAllowed(rules, text) : allowed.empty())) {

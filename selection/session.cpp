@@ -24,6 +24,7 @@
 #include "shell/heading.h"
 #include "shell/loop.h"
 #include "shell/place.h"
+#include "shell/settings.h"
 #include "shell/window.h"
 #include "xdmcp/address.h"
 
@@ -43,25 +44,21 @@ struct SessionTexts {
 
 SessionTexts texts;
 
-// Their defaults are the resource file's, compiled in as the fallback.
-#define offset(field) XtOffsetOf(SessionTexts, field)
-#define RESOURCE(name, Class, type, field)                                     \
-    {                                                                          \
-        const_cast<char *>(name), const_cast<char *>(Class),                   \
-            const_cast<char *>(type), sizeof(texts.field), offset(field),      \
-            const_cast<char *>(XtRImmediate), nullptr                          \
-    }
 XtResource resources[] = {
-    RESOURCE("session", "Session", XtRBoolean, session),
-    RESOURCE("sessionCommand", "SessionCommand", XtRString, command),
-    RESOURCE("sessionTitle", "SessionTitle", XtRString, title),
-    RESOURCE("openingLabel", "OpeningLabel", XtRString, opening),
-    RESOURCE("failedLabel", "FailedLabel", XtRString, failed),
-    RESOURCE("silentLabel", "SilentLabel", XtRString, silent),
-    RESOURCE("cannotStartLabel", "CannotStartLabel", XtRString, cannotStart),
+    FILE_RESOURCE(SessionTexts, "session", "Session", XtRBoolean, session),
+    FILE_RESOURCE(SessionTexts, "sessionCommand", "SessionCommand", XtRString,
+                  command),
+    FILE_RESOURCE(SessionTexts, "sessionTitle", "SessionTitle", XtRString,
+                  title),
+    FILE_RESOURCE(SessionTexts, "openingLabel", "OpeningLabel", XtRString,
+                  opening),
+    FILE_RESOURCE(SessionTexts, "failedLabel", "FailedLabel", XtRString,
+                  failed),
+    FILE_RESOURCE(SessionTexts, "silentLabel", "SilentLabel", XtRString,
+                  silent),
+    FILE_RESOURCE(SessionTexts, "cannotStartLabel", "CannotStartLabel",
+                  XtRString, cannotStart),
 };
-#undef RESOURCE
-#undef offset
 
 // A text that is not there is empty.
 std::string_view Text(String text) {

@@ -3,6 +3,7 @@
 #include <X11/StringDefs.h>
 
 #include "shell/loop.h"
+#include "shell/settings.h"
 #include "shell/window.h"
 
 namespace {
@@ -19,19 +20,14 @@ bool searching;
 bool canAsk = true;
 int lines;
 
-#define offset(field) XtOffsetOf(HeadingTexts, field)
 XtResource resources[] = {
-    {const_cast<char *>("searchingLabel"), const_cast<char *>("SearchingLabel"),
-     const_cast<char *>(XtRString), sizeof(String), offset(searching),
-     const_cast<char *>(XtRString), nullptr},
-    {const_cast<char *>("noAnswerLabel"), const_cast<char *>("NoAnswerLabel"),
-     const_cast<char *>(XtRString), sizeof(String), offset(noAnswer),
-     const_cast<char *>(XtRString), nullptr},
-    {const_cast<char *>("noTargetLabel"), const_cast<char *>("NoTargetLabel"),
-     const_cast<char *>(XtRString), sizeof(String), offset(noTarget),
-     const_cast<char *>(XtRString), nullptr},
+    FILE_RESOURCE(HeadingTexts, "searchingLabel", "SearchingLabel", XtRString,
+                  searching),
+    FILE_RESOURCE(HeadingTexts, "noAnswerLabel", "NoAnswerLabel", XtRString,
+                  noAnswer),
+    FILE_RESOURCE(HeadingTexts, "noTargetLabel", "NoTargetLabel", XtRString,
+                  noTarget),
 };
-#undef offset
 
 constexpr unsigned long kToldMs = 5000;
 

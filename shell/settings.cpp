@@ -109,6 +109,17 @@ void StringToArray8(XrmValue * /*args*/, Cardinal * /*argCount*/,
     destination->addr = reinterpret_cast<XPointer>(&result);
 }
 
+XtResource FileResource(const char *name, const char *className,
+                        const char *type, Cardinal size, Cardinal offset) {
+    return {const_cast<char *>(name),
+            const_cast<char *>(className),
+            const_cast<char *>(type),
+            size,
+            offset,
+            const_cast<char *>(XtRImmediate),
+            nullptr};
+}
+
 void LoadSettings(Widget topLevel) {
     XtGetApplicationResources(topLevel, &settings, resources,
                               XtNumber(resources), nullptr, 0);

@@ -41,3 +41,13 @@ void StringToArray8(XrmValue *args, Cardinal *argCount, XrmValue *source,
 /// Fills `settings` from the resource database of `topLevel`; the converter
 /// must be registered first.
 void LoadSettings(Widget topLevel);
+
+/// An application resource whose default is the resource file's alone
+/// (compiled in as the fallback resources), so that the code names none:
+/// the `field` of the record type `Record`, of `type`, called `name` and of
+/// class `className`.  Absent from every file, it is zero.
+#define FILE_RESOURCE(Record, name, className, type, field)                    \
+    FileResource(name, className, type, sizeof(Record::field),                 \
+                 XtOffsetOf(Record, field))
+XtResource FileResource(const char *name, const char *className,
+                        const char *type, Cardinal size, Cardinal offset);

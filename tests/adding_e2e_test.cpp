@@ -49,11 +49,7 @@ class Adding : public EndToEnd {
     std::vector<unsigned long> Saying(const std::string &text) {
         Program p = Start({}, {"-xrm", "Hostpick.searchingLabel: " + text,
                                "-xrm", "Hostpick.allowAdd: true"});
-        std::vector<unsigned long> image;
-        for (int waited = 0; waited < 2000; waited += 100) {
-            usleep(100000);
-            image = x.HeadingImage(window);
-        }
+        std::vector<unsigned long> image = x.DrawnHeading(window);
         p.Kill();
         return image;
     }

@@ -61,19 +61,6 @@ class Looks : public EndToEnd {
         }
         return tops;
     }
-
-    // The heading once its text is drawn.
-    std::vector<unsigned long> Heading(XDriver &driver, Window top) {
-        std::vector<unsigned long> heading;
-        for (int waited = 0; waited < 3000; waited += 50) {
-            usleep(50000);
-            heading = driver.HeadingImage(top);
-            if (std::set<unsigned long>(heading.begin(), heading.end()).size() >
-                1)
-                break;
-        }
-        return heading;
-    }
 };
 
 // 3840x2160 at 192 dots per inch: scale 2 by itself, with the 30-pixel
@@ -98,7 +85,7 @@ TEST_F(Looks, OnADenseScreenTheWindowIsTwiceAsLarge) {
         ASSERT_EQ(tops.size(), 2u);
         int pitch = tops[1] - tops[0];
         EXPECT_GE(pitch, 32) << "a 30-pixel font, and its spacing doubled";
-        std::vector<unsigned long> english = Heading(dense, w);
+        std::vector<unsigned long> english = dense.DrawnHeading(w);
         dense.ClickAt(dense.ListView(w), 40, tops[1] + pitch / 4);
         dense.Key(w, "Return");
         EXPECT_EQ(p.Wait(5000), 0) << p.Stderr();
@@ -127,7 +114,7 @@ TEST_F(Looks, OnADenseScreenTheWindowIsTwiceAsLarge) {
         Program s = net.Run({"-title", "dense-de", "-contrast", "BROADCAST"});
         Window german = dense.WaitForWindow("dense-de");
         EXPECT_NEAR(dense.GeometryOf(german).width, 1120, 20);
-        EXPECT_NE(Heading(dense, german), english);
+        EXPECT_NE(dense.DrawnHeading(german), english);
         std::vector<unsigned long> all = dense.WindowImage(german);
         EXPECT_EQ(std::set<unsigned long>(all.begin(), all.end()),
                   (std::set<unsigned long>{kBlack, kWhite}));
@@ -200,7 +187,7 @@ TEST_F(Looks, TheHeadingIsInThePersonsLanguage) {
         net.SetEnv("XFILESEARCHPATH",
                    translated ? XFileSearchPath() : "/nonexistent/%N");
         Program p = Start({});
-        std::vector<unsigned long> image = Heading(x, window);
+        std::vector<unsigned long> image = x.DrawnHeading(window);
         p.Kill();
         return image;
     };

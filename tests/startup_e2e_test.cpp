@@ -151,15 +151,10 @@ TEST_F(StartUp, AnXServerWithItsBuiltInFontsAloneDrawsEveryText) {
             Program p = net.Run({"-title", title});
             Window w = bare.WaitForWindow(title);
             ASSERT_NE(w, 0u) << p.Stderr();
-            // Viewable comes before drawn: the text waits for an Expose.
-            long colours = 0;
-            for (int waited = 0; colours < 2 && waited < 3000; waited += 50) {
-                usleep(waited > 0 ? 50000 : 0);
-                std::vector<unsigned long> heading = bare.HeadingImage(w);
-                std::sort(heading.begin(), heading.end());
-                colours = std::unique(heading.begin(), heading.end()) -
-                          heading.begin();
-            }
+            std::vector<unsigned long> heading = bare.DrawnHeading(w);
+            std::sort(heading.begin(), heading.end());
+            long colours =
+                std::unique(heading.begin(), heading.end()) - heading.begin();
             EXPECT_GT(colours, 1) << "no text drawn in " << locale;
             p.Kill();
             std::string err = p.Stderr();

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <set>
 
 namespace {
 
@@ -244,6 +245,17 @@ std::vector<unsigned long> XDriver::HeadingImage(Window top) {
             return GeometryOf(a).y < GeometryOf(b).y;
         });
     return Pixels(display_, heading, GeometryOf(heading));
+}
+
+std::vector<unsigned long> XDriver::DrawnHeading(Window top, int ms) {
+    std::vector<unsigned long> heading = HeadingImage(top);
+    for (int waited = 0; waited < ms; waited += 50) {
+        if (std::set<unsigned long>(heading.begin(), heading.end()).size() > 1)
+            break;
+        usleep(50000);
+        heading = HeadingImage(top);
+    }
+    return heading;
 }
 
 std::vector<unsigned long> XDriver::ListImage(Window top) {

@@ -56,6 +56,9 @@ class XDriver {
     /// The pixels of the heading, the top pane of the window, and of the
     /// part of the list in view.
     std::vector<unsigned long> HeadingImage(Window top);
+    /// The heading's pixels once its text is drawn (Viewable comes before
+    /// drawn: the text waits for an Expose), or as they are after `ms`.
+    std::vector<unsigned long> DrawnHeading(Window top, int ms = 3000);
     std::vector<unsigned long> ListImage(Window top);
     /// The pixels of any window, row by row, and of the list's view.
     std::vector<unsigned long> WindowImage(Window w);

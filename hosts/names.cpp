@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <new>
+#include <vector>
 
 #include "hosts/resolver.h"
 #include "hosts/view.h"
@@ -22,20 +23,59 @@ struct Wait {
 std::deque<Wait> waits;
 XtIntervalId timer;
 bool timerArmed;
+// Entries named but not listed, for a listed entry shows their name and
+// one of the two names is not settled yet.
+std::vector<HostKey> held;
 
-// Lists the entry of `key` if it is still waiting, named `name` if not null.
-void Settle(const HostKey &key, const char *name, bool confirmed) {
-    HostEntry *entry = FindHost(key);
-    if (entry == nullptr || entry->listed)
-        return;
-    if (name != nullptr)
-        NameHost(entry, name, confirmed);
+// Lists `entry` unless the rows rule cannot yet decide between it and a
+// listed entry that shows its name; true when it did.
+bool ListIfSettled(HostEntry *entry) {
+    const HostEntry *other = ListedNamesake(entry);
+    if (other != nullptr && (entry->confirming || other->confirming))
+        return false;
     ListHost(entry);
+    return true;
 }
 
+void ListOrHold(HostEntry *entry) {
+    if (ListIfSettled(entry))
+        return;
+    try {
+        held.push_back(KeyOf(entry));
+    } catch (const std::bad_alloc &) {
+        ListHost(entry); // told apart from its namesake, at worst
+    }
+}
+
+void ListHeld() {
+    std::erase_if(held, [](const HostKey &key) {
+        HostEntry *entry = FindHost(key);
+        return entry == nullptr || entry->listed || ListIfSettled(entry);
+    });
+}
+
+// A name comes in two steps: an entry still waiting is listed under it at
+// once, and named by the service when its confirmation comes in time.
 void NameFound(void *, const sockaddr *address, const char *name,
-               bool confirmed) {
-    Settle(SenderKey(address), name, confirmed);
+               bool confirmed, bool settled) {
+    HostEntry *entry = FindHost(SenderKey(address));
+    if (entry == nullptr)
+        return;
+    if (!settled) {
+        if (entry->listed)
+            return; // its wait is over
+        NameHost(entry, name, false);
+        entry->confirming = true;
+        ListOrHold(entry);
+    } else if (entry->confirming) {
+        entry->confirming = false;
+        entry->namedByService = confirmed;
+        ListHeld();
+    } else if (!entry->listed) {
+        if (name != nullptr)
+            NameHost(entry, name, confirmed);
+        ListOrHold(entry);
+    }
     RefreshSoon(true);
 }
 
@@ -50,14 +90,20 @@ void ArmTimer() {
 }
 
 // Entries whose look-up has not settled in time are listed under the
-// names their replies gave.
+// names their replies gave, or under names not confirmed.
 void DeadlinePassed(XtPointer, XtIntervalId *) noexcept {
     timerArmed = false;
     long now = NowMs();
     while (!waits.empty() && waits.front().deadlineMs <= now) {
-        Settle(waits.front().key, nullptr, false);
+        HostEntry *entry = FindHost(waits.front().key);
+        if (entry != nullptr) {
+            entry->confirming = false;
+            if (!entry->listed)
+                ListHost(entry);
+        }
         waits.pop_front();
     }
+    ListHeld();
     ArmTimer();
     RefreshSoon(true);
 }
@@ -88,6 +134,7 @@ bool AwaitName(HostEntry *entry) {
 void DropNameWaits() {
     DiscardAddressLookUps();
     waits.clear();
+    held.clear();
     if (timerArmed)
         XtRemoveTimeOut(timer);
     timerArmed = false;

@@ -1,7 +1,11 @@
 // The wait for names: a new host whose reply gave a name is listed under
-// the name the name service gives its address, when it gives one within
-// 1 s of the host's first reply, and otherwise, at that deadline, under
-// the name its reply gave.  The look-ups run in the background
+// the name the name service gives its address, as soon as it gives one
+// within 1 s of the host's first reply, and otherwise, at that deadline,
+// under the name its reply gave.  The name counts as given by the service
+// (HostEntry::namedByService) once its forward look-up confirms it within
+// the same second; a host whose name a listed host shows is listed only
+// when both names are settled, so that the rows rule sees what it
+// decides on.  The look-ups run in the background
 // (hosts/resolver), a few at a time, and a look-up that has not begun by
 // the deadline is not made: a slow name server holds up nothing but the
 // line, and a flood of forged senders does not become a flood of queries.

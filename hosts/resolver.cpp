@@ -1,8 +1,11 @@
 // A request travels as one malloc'ed record: the main thread queues it, a
 // worker fills in the answer and moves it to the list of answers, and the
-// main thread, woken by a byte in the pipe, takes the answers, hands them
-// over and releases the records.  A record is always on one of the two
-// lists or in a worker's hands, never only in the pipe.
+// main thread, woken through the wake pipe or, for answers left to
+// gather, the wake timer, takes the answers, hands them over and releases
+// the records.  An address look-up that finds a name
+// sends a copy to be told at once, and goes on to the queue of
+// confirmations.  A record is always on one of the lists or in a worker's
+// hands.
 
 #include "hosts/resolver.h"
 
@@ -11,10 +14,12 @@
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -28,37 +33,65 @@ namespace {
 constexpr int kWorkers = 8;
 // Workers leave the CPU to the event loop, which must stay responsive.
 constexpr int kWorkerNiceness = 10;
+// While look-ups are queued, answers wait up to this long, or until there
+// are this many, to be handed over together: one wake of the event loop
+// for a batch instead of one per answer.  The list is shown no faster.
+constexpr long kGatherMs = 2;
+constexpr int kGatherMost = 16;
 
 struct LookUp {
     LookUp *next;
     unsigned epoch;  ///< of an address look-up: the epoch it belongs to
-    long deadlineMs; ///< of an address look-up: not begun after it
+    long deadlineMs; ///< of an address look-up: no step begun after it
     sockaddr_storage address; ///< an address asked about
     socklen_t addressLength;
     char *name; ///< asked about, or found (malloc'ed; null if none)
     sockaddr_storage *found; ///< a name's addresses (malloc'ed)
     int foundCount;
     bool confirmed;              ///< the name found leads back to the address
+    bool settled;                ///< the forward look-up is done, if any
     bool unanswered;             ///< the name service did not answer
     AddressLookedUp addressDone; ///< for an address look-up
     NameLookedUp nameDone;       ///< for a name look-up
     void *clientData;
 };
 
+struct Queue {
+    LookUp *head;
+    LookUp **tail = &head;
+};
+
+void Append(Queue *queue, LookUp *request) {
+    request->next = nullptr;
+    *queue->tail = request;
+    queue->tail = &request->next;
+}
+
+LookUp *Take(Queue *queue) {
+    LookUp *request = queue->head;
+    queue->head = request->next;
+    if (queue->head == nullptr)
+        queue->tail = &queue->head;
+    return request;
+}
+
 pthread_mutex_t queueLock = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t queueFilled = PTHREAD_COND_INITIALIZER;
-// Guarded by queueLock: the requests waiting for a worker, the answers
-// waiting for the main thread, whether the main thread has been woken for
-// them, and the workers waiting for a request.
-LookUp *queueHead;
-LookUp **queueTail = &queueHead;
-LookUp *answerHead;
-LookUp **answerTail = &answerHead;
+// Guarded by queueLock: the requests waiting for a worker (the forward
+// look-ups that confirm names behind all others), the answers waiting for
+// the main thread, how many and since when, whether the main thread has
+// been woken for them, and the workers waiting for a request.
+Queue asked;
+Queue confirmations;
+Queue answers;
+int gathered;
+long gatheredSinceMs;
 bool woken;
 int idleWorkers;
 int workers; // main thread only
 std::atomic<unsigned> addressEpoch;
 int wakePipe[2] = {-1, -1};
+int wakeTimer = -1;
 
 // A name's addresses of either family, once each (one socket type asked).
 void ResolveName(LookUp *request) {
@@ -96,23 +129,26 @@ std::string_view AddressBytes(const sockaddr *address) {
             sizeof(in6_addr)};
 }
 
+void FindName(LookUp *request) {
+    char name[NI_MAXHOST];
+    if (getnameinfo(reinterpret_cast<const sockaddr *>(&request->address),
+                    request->addressLength, name, sizeof(name), nullptr, 0,
+                    NI_NAMEREQD) == 0)
+        request->name = strdup(name);
+}
+
 // A name that anyone may give their own address in reverse counts only
 // when its forward records, which its owner keeps, lead back to the
 // address: the practice of TCP wrappers' PARANOID and OpenSSH's UseDNS.
-void ResolveAddress(LookUp *request) {
-    char name[NI_MAXHOST];
+void ConfirmName(LookUp *request) {
     const auto *address = reinterpret_cast<const sockaddr *>(&request->address);
-    if (getnameinfo(address, request->addressLength, name, sizeof(name),
-                    nullptr, 0, NI_NAMEREQD) != 0)
-        return;
-    request->name = strdup(name);
     // Only the address's own family can lead back to it: a name server is
     // asked one question, not two.
     addrinfo hints{};
     hints.ai_family = address->sa_family;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo *first = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &first) != 0)
+    if (getaddrinfo(request->name, nullptr, &hints, &first) != 0)
         return;
     for (const addrinfo *a = first; a != nullptr; a = a->ai_next)
         request->confirmed |= a->ai_family == address->sa_family &&
@@ -120,52 +156,103 @@ void ResolveAddress(LookUp *request) {
     freeaddrinfo(first);
 }
 
+// A copy of an address look-up that has found its name, to be told before
+// the name is confirmed; null when there is no memory for it.
+LookUp *NameToTell(const LookUp *request) {
+    auto *told = static_cast<LookUp *>(std::malloc(sizeof(LookUp)));
+    if (told == nullptr)
+        return nullptr;
+    *told = *request;
+    told->name = strdup(request->name);
+    if (told->name == nullptr) {
+        std::free(told);
+        return nullptr;
+    }
+    return told;
+}
+
+void Answer(LookUp *request, LookUp *confirmation) {
+    pthread_mutex_lock(&queueLock);
+    Append(&answers, request);
+    if (confirmation != nullptr)
+        Append(&confirmations, confirmation);
+    long now = NowMs();
+    if (gathered++ == 0)
+        gatheredSinceMs = now;
+    bool wake =
+        !woken &&
+        (gathered >= kGatherMost || now - gatheredSinceMs >= kGatherMs ||
+         (asked.head == nullptr && confirmations.head == nullptr));
+    // The timer wakes the main thread for answers that no later one ends
+    // the gathering of, when every worker is held up by a slow look-up.
+    bool setTimer = !woken && !wake && gathered == 1;
+    woken = woken || wake;
+    pthread_mutex_unlock(&queueLock);
+    // One byte at a time at most waits in the pipe.
+    if (wake)
+        while (write(wakePipe[1], "", 1) < 0 && errno == EINTR)
+            ;
+    if (setTimer) {
+        itimerspec gather{};
+        gather.it_value.tv_nsec = kGatherMs * 1000000;
+        timerfd_settime(wakeTimer, 0, &gather, nullptr);
+    }
+}
+
+// Does one step of `request`, and answers, or queues its next step.  An
+// address look-up whose reverse step is done carries the name it found.
+void Step(LookUp *request) {
+    if (request->nameDone != nullptr) {
+        ResolveName(request);
+        Answer(request, nullptr);
+        return;
+    }
+    bool inTime =
+        request->epoch == addressEpoch.load() && NowMs() < request->deadlineMs;
+    if (request->name != nullptr) {
+        if (inTime)
+            ConfirmName(request);
+    } else if (inTime) {
+        FindName(request);
+        LookUp *told = request->name != nullptr ? NameToTell(request) : nullptr;
+        if (told != nullptr) {
+            Answer(told, request);
+            return;
+        }
+        if (request->name != nullptr)
+            ConfirmName(request);
+    }
+    request->settled = true;
+    Answer(request, nullptr);
+}
+
 void *Work(void *) {
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)),
                 kWorkerNiceness);
     for (;;) {
         pthread_mutex_lock(&queueLock);
-        while (queueHead == nullptr) {
+        while (asked.head == nullptr && confirmations.head == nullptr) {
             idleWorkers++;
             pthread_cond_wait(&queueFilled, &queueLock);
             idleWorkers--;
         }
-        LookUp *request = queueHead;
-        queueHead = request->next;
-        if (queueHead == nullptr)
-            queueTail = &queueHead;
+        LookUp *request = Take(asked.head != nullptr ? &asked : &confirmations);
         pthread_mutex_unlock(&queueLock);
-
-        if (request->nameDone != nullptr)
-            ResolveName(request);
-        else if (request->epoch == addressEpoch.load() &&
-                 NowMs() < request->deadlineMs)
-            ResolveAddress(request);
-
-        pthread_mutex_lock(&queueLock);
-        request->next = nullptr;
-        *answerTail = request;
-        answerTail = &request->next;
-        bool wake = !woken;
-        woken = true;
-        pthread_mutex_unlock(&queueLock);
-        // One byte at a time at most waits in the pipe.
-        if (wake)
-            while (write(wakePipe[1], "", 1) < 0 && errno == EINTR)
-                ;
+        Step(request);
     }
     return nullptr;
 }
 
 // On the main thread: hands over the answers that have come back.
-void DeliverAnswers(XtPointer, int *, XtInputId *) noexcept {
-    char wake;
-    while (read(wakePipe[0], &wake, 1) > 0)
+void DeliverAnswers(XtPointer, int *source, XtInputId *) noexcept {
+    std::uint64_t wake; // a byte of the pipe, or the timer's count
+    while (read(*source, &wake, sizeof(wake)) < 0 && errno == EINTR)
         ;
     pthread_mutex_lock(&queueLock);
-    LookUp *a = answerHead;
-    answerHead = nullptr;
-    answerTail = &answerHead;
+    LookUp *a = answers.head;
+    answers.head = nullptr;
+    answers.tail = &answers.head;
+    gathered = 0;
     woken = false;
     pthread_mutex_unlock(&queueLock);
     while (a != nullptr) {
@@ -175,7 +262,7 @@ void DeliverAnswers(XtPointer, int *, XtInputId *) noexcept {
         else if (a->epoch == addressEpoch.load())
             a->addressDone(a->clientData,
                            reinterpret_cast<sockaddr *>(&a->address), a->name,
-                           a->confirmed);
+                           a->confirmed, a->settled);
         std::free(a->name);
         std::free(a->found);
         std::free(a);
@@ -183,15 +270,18 @@ void DeliverAnswers(XtPointer, int *, XtInputId *) noexcept {
     }
 }
 
-// The pipe and the first worker come with the first request, so that a
-// program that looks nothing up starts no thread.
-bool OpenWakePipe() {
-    if (wakePipe[0] >= 0)
+// The pipe, the timer and the first worker come with the first request,
+// so that a program that looks nothing up starts no thread.
+bool OpenWakes() {
+    if (wakeTimer >= 0)
         return true;
-    if (pipe2(wakePipe, O_CLOEXEC) != 0)
+    if (wakePipe[0] < 0 && pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
-    fcntl(wakePipe[0], F_SETFL, O_NONBLOCK);
+    wakeTimer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    if (wakeTimer < 0)
+        return false;
     WatchReadable(wakePipe[0], DeliverAnswers);
+    WatchReadable(wakeTimer, DeliverAnswers);
     return true;
 }
 
@@ -212,14 +302,13 @@ bool StartWorkerIfNoneIdle() {
 }
 
 bool Queue(LookUp *request) {
-    if (!OpenWakePipe() || !StartWorkerIfNoneIdle()) {
+    if (!OpenWakes() || !StartWorkerIfNoneIdle()) {
         std::free(request->name);
         std::free(request);
         return false;
     }
     pthread_mutex_lock(&queueLock);
-    *queueTail = request;
-    queueTail = &request->next;
+    Append(&asked, request);
     pthread_cond_signal(&queueFilled);
     pthread_mutex_unlock(&queueLock);
     return true;

@@ -1,21 +1,26 @@
 // Name look-ups away from the event loop.  Worker threads ask the system's
 // resolver (NSS: the hosts file, DNS and whatever else nsswitch.conf
 // names), so a slow or dead name server never holds up the window.  Each
-// answer comes back to the event loop, woken through a pipe that the
-// toolkit watches, and is handed to the caller's procedure there, on the
-// main thread; nothing else of the program runs on the workers.
+// answer comes back to the event loop, woken through a timer descriptor
+// that the toolkit watches, and is handed to the caller's procedure there,
+// on the main thread; nothing else of the program runs on the workers.
+// While more look-ups are queued, answers are gathered for up to 2 ms and
+// handed over together.
 #pragma once
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-/// Called on the main thread with the answer of an address look-up:
-/// `address` is the address asked about and `name` the host's official
-/// name, or null when it has none; `confirmed` when the name's own
-/// addresses of the family of `address` include it.  Both are valid only
-/// during the call.
+/// Called on the main thread with what the look-up of `address` found, in
+/// two steps.  First `name`, the host's official name, with `settled`
+/// false; then, once the name's own addresses of the family of `address`
+/// have been looked up, the same name again, `confirmed` when they include
+/// `address`, and `settled` true.  When there is no name (`name` null), or
+/// no memory to tell the first step apart, only the settled call comes.
+/// `address` and `name` are valid only during the call.
 using AddressLookedUp = void (*)(void *clientData, const sockaddr *address,
-                                 const char *name, bool confirmed);
+                                 const char *name, bool confirmed,
+                                 bool settled);
 
 /// Called on the main thread with the answer of a name look-up: its
 /// `count` addresses, IPv4 and IPv6, valid only during the call; none when
@@ -26,12 +31,13 @@ using NameLookedUp = void (*)(void *clientData,
                               bool unanswered);
 
 /// Starts the reverse look-up of the `length` bytes of `address` (IPv4 or
-/// IPv6), and the forward look-up of the name it finds, unless a worker
-/// cannot begin it before `deadlineMs` (NowMs), when it answers with no
-/// name.  True when it is under way: `done` is
-/// then called once, unless DiscardAddressLookUps comes first.  False when
-/// no look-up could be started (no memory, no thread, no pipe); `done` is
-/// never called then.
+/// IPv6), and the forward look-up of the name it finds.  Either that a
+/// worker cannot begin before `deadlineMs` (NowMs) is not made: the
+/// answer then has no name, or is not confirmed.  Forward look-ups wait
+/// while reverse ones are queued, so that names come first.  True when it
+/// is under way: `done` is then called as AddressLookedUp says, unless
+/// DiscardAddressLookUps comes first.  False when no look-up could be
+/// started (no memory, no thread, no timer); `done` is never called then.
 bool LookUpAddress(const sockaddr *address, socklen_t length, long deadlineMs,
                    AddressLookedUp done, void *clientData);
 

@@ -126,8 +126,10 @@ bool BeginsWithName(const HostEntry *listed, const HostEntry *named) {
                         named->nameLength + 1) == 0;
 }
 
-// A listed entry that shows `entry`'s name, or null.
+// A listed entry other than `entry` that shows its name, or null.
 HostEntry *AnotherWithName(const HostEntry *entry) {
+    if (entry->displayLine == kUnknownLine)
+        return nullptr;
     auto at = std::lower_bound(
         sorted.begin(), sorted.end(), entry,
         [](const HostEntry *listed, const HostEntry *named) {
@@ -135,7 +137,7 @@ HostEntry *AnotherWithName(const HostEntry *entry) {
                                 named->nameLength + 1) < 0;
         });
     for (; at != sorted.end() && BeginsWithName(*at, entry); ++at)
-        if (SameName(*at, entry))
+        if (*at != entry && SameName(*at, entry))
             return *at;
     return nullptr;
 }
@@ -145,8 +147,7 @@ HostEntry *AnotherWithName(const HostEntry *entry) {
 // its address too, until the table is cleared; so the one other entry
 // found tells whether the name is shared that way already.
 void TellApart(HostEntry *entry) {
-    HostEntry *other =
-        entry->displayLine != kUnknownLine ? AnotherWithName(entry) : nullptr;
+    HostEntry *other = AnotherWithName(entry);
     if (other == nullptr || (!other->showsAddress && NamedAlike(entry, other)))
         return;
     entry->showsAddress = true;
@@ -280,6 +281,10 @@ void ListHost(HostEntry *entry) {
     TellApart(entry);
     entry->listed = true;
     Insert(entry);
+}
+
+const HostEntry *ListedNamesake(const HostEntry *entry) {
+    return AnotherWithName(entry);
 }
 
 HostKey KeyOf(const HostEntry *entry) {

@@ -39,6 +39,8 @@ struct HostEntry {
     bool listed;         ///< its line is among the listed ones
     bool namedByService; ///< its name came from the name service, which
                          ///< confirmed it
+    bool confirming;     ///< its name came from the name service, which
+                         ///< has yet to confirm it (hosts/names)
     bool showsAddress;   ///< its address follows its name
     int nameLength;      ///< bytes of its line that show its name
     char *handedLine;    ///< the line the widget was last handed, or null
@@ -70,6 +72,8 @@ void SetNameWait(bool (*wait)(HostEntry *entry));
 void NameHost(HostEntry *entry, const char *name, bool confirmed);
 /// Lists an entry that is not listed yet.
 void ListHost(HostEntry *entry);
+/// A listed entry that shows the name that `entry` shows, or null.
+const HostEntry *ListedNamesake(const HostEntry *entry);
 
 HostKey KeyOf(const HostEntry *entry);
 /// The entry with that key, or null.

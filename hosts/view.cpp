@@ -15,14 +15,14 @@ char **displayLines;
 
 namespace {
 
-constexpr long kIdleRefreshMs = 20;
+constexpr long kIdleRefreshMs = 10;
 constexpr long kBurstRefreshMs = 100;
 // New texts of rows already shown, such as statuses that keep changing:
 // at most 20 times a second, as often as a person can see them change.
 constexpr long kTextRefreshMs = 50;
-// A hand-over makes the widget lay out every line: while changes keep
-// coming, the next waits at least this many times as long as the last
-// took, so that the window has time for keys between them.
+// A hand-over makes the widget lay out every line: the next waits at least
+// this many times as long as the last took, so that the window has time
+// for keys between them.
 constexpr long kHandOverShare = 4;
 
 // What the widget was last handed: its array of lines, a row each, the
@@ -75,10 +75,10 @@ void RefreshSoon(bool idle) {
         return;
     long now = NowMs();
     long due =
-        lastRefreshMs +
-        (!RowsChanged() ? kTextRefreshMs
-         : idle         ? kIdleRefreshMs
-                : std::max(kBurstRefreshMs, kHandOverShare * lastHandOverMs));
+        lastRefreshMs + (!RowsChanged()
+                             ? kTextRefreshMs
+                             : std::max(idle ? kIdleRefreshMs : kBurstRefreshMs,
+                                        kHandOverShare * lastHandOverMs));
     if (now >= due) {
         RefreshList();
         return;

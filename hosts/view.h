@@ -18,9 +18,10 @@
 extern char **displayLines;
 
 /// After a batch of changes: hands the widget the lines now, or within
-/// 20 ms when `idle` (no more changes are waiting), else within 100 ms, so
-/// that a long burst costs one hand-over per batch.  When only the texts of
-/// rows shown changed, within 50 ms whatever comes.
+/// 10 ms when `idle` (no more changes are waiting), else within 100 ms, so
+/// that a long burst costs one hand-over per batch; and never sooner than
+/// four times the last hand-over took.  When only the texts of rows shown
+/// changed, within 50 ms whatever comes.
 void RefreshSoon(bool idle);
 
 /// Hands the widget the listed lines if they changed, keeping the selected

@@ -45,6 +45,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -67,6 +68,10 @@ constexpr int kDeadNameServerHosts = 20;
 // A run's namespaces are hpb<pid>k<K>c (the client) and hpb<pid>k<K>l.
 constexpr char kNamespaces[] = "hpb%dk";
 constexpr char kNameServer[] = "10.60.255.53";
+// Host i is named kServiceName<i>.example.org by the name service, and
+// kReplyName<i>.example.org by its reply.
+constexpr char kServiceName[] = "lab";
+constexpr char kReplyName[] = "host";
 // The event loop's heartbeat: the longest gap between two beats is the
 // longest time it could not react.
 constexpr unsigned long kBeatMs = 10;
@@ -113,14 +118,20 @@ int Intake(int k, const std::string &ns) {
     }
     rusage self;
     getrusage(RUSAGE_SELF, &self);
-    // A host is named by the name service only before its name wait ends,
-    // 1 s after its reply: those named so were named in time.
+    // A host takes the name service's name, and has it confirmed, only
+    // before its name wait ends, 1 s after its reply: those named so were
+    // named in time.  The replies give other names (kReplyName).
     int named = 0;
+    int confirmed = 0;
     for (const HostEntry *host = hostEntries; host != nullptr;
-         host = host->next)
-        named += host->namedByService;
-    std::printf("%d %lld %.6f %ld %.3f %d\n", seen, seen == k ? last : 0, cpu,
-                self.ru_maxrss, longestGap / 1e6, named);
+         host = host->next) {
+        named += std::string_view(reinterpret_cast<char *>(host->hostname.data),
+                                  host->hostname.length)
+                     .starts_with(kServiceName);
+        confirmed += host->namedByService;
+    }
+    std::printf("%d %lld %.6f %ld %.3f %d %d\n", seen, seen == k ? last : 0,
+                cpu, self.ru_maxrss, longestGap / 1e6, named, confirmed);
     return 0;
 }
 
@@ -177,7 +188,7 @@ void BuildLab(Lab *lab, int k) {
         addresses.push_back(HostAddress(i, lab->ipv6) +
                             (lab->ipv6 ? "/64 nodad" : "/16"));
         if (lab->names != Names::kDeadNameServer)
-            hosts << HostAddress(i, lab->ipv6) << " lab" << i
+            hosts << HostAddress(i, lab->ipv6) << " " << kServiceName << i
                   << ".example.org\n";
     }
     hosts.close();
@@ -226,7 +237,7 @@ void Answer(Lab *lab, int k) {
     replies.reserve(k);
     for (int i = 0; i < k; i++)
         replies.push_back(
-            WillingReply("lab" + std::to_string(i) + ".example.org",
+            WillingReply(kReplyName + std::to_string(i) + ".example.org",
                          "Linux 6.1, load 0." + std::to_string(i % 100)));
     unsigned char query[64];
     sockaddr_storage from{};
@@ -270,6 +281,7 @@ struct Row {
     double xServerMs;
     double longestStallMs; // negative: not measured
     int named;             // by the name service; negative: not said
+    int confirmed;         // and confirmed by it
 };
 
 int Burst(const std::string &program, int k, Names names, Row *row,
@@ -291,7 +303,7 @@ int Burst(const std::string &program, int k, Names names, Row *row,
                           &cpu, &row->rssKb) == 4;
     if (got && std::fscanf(intake, "%lf", &row->longestStallMs) != 1)
         row->longestStallMs = -1;
-    if (got && std::fscanf(intake, "%d", &row->named) != 1)
+    if (got && std::fscanf(intake, "%d %d", &row->named, &row->confirmed) != 2)
         row->named = -1;
     if (intake != nullptr)
         pclose(intake);
@@ -323,10 +335,12 @@ void PrintRow(const Row &row) {
     char rss[32];
     std::snprintf(cpu, sizeof(cpu), "%.1f us", row.cpuUsPerReply);
     std::snprintf(rss, sizeof(rss), "%.1f MB", row.rssKb / 1024.0);
-    std::printf("%-6d %-7d %-7d %-20s %-14s %-10s %-13s %s\n", row.k, row.sent,
-                row.listed, Duration(row.completeMs).c_str(), cpu, rss,
-                Duration(row.xServerMs).c_str(),
-                row.named < 0 ? "-" : std::to_string(row.named).c_str());
+    std::string named = row.named < 0 ? "-" : std::to_string(row.named);
+    std::string confirmed = row.named < 0 ? "-" : std::to_string(row.confirmed);
+    std::printf("%-6d %-7d %-7d %-20s %-14s %-10s %-13s %-13s %s\n", row.k,
+                row.sent, row.listed, Duration(row.completeMs).c_str(), cpu,
+                rss, Duration(row.xServerMs).c_str(), named.c_str(),
+                confirmed.c_str());
     std::fflush(stdout);
 }
 
@@ -381,9 +395,9 @@ int main(int argc, char **argv) {
     }
     // Left behind by a run that died before removing them.
     RemoveStaleNamespaces(kNamespaces);
-    std::printf("%-6s %-7s %-7s %-20s %-14s %-10s %-13s %s\n", "K", "sent",
-                "listed", "first reply to list", "CPU per reply", "peak RSS",
-                "X server CPU", "named in 1 s");
+    std::printf("%-6s %-7s %-7s %-20s %-14s %-10s %-13s %-13s %s\n", "K",
+                "sent", "listed", "first reply to list", "CPU per reply",
+                "peak RSS", "X server CPU", "named in 1 s", "confirmed");
     int ok = 1;
     for (int i = first; i < argc; i++) {
         int k = std::atoi(argv[i]);

@@ -6,6 +6,8 @@
 //                       whose name server never answers
 //   burst --dns K...    the same rows, the names from a name server in the
 //                       lab instead of the hosts file
+//   burst --runs N K... each row the median of N runs (the peak RSS the
+//                       largest, the hosts the fewest)
 //   burst --program BURST K...
 //                       the same rows, the intake run by BURST, an earlier
 //                       version's build of this driver, for comparison;
@@ -369,6 +371,32 @@ int CompareIPv6(const std::string &program, int k, int runs) {
     return 0;
 }
 
+// The runs of one K as one row: the median of each measure, and the fewest
+// hosts sent, listed and named, or a run that never completed.
+Row Typical(const std::vector<Row> &runs) {
+    Row row = runs.front();
+    auto median = [&](double Row::*measure) {
+        std::vector<double> values;
+        values.reserve(runs.size());
+        for (const Row &run : runs)
+            values.push_back(run.*measure);
+        return Median(values);
+    };
+    row.completeMs = median(&Row::completeMs);
+    row.cpuUsPerReply = median(&Row::cpuUsPerReply);
+    row.xServerMs = median(&Row::xServerMs);
+    for (const Row &run : runs) {
+        row.rssKb = std::max(row.rssKb, run.rssKb);
+        row.sent = std::min(row.sent, run.sent);
+        row.listed = std::min(row.listed, run.listed);
+        row.named = std::min(row.named, run.named);
+        row.confirmed = std::min(row.confirmed, run.confirmed);
+        if (run.completeMs < 0)
+            row.completeMs = -1;
+    }
+    return row;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -389,8 +417,14 @@ int main(int argc, char **argv) {
         names = Names::kNameServer;
         first++;
     }
+    int runs = 1;
+    if (argc > first + 1 && std::strcmp(argv[first], "--runs") == 0) {
+        runs = std::max(1, std::atoi(argv[first + 1]));
+        first += 2;
+    }
     if (argc <= first) {
-        std::fprintf(stderr, "usage: burst [--program BURST] [--dns] K...\n");
+        std::fprintf(
+            stderr, "usage: burst [--program BURST] [--dns] [--runs N] K...\n");
         return 2;
     }
     // Left behind by a run that died before removing them.
@@ -405,13 +439,16 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "burst: K must be 1 to %d\n", kMaxHosts);
             return 2;
         }
-        Row row{};
-        if (!Burst(program, k, names, &row)) {
+        std::vector<Row> rows(runs);
+        bool ran = true;
+        for (Row &row : rows)
+            ran = ran && Burst(program, k, names, &row);
+        if (!ran) {
             std::fprintf(stderr, "burst: the intake for K=%d failed\n", k);
             ok = 0;
             continue;
         }
-        PrintRow(row);
+        PrintRow(Typical(rows));
     }
     Row dead{};
     if (program != argv[0] || names != Names::kHostsFile) {

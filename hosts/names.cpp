@@ -54,6 +54,12 @@ void ListHeld() {
     });
 }
 
+// The last host to wait for its name is shown at once.
+Pace Shown() {
+    return std::ssize(ListedHosts()) == hostCount ? Pace::kSettled
+                                                  : Pace::kIdle;
+}
+
 // A name comes in two steps: an entry still waiting is listed under it at
 // once, and named by the service when its confirmation comes in time.
 void NameFound(void *, const sockaddr *address, const char *name,
@@ -76,7 +82,7 @@ void NameFound(void *, const sockaddr *address, const char *name,
             NameHost(entry, name, confirmed);
         ListOrHold(entry);
     }
-    RefreshSoon(true);
+    RefreshSoon(Shown());
 }
 
 void DeadlinePassed(XtPointer, XtIntervalId *) noexcept;
@@ -105,7 +111,7 @@ void DeadlinePassed(XtPointer, XtIntervalId *) noexcept {
     }
     ListHeld();
     ArmTimer();
-    RefreshSoon(true);
+    RefreshSoon(Shown());
 }
 
 } // namespace

@@ -70,15 +70,17 @@ bool NewTexts(const std::vector<char *> &lines, int longest) {
 
 } // namespace
 
-void RefreshSoon(bool idle) {
+void RefreshSoon(Pace pace) {
     if (!LinesChanged())
         return;
     long now = NowMs();
+    long least = pace == Pace::kBurst  ? kBurstRefreshMs
+                 : pace == Pace::kIdle ? kIdleRefreshMs
+                                       : 0;
     long due =
-        lastRefreshMs + (!RowsChanged()
-                             ? kTextRefreshMs
-                             : std::max(idle ? kIdleRefreshMs : kBurstRefreshMs,
-                                        kHandOverShare * lastHandOverMs));
+        lastRefreshMs +
+        (!RowsChanged() ? kTextRefreshMs
+                        : std::max(least, kHandOverShare * lastHandOverMs));
     if (now >= due) {
         RefreshList();
         return;

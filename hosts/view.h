@@ -17,12 +17,18 @@
 /// none.
 extern char **displayLines;
 
-/// After a batch of changes: hands the widget the lines now, or within
-/// 10 ms when `idle` (no more changes are waiting), else within 100 ms, so
-/// that a long burst costs one hand-over per batch; and never sooner than
-/// four times the last hand-over took.  When only the texts of rows shown
+/// How soon a batch of changes is shown.
+enum class Pace {
+    kBurst,   ///< more are waiting: within 100 ms
+    kIdle,    ///< no more are waiting: within 10 ms
+    kSettled, ///< nor does any host wait for its name: at once
+};
+
+/// After a batch of changes: hands the widget the lines at `pace`, so that
+/// a long burst costs one hand-over per batch, and never sooner than four
+/// times the last hand-over took.  When only the texts of rows shown
 /// changed, within 50 ms whatever comes.
-void RefreshSoon(bool idle);
+void RefreshSoon(Pace pace);
 
 /// Hands the widget the listed lines if they changed, keeping the selected
 /// host selected.  With the same rows, only the new texts, and only those

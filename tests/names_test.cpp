@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "hosts/names.h"
+#include "hosts/view.h"
 
 #include <arpa/inet.h>
 #include <unistd.h>
@@ -20,7 +21,7 @@ int refreshes;
 
 // The list view, which this test binary has not: the name wait asks it to
 // show what has settled.
-void RefreshSoon(bool) {
+void RefreshSoon(Pace) {
     refreshes++;
 }
 

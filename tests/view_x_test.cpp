@@ -128,7 +128,7 @@ TEST_F(ListView, StatusesOfListedHostsShowTheLastAndDrawOnlyInView) {
     SettleHosts();
     for (int storm = 1; storm <= 500; storm++) {
         Record("", std::to_string(storm), "10.0.1.101", 1);
-        RefreshSoon(false);
+        RefreshSoon(Pace::kBurst);
     }
     RunEventLoop(200);
     EXPECT_EQ(Shown().front(), Unnamed("10.0.1.101") + " 500");

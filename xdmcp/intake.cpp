@@ -78,11 +78,11 @@ void HandleReply(XtPointer /*clientData*/, int *source,
         ReadReply(*source);
         Waiting waiting = WhatWaits(*source);
         if (!waiting.readable) {
-            RefreshSoon(true);
+            RefreshSoon(Pace::kIdle);
             return;
         }
         if (taken == kRepliesPerBatch || waiting.windowEvent) {
-            RefreshSoon(false);
+            RefreshSoon(Pace::kBurst);
             return;
         }
     }

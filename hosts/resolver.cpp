@@ -179,10 +179,14 @@ void Answer(LookUp *request, LookUp *confirmation) {
     long now = NowMs();
     if (gathered++ == 0)
         gatheredSinceMs = now;
-    bool wake =
-        !woken &&
-        (gathered >= kGatherMost || now - gatheredSinceMs >= kGatherMs ||
-         (asked.head == nullptr && confirmations.head == nullptr));
+    // The last of the names, or of all answers, is not kept waiting; a
+    // confirmation changes no line.
+    bool confirms = request->settled && request->name != nullptr &&
+                    request->nameDone == nullptr;
+    bool wake = !woken && (gathered >= kGatherMost ||
+                           now - gatheredSinceMs >= kGatherMs ||
+                           (asked.head == nullptr &&
+                            (!confirms || confirmations.head == nullptr)));
     // The timer wakes the main thread for answers that no later one ends
     // the gathering of, when every worker is held up by a slow look-up.
     bool setTimer = !woken && !wake && gathered == 1;

@@ -54,7 +54,7 @@ void ListHeld() {
     });
 }
 
-// The last host to wait for its name is shown at once.
+// The last host to wait for its name is shown the soonest.
 Pace Shown() {
     return std::ssize(ListedHosts()) == hostCount ? Pace::kSettled
                                                   : Pace::kIdle;
@@ -111,7 +111,7 @@ void DeadlinePassed(XtPointer, XtIntervalId *) noexcept {
     }
     ListHeld();
     ArmTimer();
-    RefreshSoon(Shown());
+    RefreshSoon(Pace::kIdle);
 }
 
 } // namespace

@@ -16,6 +16,7 @@ char **displayLines;
 namespace {
 
 constexpr long kIdleRefreshMs = 10;
+constexpr long kSettledRefreshMs = 5;
 constexpr long kBurstRefreshMs = 100;
 // New texts of rows already shown, such as statuses that keep changing:
 // at most 20 times a second, as often as a person can see them change.
@@ -76,7 +77,7 @@ void RefreshSoon(Pace pace) {
     long now = NowMs();
     long least = pace == Pace::kBurst  ? kBurstRefreshMs
                  : pace == Pace::kIdle ? kIdleRefreshMs
-                                       : 0;
+                                       : kSettledRefreshMs;
     long due =
         lastRefreshMs +
         (!RowsChanged() ? kTextRefreshMs

@@ -21,7 +21,7 @@ extern char **displayLines;
 enum class Pace {
     kBurst,   ///< more are waiting: within 100 ms
     kIdle,    ///< no more are waiting: within 10 ms
-    kSettled, ///< nor does any host wait for its name: at once
+    kSettled, ///< nor does any host wait for its name: within 5 ms
 };
 
 /// After a batch of changes: hands the widget the lines at `pace`, so that

@@ -43,7 +43,9 @@ struct LookUp {
     LookUp *next;
     unsigned epoch;  ///< of an address look-up: the epoch it belongs to
     long deadlineMs; ///< of an address look-up: no step begun after it
-    sockaddr_storage address; ///< an address asked about
+    // An IPv4 or IPv6 address asked about: the room of the larger, not of
+    // any family's, for thousands of these may wait in a burst.
+    sockaddr_in6 address;
     socklen_t addressLength;
     char *name; ///< asked about, or found (malloc'ed; null if none)
     sockaddr_storage *found; ///< a name's addresses (malloc'ed)

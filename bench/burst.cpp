@@ -397,6 +397,30 @@ Row Typical(const std::vector<Row> &runs) {
     return row;
 }
 
+// The row of the name server that never answers, for this driver's own
+// program from the hosts file: an earlier version waits for each look-up
+// in turn, and the row is the same whatever the others' names.
+bool PrintDeadNameServer(const std::string &program) {
+    Row dead{};
+    if (!Burst(program, kDeadNameServerHosts, Names::kDeadNameServer, &dead)) {
+        std::fprintf(stderr, "burst: the dead name server's run failed\n");
+        return false;
+    }
+    std::printf("name server that never answers, %d hosts: first reply "
+                "to list %s, longest stall of the event loop %s\n",
+                kDeadNameServerHosts, Duration(dead.completeMs).c_str(),
+                dead.longestStallMs < 0
+                    ? "not measured"
+                    : Duration(dead.longestStallMs).c_str());
+    return true;
+}
+
+struct Contender {
+    std::string program;
+    std::string label;
+    std::vector<Row> rows;
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -412,6 +436,14 @@ int main(int argc, char **argv) {
         program = argv[2];
         first = 3;
     }
+    // Whose bursts are measured: this driver's, or BURST's; and, with
+    // --against, another's in turns with them.
+    std::vector<Contender> contenders = {{program, "this revision", {}}};
+    if (argc > first + 2 && std::strcmp(argv[first], "--against") == 0) {
+        contenders.push_back(
+            {argv[first + 1], std::string("revision ") + argv[first + 2], {}});
+        first += 3;
+    }
     Names names = Names::kHostsFile;
     if (argc > first && std::strcmp(argv[first], "--dns") == 0) {
         names = Names::kNameServer;
@@ -423,48 +455,45 @@ int main(int argc, char **argv) {
         first += 2;
     }
     if (argc <= first) {
-        std::fprintf(
-            stderr, "usage: burst [--program BURST] [--dns] [--runs N] K...\n");
+        std::fprintf(stderr, "usage: burst [--program BURST] [--against BURST "
+                             "REVISION] [--dns] [--runs N] K...\n");
         return 2;
     }
     // Left behind by a run that died before removing them.
     RemoveStaleNamespaces(kNamespaces);
-    std::printf("%-6s %-7s %-7s %-20s %-14s %-10s %-13s %-13s %s\n", "K",
-                "sent", "listed", "first reply to list", "CPU per reply",
-                "peak RSS", "X server CPU", "named in 1 s", "confirmed");
-    int ok = 1;
+    bool ok = true;
     for (int i = first; i < argc; i++) {
         int k = std::atoi(argv[i]);
         if (k <= 0 || k > kMaxHosts) {
             std::fprintf(stderr, "burst: K must be 1 to %d\n", kMaxHosts);
             return 2;
         }
-        std::vector<Row> rows(runs);
+        std::vector<std::vector<Row>> rows(contenders.size(),
+                                           std::vector<Row>(runs));
         bool ran = true;
-        for (Row &row : rows)
-            ran = ran && Burst(program, k, names, &row);
+        for (int run = 0; run < runs; run++)
+            for (std::size_t c = 0; c < contenders.size(); c++)
+                ran = ran &&
+                      Burst(contenders[c].program, k, names, &rows[c][run]);
         if (!ran) {
             std::fprintf(stderr, "burst: the intake for K=%d failed\n", k);
-            ok = 0;
+            ok = false;
             continue;
         }
-        PrintRow(Typical(rows));
+        for (std::size_t c = 0; c < contenders.size(); c++)
+            contenders[c].rows.push_back(Typical(rows[c]));
     }
-    Row dead{};
-    if (program != argv[0] || names != Names::kHostsFile) {
-        // An earlier version waits for each look-up in turn; and the dead
-        // name server's row is the same whatever the others' names.
-    } else if (Burst(program, kDeadNameServerHosts, Names::kDeadNameServer,
-                     &dead)) {
-        std::printf("name server that never answers, %d hosts: first reply "
-                    "to list %s, longest stall of the event loop %s\n",
-                    kDeadNameServerHosts, Duration(dead.completeMs).c_str(),
-                    dead.longestStallMs < 0
-                        ? "not measured"
-                        : Duration(dead.longestStallMs).c_str());
-    } else {
-        std::fprintf(stderr, "burst: the dead name server's run failed\n");
-        ok = 0;
+    for (const Contender &contender : contenders) {
+        if (contenders.size() > 1)
+            std::printf("-- %s\n", contender.label.c_str());
+        std::printf("%-6s %-7s %-7s %-20s %-14s %-10s %-13s %-13s %s\n", "K",
+                    "sent", "listed", "first reply to list", "CPU per reply",
+                    "peak RSS", "X server CPU", "named in 1 s", "confirmed");
+        for (const Row &row : contender.rows)
+            PrintRow(row);
+        if (&contender == &contenders.front() && program == argv[0] &&
+            names == Names::kHostsFile)
+            ok = PrintDeadNameServer(program) && ok;
     }
     return ok ? 0 : 1;
 }

@@ -28,7 +28,10 @@
 // file, as in a lab whose hosts all resolve; or, with --dns, from a name
 // server in the lab (dnsmasq, every address's reverse and forward record,
 // no upstream), as a site runs it; in the dead name server's run none has,
-// and the resolver asks a server in the lab that never answers.
+// and the resolver asks a server in the lab that never answers.  The name
+// server makes its records from the addresses (synth-domain): from a hosts
+// file, dnsmasq reads every record for each reverse question, and at
+// K = 10000 that, not the program, set the pace.
 #include <X11/Intrinsic.h>
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -70,7 +73,8 @@ constexpr int kDeadNameServerHosts = 20;
 // A run's namespaces are hpb<pid>k<K>c (the client) and hpb<pid>k<K>l.
 constexpr char kNamespaces[] = "hpb%dk";
 constexpr char kNameServer[] = "10.60.255.53";
-// Host i is named kServiceName<i>.example.org by the name service, and
+// Host i is named kServiceName<i>.example.org by the hosts file (by the
+// name server, kServiceName and its address, dashed), and
 // kReplyName<i>.example.org by its reply.
 constexpr char kServiceName[] = "lab";
 constexpr char kReplyName[] = "host";
@@ -157,9 +161,8 @@ struct Lab {
     std::string client;
     std::string lab;
     int fd = -1;
-    int nameServer = -1;         ///< the dead name server's socket
-    pid_t dnsmasq = -1;          ///< the live name server
-    std::string nameServerHosts; ///< its records
+    int nameServer = -1; ///< the dead name server's socket
+    pid_t dnsmasq = -1;  ///< the live name server
     long long firstReplyNs = 0;
     long long xServerAtQueryNs = 0; ///< the X server's CPU by then
     int sent = 0;
@@ -178,18 +181,13 @@ void BuildLab(Lab *lab, int k) {
     std::string etc = "/etc/netns/" + lab->client;
     mkdir("/etc/netns", 0755);
     mkdir(etc.c_str(), 0755);
-    // The client's hosts file, or the name server's (outside /etc/netns,
-    // whose files ip-netns mounts over /etc's).
-    lab->nameServerHosts = "/tmp/" + tag + "-hosts";
-    std::ofstream hosts(lab->names == Names::kNameServer ? lab->nameServerHosts
-                                                         : etc + "/hosts");
-    if (lab->names != Names::kNameServer)
-        hosts << "127.0.0.1 localhost\n";
+    std::ofstream hosts(etc + "/hosts");
+    hosts << "127.0.0.1 localhost\n";
     std::vector<std::string> addresses;
     for (int i = 0; i < k; i++) {
         addresses.push_back(HostAddress(i, lab->ipv6) +
                             (lab->ipv6 ? "/64 nodad" : "/16"));
-        if (lab->names != Names::kDeadNameServer)
+        if (lab->names == Names::kHostsFile)
             hosts << HostAddress(i, lab->ipv6) << " " << kServiceName << i
                   << ".example.org\n";
     }
@@ -213,10 +211,12 @@ void BuildLab(Lab *lab, int k) {
     // Its own domain and the private reverse zones are answered, found or
     // not, and nothing is sent on.
     if (lab->names == Names::kNameServer)
-        lab->dnsmasq = StartNameServer(lab->lab, kNameServer,
-                                       {"--addn-hosts=" + lab->nameServerHosts,
-                                        "--local=/example.org/", "--bogus-priv",
-                                        "--cache-size=0"});
+        lab->dnsmasq = StartNameServer(
+            lab->lab, kNameServer,
+            {std::string("--synth-domain=example.org,"
+                         "10.60.0.0/16,") +
+                 kServiceName,
+             "--local=/example.org/", "--bogus-priv", "--cache-size=0"});
 }
 
 void RemoveLab(const Lab &lab) {
@@ -226,7 +226,6 @@ void RemoveLab(const Lab &lab) {
     if (lab.dnsmasq > 0) {
         kill(lab.dnsmasq, SIGTERM);
         waitpid(lab.dnsmasq, nullptr, 0);
-        std::remove(lab.nameServerHosts.c_str());
     }
     Must("ip netns del " + lab.client);
     Must("ip netns del " + lab.lab);

@@ -41,8 +41,8 @@ TEST_F(NameService, AHostWhoseNameLeadsToBothAddressesIsOneRow) {
 }
 
 // The forward look-up of a reverse name goes to a server that never
-// answers: within the wait for names the hosts are listed, apart, under
-// the names their replies gave, and the keys work all along.
+// answers: the hosts are listed under the name, not confirmed, so apart,
+// each with its address, and the keys work all along.
 TEST_F(NameService, ANameWhoseForwardLookUpNeverAnswersIsNotConfirmed) {
     net.AddLan(0);
     net.AddHost(0, 11, {WillingReply("one", "idle")});
@@ -57,6 +57,24 @@ TEST_F(NameService, ANameWhoseForwardLookUpNeverAnswersIsNotConfirmed) {
     usleep(1500 * 1000);
     EXPECT_EQ(AcceptRow(p, 1), Printed(12))
         << "two rows, by the replies' names";
+}
+
+// A reverse name is shown as soon as it comes, long before the wait for
+// its confirmation ends: the rows are in the order of the reverse names,
+// not of the replies'.
+TEST_F(NameService, AReverseNameIsShownBeforeItIsConfirmed) {
+    net.AddLan(0);
+    net.AddHost(0, 11, {WillingReply("a-told", "idle")});
+    net.AddHost(0, 12, {WillingReply("b-told", "idle")});
+    net.AddNameServer(0, 53,
+                      {"--ptr-record=11.0.55.10.in-addr.arpa,z.lab.example",
+                       "--ptr-record=12.0.55.10.in-addr.arpa,y.lab.example",
+                       "--server=/lab.example/10.55.0.99"});
+    net.Start();
+    Program p = Start({"BROADCAST"});
+    AwaitArrivals(2);
+    usleep(400 * 1000); // well within the second
+    EXPECT_EQ(AcceptRow(p, 0), Printed(12)) << "y.lab.example, then z";
 }
 
 // Arguments that cannot be asked are told on standard error, one line

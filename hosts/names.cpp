@@ -55,7 +55,7 @@ void ListHeld() {
 }
 
 // The last host to wait for its name is shown the soonest.
-Pace Shown() {
+Pace PaceOfNames() {
     return std::ssize(ListedHosts()) == hostCount ? Pace::kSettled
                                                   : Pace::kIdle;
 }
@@ -82,7 +82,7 @@ void NameFound(void *, const sockaddr *address, const char *name,
             NameHost(entry, name, confirmed);
         ListOrHold(entry);
     }
-    RefreshSoon(Shown());
+    RefreshSoon(PaceOfNames());
 }
 
 void DeadlinePassed(XtPointer, XtIntervalId *) noexcept;

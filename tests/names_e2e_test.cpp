@@ -7,7 +7,24 @@ namespace {
 
 const Bytes kAlphasLine = WillingReply("alpha", "Willing to manage");
 
-class NameService : public EndToEnd {};
+class NameService : public EndToEnd {
+  protected:
+    // Hosts .11 and .12 answer with the names `told`; their reverse names
+    // are `named`, whose forward look-ups go to a server that never
+    // answers.
+    void NamesNeverConfirmed(const char *const told[2],
+                             const char *const named[2]) {
+        net.AddLan(0);
+        for (int i : {0, 1})
+            net.AddHost(0, 11 + i, {WillingReply(told[i], "idle")});
+        net.AddNameServer(
+            0, 53,
+            {std::string("--ptr-record=11.0.55.10.in-addr.arpa,") + named[0],
+             std::string("--ptr-record=12.0.55.10.in-addr.arpa,") + named[1],
+             "--server=/lab.example/10.55.0.99"});
+        net.Start();
+    }
+};
 
 // A sender that got itself the reverse name "alpha" copies alpha's line:
 // its name is not confirmed, so the two are two rows, each with its
@@ -44,14 +61,9 @@ TEST_F(NameService, AHostWhoseNameLeadsToBothAddressesIsOneRow) {
 // answers: the hosts are listed under the name, not confirmed, so apart,
 // each with its address, and the keys work all along.
 TEST_F(NameService, ANameWhoseForwardLookUpNeverAnswersIsNotConfirmed) {
-    net.AddLan(0);
-    net.AddHost(0, 11, {WillingReply("one", "idle")});
-    net.AddHost(0, 12, {WillingReply("two", "idle")});
-    net.AddNameServer(0, 53,
-                      {"--ptr-record=11.0.55.10.in-addr.arpa,slow.lab.example",
-                       "--ptr-record=12.0.55.10.in-addr.arpa,slow.lab.example",
-                       "--server=/lab.example/10.55.0.99"});
-    net.Start();
+    const char *const told[] = {"one", "two"};
+    const char *const named[] = {"slow.lab.example", "slow.lab.example"};
+    NamesNeverConfirmed(told, named);
     Program p = Start({"BROADCAST"});
     AwaitArrivals(2);
     usleep(1500 * 1000);
@@ -63,14 +75,9 @@ TEST_F(NameService, ANameWhoseForwardLookUpNeverAnswersIsNotConfirmed) {
 // its confirmation ends: the rows are in the order of the reverse names,
 // not of the replies'.
 TEST_F(NameService, AReverseNameIsShownBeforeItIsConfirmed) {
-    net.AddLan(0);
-    net.AddHost(0, 11, {WillingReply("a-told", "idle")});
-    net.AddHost(0, 12, {WillingReply("b-told", "idle")});
-    net.AddNameServer(0, 53,
-                      {"--ptr-record=11.0.55.10.in-addr.arpa,z.lab.example",
-                       "--ptr-record=12.0.55.10.in-addr.arpa,y.lab.example",
-                       "--server=/lab.example/10.55.0.99"});
-    net.Start();
+    const char *const told[] = {"a-told", "b-told"};
+    const char *const named[] = {"z.lab.example", "y.lab.example"};
+    NamesNeverConfirmed(told, named);
     Program p = Start({"BROADCAST"});
     AwaitArrivals(2);
     usleep(400 * 1000); // well within the second

@@ -125,6 +125,42 @@ TEST_F(HostTable, RowsStandForHostsWhateverAReplyCopies) {
     SetNameWait(nullptr);
 }
 
+bool KeepUnlisted(HostEntry *) {
+    return true;
+}
+
+// The name wait holds a new entry back while a listed one shows its name:
+// the same name, not one it begins, and never the entry itself.
+TEST_F(HostTable, AListedNamesakeIsFoundByTheNameShown) {
+    Record("alpha", "idle", "10.0.0.1", 1);
+    Record("alphabet", "idle", "10.0.0.2", 1);
+    Record("beta", "busy", "10.0.0.3", 1);
+    EXPECT_EQ(ListedNamesake(hostEntries), nullptr);
+    SetNameWait(KeepUnlisted);
+    const struct {
+        const char *name;
+        const char *namesake; // its address
+    } cases[] = {{"alpha", "10.0.0.1"},
+                 {"alphabet", "10.0.0.2"},
+                 {"alph", "none"},
+                 {"beta", "10.0.0.3"},
+                 {"gamma", "none"}};
+    int octet = 10;
+    for (const auto &c : cases) {
+        std::string ip = "10.0.0." + std::to_string(octet++);
+        ASSERT_EQ(Record(c.name, "new", ip.c_str(), 1), 1);
+        const HostEntry *entry = hostEntries;
+        while (entry->next != nullptr)
+            entry = entry->next;
+        const HostEntry *found = ListedNamesake(entry);
+        char address[kKeyTextSize] = "none";
+        if (found != nullptr)
+            KeyText(KeyOf(found), address);
+        EXPECT_STREQ(address, c.namesake) << c.name;
+    }
+    SetNameWait(nullptr);
+}
+
 // Names and statuses show for what they are, and past their limits are
 // cut with a mark; the status column lines up whatever the names hold.
 TEST_F(HostTable, TextIsShownForWhatItIsAndCutWithAMark) {

@@ -134,7 +134,7 @@ int Intake(int k, const std::string &ns) {
         named += std::string_view(reinterpret_cast<char *>(host->hostname.data),
                                   host->hostname.length)
                      .starts_with(kServiceName);
-        confirmed += host->namedByService;
+        confirmed += host->naming == Naming::kConfirmed;
     }
     std::printf("%d %lld %.6f %ld %.3f %d %d\n", seen, seen == k ? last : 0,
                 cpu, self.ru_maxrss, longestGap / 1e6, named, confirmed);

@@ -120,12 +120,13 @@ void AppendAddress(Line *line, const char *address) {
 } // namespace
 
 char *FormatLine(const ARRAY8 *name, const char *address, const ARRAY8 *status,
-                 int *nameLength) {
+                 int *nameLength, int *labelLength) {
     Line line{};
     AppendShown(&line, name, kMostNameBytes, kMostLineColumns / 2);
     *nameLength = line.length;
     if (address != nullptr)
         AppendAddress(&line, address);
+    *labelLength = line.length;
     if (drawnColumns != nullptr && line.columns != line.length)
         line.columns = drawnColumns(line.text, line.length);
     Fill(&line, kNameColumns - line.columns);

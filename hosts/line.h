@@ -27,6 +27,7 @@ extern int (*drawnColumns)(const char *text, int length);
 /// is (invalid text, control and format characters) shows as "?".  Text
 /// beyond the bounds is cut and ends in "...".  The filling counts the
 /// name's drawnColumns where they are set.  `*nameLength` is set to the
-/// bytes of the line that show the name.  Null when memory runs out.
+/// bytes of the line that show the name, `*labelLength` to those that show
+/// the name and the address.  Null when memory runs out.
 char *FormatLine(const ARRAY8 *name, const char *address, const ARRAY8 *status,
-                 int *nameLength);
+                 int *nameLength, int *labelLength);

@@ -1,46 +1,25 @@
-// A request travels as one malloc'ed record: the main thread queues it, a
-// worker fills in the answer and moves it to the list of answers, and the
-// main thread, woken through the wake pipe or, for answers left to
-// gather, the wake timer, takes the answers, hands them over and releases
-// the records.  An address look-up that finds a name
-// sends a copy to be told at once, and goes on to the queue of
-// confirmations.  A record is always on one of the lists or in a worker's
-// hands.
+// A request travels as one malloc'ed record, a job of the pool
+// (hosts/pool): the main thread queues it, a worker fills in the answer,
+// and the main thread hands it over and releases the record.  An address
+// look-up that finds a name sends a copy to be told at once, and goes on
+// in the pool's second lane, behind the reverse look-ups, to be confirmed.
 
 #include "hosts/resolver.h"
 
-#include <fcntl.h>
 #include <netdb.h>
-#include <pthread.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
-#include "shell/loop.h"
+#include "hosts/pool.h"
+#include "shell/clock.h"
 
 namespace {
 
-// Enough to have several slow DNS answers outstanding at once; a hosts
-// file look-up needs only the CPU.
-constexpr int kWorkers = 8;
-// Workers leave the CPU to the event loop, which must stay responsive.
-constexpr int kWorkerNiceness = 10;
-// While look-ups are queued, answers wait up to this long, or until there
-// are this many, to be handed over together: one wake of the event loop
-// for a batch instead of one per answer.  The list is shown no faster.
-constexpr long kGatherMs = 2;
-constexpr int kGatherMost = 16;
-
 struct LookUp {
-    LookUp *next;
+    Job job;         ///< first, so that a job is its look-up
     unsigned epoch;  ///< of an address look-up: the epoch it belongs to
     long deadlineMs; ///< of an address look-up: no step begun after it
     // An IPv4 or IPv6 address asked about: the room of the larger, not of
@@ -58,43 +37,7 @@ struct LookUp {
     void *clientData;
 };
 
-struct Queue {
-    LookUp *head;
-    LookUp **tail = &head;
-};
-
-void Append(Queue *queue, LookUp *request) {
-    request->next = nullptr;
-    *queue->tail = request;
-    queue->tail = &request->next;
-}
-
-LookUp *Take(Queue *queue) {
-    LookUp *request = queue->head;
-    queue->head = request->next;
-    if (queue->head == nullptr)
-        queue->tail = &queue->head;
-    return request;
-}
-
-pthread_mutex_t queueLock = PTHREAD_MUTEX_INITIALIZER;
-pthread_cond_t queueFilled = PTHREAD_COND_INITIALIZER;
-// Guarded by queueLock: the requests waiting for a worker (the forward
-// look-ups that confirm names behind all others), the answers waiting for
-// the main thread, how many and since when, whether the main thread has
-// been woken for them, and the workers waiting for a request.
-Queue asked;
-Queue confirmations;
-Queue answers;
-int gathered;
-long gatheredSinceMs;
-bool woken;
-int idleWorkers;
-int workers; // main thread only
 std::atomic<unsigned> addressEpoch;
-int wakePipe[2] = {-1, -1};
-int wakeTimer = -1;
-
 // A name's addresses of either family, once each (one socket type asked).
 void ResolveName(LookUp *request) {
     addrinfo hints{};
@@ -173,44 +116,13 @@ LookUp *NameToTell(const LookUp *request) {
     return told;
 }
 
-void Answer(LookUp *request, LookUp *confirmation) {
-    pthread_mutex_lock(&queueLock);
-    Append(&answers, request);
-    if (confirmation != nullptr)
-        Append(&confirmations, confirmation);
-    long now = NowMs();
-    if (gathered++ == 0)
-        gatheredSinceMs = now;
-    // The last of the names, or of all answers, is not kept waiting; a
-    // confirmation changes no line.
-    bool confirms = request->settled && request->name != nullptr &&
-                    request->nameDone == nullptr;
-    bool wake = !woken && (gathered >= kGatherMost ||
-                           now - gatheredSinceMs >= kGatherMs ||
-                           (asked.head == nullptr &&
-                            (!confirms || confirmations.head == nullptr)));
-    // The timer wakes the main thread for answers that no later one ends
-    // the gathering of, when every worker is held up by a slow look-up.
-    bool setTimer = !woken && !wake && gathered == 1;
-    woken = woken || wake;
-    pthread_mutex_unlock(&queueLock);
-    // One byte at a time at most waits in the pipe.
-    if (wake)
-        while (write(wakePipe[1], "", 1) < 0 && errno == EINTR)
-            ;
-    if (setTimer) {
-        itimerspec gather{};
-        gather.it_value.tv_nsec = kGatherMs * 1000000;
-        timerfd_settime(wakeTimer, 0, &gather, nullptr);
-    }
-}
-
 // Does one step of `request`, and answers, or queues its next step.  An
 // address look-up whose reverse step is done carries the name it found.
-void Step(LookUp *request) {
+void Step(Job *job) {
+    auto *request = reinterpret_cast<LookUp *>(job);
     if (request->nameDone != nullptr) {
         ResolveName(request);
-        Answer(request, nullptr);
+        JobDone(&request->job);
         return;
     }
     bool inTime =
@@ -222,108 +134,43 @@ void Step(LookUp *request) {
         FindName(request);
         LookUp *told = request->name != nullptr ? NameToTell(request) : nullptr;
         if (told != nullptr) {
-            Answer(told, request);
+            JobDone(&told->job, &request->job);
             return;
         }
         if (request->name != nullptr)
             ConfirmName(request);
     }
     request->settled = true;
-    Answer(request, nullptr);
+    JobDone(&request->job);
 }
 
-void *Work(void *) {
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)),
-                kWorkerNiceness);
-    for (;;) {
-        pthread_mutex_lock(&queueLock);
-        while (asked.head == nullptr && confirmations.head == nullptr) {
-            idleWorkers++;
-            pthread_cond_wait(&queueFilled, &queueLock);
-            idleWorkers--;
-        }
-        LookUp *request = Take(asked.head != nullptr ? &asked : &confirmations);
-        pthread_mutex_unlock(&queueLock);
-        Step(request);
-    }
-    return nullptr;
+// On the main thread: hands the answer over, unless its epoch is gone.
+void Deliver(Job *job) {
+    auto *a = reinterpret_cast<LookUp *>(job);
+    if (a->nameDone != nullptr)
+        a->nameDone(a->clientData, a->found, a->foundCount, a->unanswered);
+    else if (a->epoch == addressEpoch.load())
+        a->addressDone(a->clientData, reinterpret_cast<sockaddr *>(&a->address),
+                       a->name, a->confirmed, a->settled);
+    std::free(a->name);
+    std::free(a->found);
+    std::free(a);
 }
 
-// On the main thread: hands over the answers that have come back.
-void DeliverAnswers(XtPointer, int *source, XtInputId *) noexcept {
-    std::uint64_t wake; // a byte of the pipe, or the timer's count
-    while (read(*source, &wake, sizeof(wake)) < 0 && errno == EINTR)
-        ;
-    pthread_mutex_lock(&queueLock);
-    LookUp *a = answers.head;
-    answers.head = nullptr;
-    answers.tail = &answers.head;
-    gathered = 0;
-    woken = false;
-    pthread_mutex_unlock(&queueLock);
-    while (a != nullptr) {
-        LookUp *next = a->next;
-        if (a->nameDone != nullptr)
-            a->nameDone(a->clientData, a->found, a->foundCount, a->unanswered);
-        else if (a->epoch == addressEpoch.load())
-            a->addressDone(a->clientData,
-                           reinterpret_cast<sockaddr *>(&a->address), a->name,
-                           a->confirmed, a->settled);
-        std::free(a->name);
-        std::free(a->found);
-        std::free(a);
-        a = next;
-    }
-}
-
-// The pipe, the timer and the first worker come with the first request,
-// so that a program that looks nothing up starts no thread.
-bool OpenWakes() {
-    if (wakeTimer >= 0)
+bool Submit(LookUp *request) {
+    if (QueueJob(&request->job))
         return true;
-    if (wakePipe[0] < 0 && pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    wakeTimer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
-    if (wakeTimer < 0)
-        return false;
-    WatchReadable(wakePipe[0], DeliverAnswers);
-    WatchReadable(wakeTimer, DeliverAnswers);
-    return true;
-}
-
-// A new worker for a request that would otherwise wait for a busy one, up
-// to kWorkers.  True when some worker is there to take it.
-bool StartWorkerIfNoneIdle() {
-    pthread_mutex_lock(&queueLock);
-    int idle = idleWorkers;
-    pthread_mutex_unlock(&queueLock);
-    if (idle == 0 && workers < kWorkers) {
-        pthread_t thread;
-        if (pthread_create(&thread, nullptr, Work, nullptr) == 0) {
-            pthread_detach(thread);
-            workers++;
-        }
-    }
-    return workers > 0;
-}
-
-bool Queue(LookUp *request) {
-    if (!OpenWakes() || !StartWorkerIfNoneIdle()) {
-        std::free(request->name);
-        std::free(request);
-        return false;
-    }
-    pthread_mutex_lock(&queueLock);
-    Append(&asked, request);
-    pthread_cond_signal(&queueFilled);
-    pthread_mutex_unlock(&queueLock);
-    return true;
+    std::free(request->name);
+    std::free(request);
+    return false;
 }
 
 LookUp *NewLookUp(void *clientData) {
     auto *request = static_cast<LookUp *>(std::malloc(sizeof(LookUp)));
     if (request != nullptr) {
         *request = LookUp{};
+        request->job.run = Step;
+        request->job.deliver = Deliver;
         request->clientData = clientData;
     }
     return request;
@@ -343,7 +190,7 @@ bool LookUpAddress(const sockaddr *address, socklen_t length, long deadlineMs,
     request->deadlineMs = deadlineMs;
     request->epoch = addressEpoch.load();
     request->addressDone = done;
-    return Queue(request);
+    return Submit(request);
 }
 
 bool LookUpName(const char *name, NameLookedUp done, void *clientData) {
@@ -356,7 +203,7 @@ bool LookUpName(const char *name, NameLookedUp done, void *clientData) {
         std::free(request);
         return false;
     }
-    return Queue(request);
+    return Submit(request);
 }
 
 void DiscardAddressLookUps() {

@@ -1,11 +1,8 @@
-// Name look-ups away from the event loop.  Worker threads ask the system's
-// resolver (NSS: the hosts file, DNS and whatever else nsswitch.conf
-// names), so a slow or dead name server never holds up the window.  Each
-// answer comes back to the event loop, woken through a timer descriptor
-// that the toolkit watches, and is handed to the caller's procedure there,
-// on the main thread; nothing else of the program runs on the workers.
-// While more look-ups are queued, answers are gathered for up to 2 ms and
-// handed over together.
+// Name and address look-ups away from the event loop, on the workers of
+// hosts/pool.  They ask the system's resolver (NSS: the hosts file, DNS
+// and whatever else nsswitch.conf names).  Each answer is handed to the
+// caller's procedure on the main thread, when the event loop finds the
+// pool's descriptor readable (DeliverJobs).
 #pragma once
 
 #include <netinet/in.h>
@@ -37,7 +34,7 @@ using NameLookedUp = void (*)(void *clientData,
 /// while reverse ones are queued, so that names come first.  True when it
 /// is under way: `done` is then called as AddressLookedUp says, unless
 /// DiscardAddressLookUps comes first.  False when no look-up could be
-/// started (no memory, no thread, no timer); `done` is never called then.
+/// started (no memory, no worker); `done` is never called then.
 bool LookUpAddress(const sockaddr *address, socklen_t length, long deadlineMs,
                    AddressLookedUp done, void *clientData);
 

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <span>
+#include <string_view>
 #include <unordered_map>
 
 #include "hosts/line.h"
@@ -39,13 +41,12 @@ HostEntry **entryTail = &hostEntries;
 unsigned long answers;
 std::unordered_map<HostKey, HostEntry *, KeyHash> byKey;
 std::vector<HostEntry *> sorted;
-std::vector<HostEntry *> namesakes; // TellApart's, as large as sorted
+std::vector<HostEntry *> namesakes; // ListedNamesakes', as large as sorted
 bool linesChanged;
 bool rowsChanged; // entries listed, or their order
 // Entries that ClearHosts took out while the widget may still show them.
 HostEntry *clearedEntries;
 HostEntry **clearedTail = &clearedEntries;
-bool (*nameWait)(HostEntry *entry);
 
 void ReleaseLine(char *line) {
     if (line != kUnknownLine)
@@ -61,7 +62,7 @@ void FormatEntryLine(HostEntry *entry) {
         KeyText(KeyOf(entry), address);
     entry->displayLine =
         FormatLine(&entry->hostname, entry->showsAddress ? address : nullptr,
-                   &entry->status, &entry->nameLength);
+                   &entry->status, &entry->nameLength, &entry->labelLength);
     if (entry->displayLine == nullptr)
         entry->displayLine = kUnknownLine;
 }
@@ -93,9 +94,10 @@ std::ptrdiff_t Remove(HostEntry *entry) {
     return index;
 }
 
-// Gives the entry the line that its name, status and address make now.
+} // namespace
+
 // One that keeps its place changes its line alone.
-void Reformat(HostEntry *entry) {
+void RemakeLine(HostEntry *entry) {
     bool moved = rowsChanged;
     std::ptrdiff_t was = entry->listed ? Remove(entry) : -1;
     if (entry->displayLine != entry->handedLine)
@@ -107,15 +109,12 @@ void Reformat(HostEntry *entry) {
 
 // ---- names that two hosts show ----
 
+namespace {
+
 bool SameName(const HostEntry *a, const HostEntry *b) {
     return a->displayLine != kUnknownLine && b->displayLine != kUnknownLine &&
            a->nameLength == b->nameLength &&
            std::memcmp(a->displayLine, b->displayLine, a->nameLength) == 0;
-}
-
-bool NamedAlike(const HostEntry *a, const HostEntry *b) {
-    return a->namedByService && b->namedByService &&
-           Array8Equal(&a->hostname, &b->hostname);
 }
 
 // The line of `listed` begins with the name that `named` shows, and a
@@ -126,8 +125,9 @@ bool BeginsWithName(const HostEntry *listed, const HostEntry *named) {
                         named->nameLength + 1) == 0;
 }
 
-// A listed entry other than `entry` that shows its name, or null.
-HostEntry *AnotherWithName(const HostEntry *entry) {
+} // namespace
+
+const HostEntry *ListedNamesake(const HostEntry *entry) {
     if (entry->displayLine == kUnknownLine)
         return nullptr;
     auto at = std::lower_bound(
@@ -142,30 +142,9 @@ HostEntry *AnotherWithName(const HostEntry *entry) {
     return nullptr;
 }
 
-// Decides, as `entry` is listed, whether it shows its address.  Once two
-// entries not named alike show a name, every entry that shows it shows
-// its address too, until the table is cleared; so the one other entry
-// found tells whether the name is shared that way already.
-void TellApart(HostEntry *entry) {
-    HostEntry *other = AnotherWithName(entry);
-    if (other == nullptr || (!other->showsAddress && NamedAlike(entry, other)))
-        return;
-    entry->showsAddress = true;
-    Reformat(entry);
-    if (other->showsAddress)
-        return;
-    // Room for every entry is reserved with the sorted sequence.
-    namesakes.clear();
-    for (HostEntry *listed : sorted)
-        if (SameName(listed, entry))
-            namesakes.push_back(listed);
-    for (HostEntry *named : namesakes) {
-        named->showsAddress = true;
-        Reformat(named);
-    }
-}
-
 // ---- recording ----
+
+namespace {
 
 // Keeps at most one byte beyond `most`: that byte tells the line that the
 // text was cut.  False when there is no memory for the shorter body.
@@ -187,15 +166,15 @@ void MoveBody(ARRAY8 *into, ARRAY8 *from) {
     *from = {0, nullptr};
 }
 
-int AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
-             int willing) {
+HostEntry *AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
+                    int willing) {
     auto *entry = static_cast<HostEntry *>(std::malloc(sizeof(HostEntry)));
     if (entry == nullptr)
-        return 0;
+        return nullptr;
     *entry = HostEntry{};
     if (!AllocArray8(&entry->hostAddress, key.length)) {
         std::free(entry);
-        return 0;
+        return nullptr;
     }
     try {
         std::size_t entries = static_cast<std::size_t>(hostCount) + 1;
@@ -207,7 +186,7 @@ int AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
     } catch (const std::bad_alloc &) {
         ReleaseArray8(&entry->hostAddress);
         std::free(entry);
-        return 0;
+        return nullptr;
     }
     std::memcpy(entry->hostAddress.data, key.address, key.length);
     entry->connectionType = key.connectionType;
@@ -220,9 +199,7 @@ int AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
     *entryTail = entry;
     entryTail = &entry->next;
     hostCount++;
-    if (nameWait == nullptr || !nameWait(entry))
-        ListHost(entry);
-    return 1;
+    return entry;
 }
 
 int UpdateEntry(HostEntry *entry, ARRAY8 *status, int willing) {
@@ -231,7 +208,7 @@ int UpdateEntry(HostEntry *entry, ARRAY8 *status, int willing) {
     ReleaseArray8(&entry->status);
     MoveBody(&entry->status, status);
     entry->willing = willing;
-    Reformat(entry);
+    RemakeLine(entry);
     return 1;
 }
 
@@ -248,14 +225,20 @@ void ReleaseEntry(HostEntry *entry) {
 } // namespace
 
 int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const HostKey &key,
-               int willing) {
+               int willing, HostEntry **added) {
     HostEntry *entry = FindHost(key);
     int recorded = 0;
+    if (added != nullptr)
+        *added = nullptr;
     if (Keep(status, kMostStatusBytes)) {
-        if (entry != nullptr)
+        if (entry != nullptr) {
             recorded = UpdateEntry(entry, status, willing);
-        else if (Keep(hostname, kMostNameBytes))
-            recorded = AddEntry(key, hostname, status, willing);
+        } else if (Keep(hostname, kMostNameBytes)) {
+            entry = AddEntry(key, hostname, status, willing);
+            recorded = entry != nullptr;
+            if (added != nullptr)
+                *added = entry;
+        }
     }
     // Whatever the entry did not take.
     ReleaseArray8(hostname);
@@ -263,28 +246,43 @@ int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const HostKey &key,
     return recorded;
 }
 
-void SetNameWait(bool (*wait)(HostEntry *entry)) {
-    nameWait = wait;
-}
-
-void NameHost(HostEntry *entry, const char *name, bool confirmed) {
+void RenameHost(HostEntry *entry, const char *name) {
     ReleaseArray8(&entry->hostname);
     int length = std::min<int>(std::strlen(name), kMostNameBytes + 1);
     if (AllocArray8(&entry->hostname, length))
         std::memcpy(entry->hostname.data, name, length);
-    entry->namedByService = confirmed;
     ReleaseLine(entry->displayLine); // not listed yet: never shown
     FormatEntryLine(entry);
 }
 
-void ListHost(HostEntry *entry) {
-    TellApart(entry);
+void ListEntry(HostEntry *entry) {
     entry->listed = true;
     Insert(entry);
 }
 
-const HostEntry *ListedNamesake(const HostEntry *entry) {
-    return AnotherWithName(entry);
+std::span<HostEntry *const> ListedNamesakes(const HostEntry *entry) {
+    // Room for every entry is reserved with the sorted sequence.
+    namesakes.clear();
+    for (HostEntry *listed : sorted)
+        if (SameName(listed, entry))
+            namesakes.push_back(listed);
+    return namesakes;
+}
+
+bool HasLine(const HostEntry *entry) {
+    return entry->displayLine != kUnknownLine;
+}
+
+std::string_view ShownName(const HostEntry *entry) {
+    if (!HasLine(entry))
+        return {};
+    return {entry->displayLine, static_cast<std::size_t>(entry->nameLength)};
+}
+
+std::string_view ShownLabel(const HostEntry *entry) {
+    if (!HasLine(entry))
+        return {};
+    return {entry->displayLine, static_cast<std::size_t>(entry->labelLength)};
 }
 
 HostKey KeyOf(const HostEntry *entry) {
@@ -303,11 +301,6 @@ HostEntry *FindHost(const HostKey &key) {
 
 const std::vector<HostEntry *> &ListedHosts() {
     return sorted;
-}
-
-bool SameRow(const HostEntry *a, const HostEntry *b) {
-    return a->displayLine != kUnknownLine &&
-           std::strcmp(a->displayLine, b->displayLine) == 0 && NamedAlike(a, b);
 }
 
 bool LinesChanged() {

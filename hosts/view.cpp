@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "hosts/rows.h"
 #include "shell/drawing.h"
 #include "shell/heading.h"
 #include "shell/loop.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "hosts/names.h"
+#include "hosts/rows.h"
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "selection/report.h"

@@ -17,7 +17,7 @@
 #include "selection/moves.h"
 #include "shell/heading.h"
 #include "shell/loop.h"
-#include "shell/settings.h"
+#include "shell/options.h"
 #include "shell/window.h"
 #include "xdmcp/allowed.h"
 #include "xdmcp/discovery.h"
@@ -167,9 +167,9 @@ int ListedRow(const std::string &text) {
         for (const HostEntry *host : RowHosts(row)) {
             char address[kKeyTextSize];
             KeyText(KeyOf(host), address);
-            if ((host->nameLength == static_cast<int>(text.size()) &&
-                 strncasecmp(host->displayLine, text.c_str(), text.size()) ==
-                     0) ||
+            std::string_view name = ShownName(host);
+            if ((name.size() == text.size() &&
+                 strncasecmp(name.data(), text.c_str(), text.size()) == 0) ||
                 text == address)
                 return row;
         }

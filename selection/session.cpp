@@ -24,7 +24,7 @@
 #include "shell/heading.h"
 #include "shell/loop.h"
 #include "shell/place.h"
-#include "shell/settings.h"
+#include "shell/options.h"
 #include "shell/window.h"
 #include "xdmcp/address.h"
 
@@ -172,13 +172,9 @@ void Watch() {
 // The host as its row shows it: its name, and its address where the row
 // shows it too or there is no name.
 std::string Shown(const HostEntry *host, const char *address) {
-    std::size_t named = strnlen(host->displayLine, host->nameLength);
-    std::string shown(host->displayLine, named);
-    if (named == 0)
+    if (ShownName(host).empty())
         return address;
-    if (host->showsAddress)
-        shown += std::string(" [") + address + "]";
-    return shown;
+    return std::string(ShownLabel(host));
 }
 
 // What the server is given: the host's numeric address, a descriptor, its

@@ -3,7 +3,7 @@
 #include <X11/StringDefs.h>
 
 #include "shell/loop.h"
-#include "shell/settings.h"
+#include "shell/options.h"
 #include "shell/window.h"
 
 namespace {

@@ -2,8 +2,6 @@
 
 #include <poll.h>
 
-#include <ctime>
-
 XtAppContext appContext;
 
 XtInputId WatchReadable(int fd, XtInputCallbackProc proc,
@@ -48,10 +46,4 @@ Waiting WhatWaits(int descriptor) {
             waiting.windowEvent |= (ready[i].revents & POLLIN) != 0;
     }
     return waiting;
-}
-
-long NowMs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
 }

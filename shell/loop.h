@@ -1,10 +1,13 @@
-// The event loop under everything: the application context, the
-// descriptors it watches, its timers and the clock they run by.  It knows
-// nothing else of the program; every unit that waits for something
-// includes it.
+// The event loop of the X side: the application context, the descriptors
+// it watches and its timers.  It knows nothing else of the program; every
+// unit of the X side that waits for something includes it.  The headless
+// units wait on descriptors of their own (shell/clock), which start-up
+// has it watch.
 #pragma once
 
 #include <X11/Intrinsic.h>
+
+#include "shell/clock.h"
 
 /// The program's one application context.  Start-up sets it when it opens
 /// the display; code that runs without a display (the unit tests) makes
@@ -28,6 +31,3 @@ struct Waiting {
     bool windowEvent;
 };
 Waiting WhatWaits(int descriptor);
-
-/// Milliseconds on a clock that never goes back (CLOCK_MONOTONIC).
-long NowMs();

@@ -5,7 +5,8 @@
 
 #include <csignal>
 
-#include "hosts/names.h"
+#include "hosts/pool.h"
+#include "hosts/rows.h"
 #include "hosts/view.h"
 #include "selection/actions.h"
 #include "selection/adding.h"
@@ -15,6 +16,7 @@
 #include "shell/heading.h"
 #include "shell/loop.h"
 #include "shell/place.h"
+#include "shell/options.h"
 #include "shell/settings.h"
 #include "shell/variants.h"
 #include "shell/drawing.h"
@@ -39,6 +41,32 @@ XtActionsRec actionTable[] = {
 };
 const Cardinal actionCount = XtNumber(actionTable);
 
+namespace {
+
+void AnswersReady(XtPointer, int *, XtInputId *) noexcept {
+    DeliverJobs();
+}
+
+void NameWaitsReady(XtPointer, int *, XtInputId *) noexcept {
+    NameWaitsDue();
+}
+
+void ShowListed(bool lastName) {
+    RefreshSoon(lastName ? Pace::kSettled : Pace::kIdle);
+}
+
+// The headless units reach the event loop through descriptors of their
+// own, and tell of what they listed through one hook.
+void WatchHeadless() {
+    if (PoolDescriptor() >= 0)
+        WatchReadable(PoolDescriptor(), AnswersReady);
+    if (NameWaitDescriptor() >= 0)
+        WatchReadable(NameWaitDescriptor(), NameWaitsReady);
+    SetListedHook(ShowListed);
+}
+
+} // namespace
+
 void OpenWindow(int *argc, char **argv) {
     // A reader of the printed choice that has gone away is a failure to
     // report, not a death by signal.
@@ -61,7 +89,7 @@ void OpenWindow(int *argc, char **argv) {
     LoadSession(topLevel);
     HandleFocus(topLevel);
     WatchPresses(XtDisplay(topLevel));
-    SetNameWait(AwaitName);
+    WatchHeadless();
 
     // Realised unmapped, so that the window has its size and can be placed
     // before it is first shown.

@@ -1,9 +1,12 @@
-// The event loop for the unit tests, with or without an X server.
+// The event loop for the unit tests: the headless units' descriptors
+// alone, or with an X server (tests/toolkit) the toolkit's whole loop.
 #pragma once
 
-/// Makes an application context without a display for the code under
-/// test, unless it has one already.
-void EnsureEventLoop();
-/// Dispatches timers and input (and events, if there is a display) until
-/// `ms` milliseconds have passed.
+#include <functional>
+
+/// Dispatches what the loop watches until `ms` milliseconds have passed:
+/// for a test that shows that nothing happens within that time.
 void RunEventLoop(int ms);
+/// Dispatches until `done` returns true, for at most `limitMs`; true when
+/// it did.
+bool RunUntil(const std::function<bool()> &done, int limitMs = 5000);

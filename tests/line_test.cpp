@@ -22,12 +22,15 @@ struct LineCase {
     std::string line;
 };
 
-std::string Format(const LineCase &c, int *nameLength) {
+std::string Format(const LineCase &c, int *nameLength,
+                   int *labelLength = nullptr) {
+    int label;
     std::string before = setlocale(LC_CTYPE, nullptr);
     EXPECT_NE(setlocale(LC_CTYPE, c.locale), nullptr);
     ARRAY8 name = MakeArray8(c.name);
     ARRAY8 status = MakeArray8(c.status);
-    char *line = FormatLine(&name, c.address, &status, nameLength);
+    char *line = FormatLine(&name, c.address, &status, nameLength,
+                            labelLength != nullptr ? labelLength : &label);
     setlocale(LC_CTYPE, before.c_str());
     std::string text = line != nullptr ? line : "(null)";
     std::free(line);
@@ -63,9 +66,14 @@ TEST(HostLine, NameFilledToThirtyColumnsThenOneBlankAndTheStatus) {
     };
     for (const LineCase &c : cases) {
         int nameLength = -1;
-        EXPECT_EQ(Format(c, &nameLength), c.line) << c.line;
+        int labelLength = -1;
+        EXPECT_EQ(Format(c, &nameLength, &labelLength), c.line) << c.line;
         EXPECT_EQ(nameLength, static_cast<int>(c.line.find(' ')))
             << "the name's bytes in " << c.line;
+        EXPECT_EQ(labelLength, c.address != nullptr
+                                   ? static_cast<int>(c.line.find(']')) + 1
+                                   : nameLength)
+            << "the name's and address's bytes in " << c.line;
     }
 }
 

@@ -6,9 +6,12 @@
 #include <cctype>
 #include <cstring>
 
+#include "hosts/rows.h"
 #include "hosts/table.h"
 #include "tests/alloc_fail.h"
 #include "tests/events.h"
+
+void (*takeNewHost)(HostEntry *entry) = TakeNewHost;
 
 ARRAY8 MakeArray8(const std::string &bytes) {
     ARRAY8 a = {0, nullptr};
@@ -39,10 +42,13 @@ int Record(const std::string &name, const std::string &status, const char *ip,
     }
     if (failAt >= 0)
         FailAllocation(failAt);
-    int recorded =
-        RecordHost(&hostname, &st,
-                   SenderKey(reinterpret_cast<sockaddr *>(&sender)), willing);
+    HostEntry *added;
+    int recorded = RecordHost(&hostname, &st,
+                              SenderKey(reinterpret_cast<sockaddr *>(&sender)),
+                              willing, &added);
     AllowAllocations();
+    if (added != nullptr)
+        takeNewHost(added);
     return recorded;
 }
 
@@ -64,8 +70,5 @@ std::vector<std::string> Listed() {
 }
 
 void SettleNames() {
-    for (int waited = 0;
-         static_cast<int>(ListedHosts().size()) < hostCount && waited < 2000;
-         waited += 5)
-        RunEventLoop(5);
+    RunUntil([] { return std::ssize(ListedHosts()) == hostCount; }, 2000);
 }

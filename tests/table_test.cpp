@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hosts/line.h"
+#include "hosts/rows.h"
 #include "tests/alloc_fail.h"
 #include "tests/table_fixture.h"
 
@@ -21,14 +22,17 @@ std::string Pad(const std::string &name) {
 
 class HostTable : public testing::Test {
   protected:
+    // New entries are listed at once, without the wait for names.
     void SetUp() override {
         ClearHosts();
         LinesHanded();
+        takeNewHost = ListHost;
     }
     void TearDown() override {
         AllowAllocations();
         ClearHosts();
         LinesHanded();
+        takeNewHost = TakeNewHost;
     }
 
     static std::vector<std::string> TableOrder() {
@@ -89,54 +93,14 @@ TEST_F(HostTable, ListIsSortedByByteValueOfTheWholeLine) {
         << "the sequence holds the entries themselves";
 }
 
-// A name the name service gave the hosts at .1 and .2; the others keep
-// the names their replies gave.
-bool NameLabHosts(HostEntry *entry) {
-    if (entry->hostAddress.data[3] > 2)
-        return false;
-    NameHost(entry, "lab1", true);
-    ListHost(entry);
-    return true;
-}
-
-// A name shown twice stands for one host only when the name service gave
-// it both times; a reply that copies it makes every line with that name
-// show its address, for good.
-TEST_F(HostTable, RowsStandForHostsWhateverAReplyCopies) {
-    SetNameWait(NameLabHosts);
-    Record("x", "idle", "10.0.0.1", 1);
-    Record("y", "idle", "10.0.0.2", 1);
-    EXPECT_EQ(Listed(), (std::vector<std::string>(2, Pad("lab1") + " idle")));
-    EXPECT_TRUE(SameRow(ListedHosts()[0], ListedHosts()[1]));
-    EXPECT_EQ(ListedHosts()[0], hostEntries) << "in the order they answered";
-
-    Record("lab1", "idle", "10.0.0.9", 1);
-    Record("lab1", "idle", "10.0.0.10", 1);
-    EXPECT_EQ(Listed(),
-              (std::vector<std::string>{Pad("lab1 [10.0.0.10]") + " idle",
-                                        Pad("lab1 [10.0.0.1]") + " idle",
-                                        Pad("lab1 [10.0.0.2]") + " idle",
-                                        Pad("lab1 [10.0.0.9]") + " idle"}));
-    EXPECT_FALSE(SameRow(ListedHosts()[1], ListedHosts()[2]));
-    Record("", "busy", "10.0.0.1", 1);
-    EXPECT_EQ(std::string(hostEntries->displayLine),
-              Pad("lab1 [10.0.0.1]") + " busy")
-        << "kept as the status changes";
-    SetNameWait(nullptr);
-}
-
-bool KeepUnlisted(HostEntry *) {
-    return true;
-}
-
-// The name wait holds a new entry back while a listed one shows its name:
+// The rows rule holds a new entry back while a listed one shows its name:
 // the same name, not one it begins, and never the entry itself.
 TEST_F(HostTable, AListedNamesakeIsFoundByTheNameShown) {
     Record("alpha", "idle", "10.0.0.1", 1);
     Record("alphabet", "idle", "10.0.0.2", 1);
     Record("beta", "busy", "10.0.0.3", 1);
     EXPECT_EQ(ListedNamesake(hostEntries), nullptr);
-    SetNameWait(KeepUnlisted);
+    takeNewHost = [](HostEntry *) {}; // kept unlisted
     const struct {
         const char *name;
         const char *namesake; // its address
@@ -158,7 +122,6 @@ TEST_F(HostTable, AListedNamesakeIsFoundByTheNameShown) {
             KeyText(KeyOf(found), address);
         EXPECT_STREQ(address, c.namesake) << c.name;
     }
-    SetNameWait(nullptr);
 }
 
 // Names and statuses show for what they are, and past their limits are

@@ -154,17 +154,22 @@ TEST(TargetChoice, BroadcastReachesEveryLinkOnce) {
 void Found(const QueryTarget *) {}
 void Unknown() {}
 
+bool NoLookUpUnderWay() {
+    for (const QueryTarget *t = queryTargets; t != nullptr; t = t->next)
+        if (t->lookingUp)
+            return false;
+    return true;
+}
+
 // The targets that `name` adds, as dotted addresses with their kind, once
 // its look-up, run in the background, has come back.
 std::vector<std::string> TargetsFor(const char *name) {
     QueryTarget *last = queryTargets;
     while (last != nullptr && last->next != nullptr)
         last = last->next;
-    EnsureEventLoop();
     AddTargetsForName(name);
     LookUpTargetNames(Found, Unknown);
-    for (int waited = 0; waited < 200; waited += 10)
-        RunEventLoop(10);
+    RunUntil(NoLookUpUnderWay);
     std::vector<std::string> added;
     for (QueryTarget *t = last ? last->next : queryTargets; t; t = t->next) {
         if (t->address == nullptr) {
@@ -259,7 +264,7 @@ TEST(QueryTargets, EachTargetThatCannotBeAskedIsToldOnce) {
         testing::internal::CaptureStderr();
         TargetsFor(c.argument);
         LookUpTargetNames(Found, Unknown); // a second series: told once
-        RunEventLoop(200);
+        RunUntil(NoLookUpUnderWay);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.told);
     }
 }

@@ -12,8 +12,10 @@
 
 #include "hosts/table.h"
 #include "hosts/view.h"
+#include "shell/loop.h"
 #include "shell/startup.h"
 #include "shell/window.h"
+#include "tests/lab/poll.h"
 #include "tests/table_fixture.h"
 
 void EnsureToolkit() {
@@ -26,6 +28,30 @@ void EnsureToolkit() {
     // The program's own start-up path, so that timers and input registered
     // by the code under test land in the application context run here.
     OpenWindow(&argc, argv);
+}
+
+namespace {
+
+void TimeUp(XtPointer over, XtIntervalId *) {
+    *static_cast<bool *>(over) = true;
+}
+
+} // namespace
+
+// Without a display of its own (a death test's child), the code under test
+// has a context made for it.  The timer ends the wait: the loop blocks
+// until something is due.
+void RunEventLoop(int ms) {
+    if (appContext == nullptr)
+        appContext = XtCreateApplicationContext();
+    bool over = false;
+    XtAppAddTimeOut(appContext, ms, TimeUp, &over);
+    while (!over)
+        XtAppProcessEvent(appContext, XtIMAll);
+}
+
+bool RunUntil(const std::function<bool()> &done, int limitMs) {
+    return PollUntil(done, limitMs, 5, RunEventLoop);
 }
 
 void SettleHosts() {

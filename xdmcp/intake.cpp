@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 
+#include "hosts/rows.h"
 #include "hosts/table.h"
 #include "hosts/view.h"
 #include "shell/loop.h"
@@ -30,6 +31,14 @@ bool HasRoom(const HostKey &sender) {
            IsQueryTarget(sender);
 }
 
+// The table stores the host; a new one is the rows rule's to list.
+void Record(ARRAY8 *hostname, ARRAY8 *status, const HostKey &sender,
+            int willing) {
+    HostEntry *added;
+    if (RecordHost(hostname, status, sender, willing, &added) && added)
+        TakeNewHost(added);
+}
+
 void ReadReply(int socket) {
     sockaddr_storage storage;
     socklen_t senderLength = sizeof(storage);
@@ -52,15 +61,15 @@ void ReadReply(int socket) {
             ReadArray8(&receiveBuffer, &status) &&
             header.length ==
                 2 + authName.length + FieldsSize(&hostname, &status))
-            RecordHost(&hostname, &status, sender, 1);
+            Record(&hostname, &status, sender, 1);
         ReleaseArray8(&authName);
     } else if (header.opcode == kOpcodeUnwilling) {
         if (ReadArray8(&receiveBuffer, &hostname) &&
             ReadArray8(&receiveBuffer, &status) &&
             header.length == FieldsSize(&hostname, &status))
-            RecordHost(&hostname, &status, sender, 0);
+            Record(&hostname, &status, sender, 0);
     }
-    // RecordHost has left both empty; a dropped reply has not.
+    // Record has left both empty; a dropped reply has not.
     ReleaseArray8(&hostname);
     ReleaseArray8(&status);
 }

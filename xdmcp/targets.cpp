@@ -44,7 +44,7 @@ sockaddr_storage XdmcpAddress(const in_addr &address) {
 bool ParseAddress(const char *text, in_addr *address) {
     return (std::strlen(text) == kHexAddressLength &&
             HexToBytes(text, reinterpret_cast<CARD8 *>(address),
-                       kHexAddressLength) == 0) ||
+                       kHexAddressLength)) ||
            inet_pton(AF_INET, text, address) == 1;
 }
 

@@ -2,6 +2,8 @@
 // would otherwise trip over.
 #include <gtest/gtest.h>
 
+#include "shell/options.h"
+
 #include "shell/settings.h"
 
 #include <X11/Shell.h>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/alloc_fail.h"
 #include "tests/toolkit.h"
 
 namespace {
@@ -134,6 +137,23 @@ TEST(LaunchSettings, ValuesAsPeopleWriteThemAndWarningsForTheRest) {
     EXPECT_NE(testing::internal::GetCapturedStderr(), "");
     ASSERT_EQ(odd.settings.clientAddress->length, 2) << "decoded as before";
     EXPECT_EQ(odd.settings.clientAddress->data[0], 0xab);
+}
+
+TEST(StringToArray8, BodyAllocationFailureWarnsAndYieldsAnEmptyArray) {
+    char text[] = "0a0b";
+    XrmValue source = {sizeof(text), text};
+    XrmValue destination = {0, nullptr};
+    testing::internal::CaptureStderr();
+    FailAllocation();
+    StringToArray8(nullptr, nullptr, &source, &destination);
+    AllowAllocations();
+    std::string warning = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(destination.size, sizeof(ARRAY8 *));
+    const ARRAY8 *result = *reinterpret_cast<ARRAY8 **>(destination.addr);
+    EXPECT_EQ(result->length, 0);
+    EXPECT_EQ(result->data, nullptr);
+    EXPECT_NE(warning.find("ARRAY8"), std::string::npos) << warning;
+    XtFree(reinterpret_cast<char *>(const_cast<ARRAY8 *>(result)));
 }
 
 } // namespace

@@ -1,46 +1,44 @@
 #include <gtest/gtest.h>
 
-#include "hosts/names.h"
-#include "hosts/view.h"
+#include "hosts/rows.h"
 
 #include <arpa/inet.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "hosts/line.h"
 #include "hosts/resolver.h"
-#include "shell/loop.h"
+#include "shell/clock.h"
 #include "tests/events.h"
 #include "tests/table_fixture.h"
 
 namespace {
-int refreshes;
-} // namespace
 
-// The list view, which this test binary has not: the name wait asks it to
-// show what has settled.
-void RefreshSoon(Pace) {
-    refreshes++;
+int listings;
+void CountListing(bool) {
+    listings++;
 }
 
-namespace {
-
 const std::string kBlank(kNameColumns, ' ');
+
+std::string Pad(const std::string &name) {
+    return name + kBlank.substr(std::min(name.size(), kBlank.size()));
+}
 
 class NameWait : public testing::Test {
   protected:
     void SetUp() override {
-        EnsureEventLoop();
-        SetNameWait(AwaitName);
-        refreshes = 0;
+        SetListedHook(CountListing);
+        listings = 0;
     }
     void TearDown() override {
         DropNameWaits();
         ClearHosts();
         LinesHanded();
-        SetNameWait(nullptr);
+        SetListedHook(nullptr);
     }
 };
 
@@ -51,7 +49,7 @@ TEST_F(NameWait, AKnownAddressIsListedUnderItsResolvedName) {
     SettleNames();
     EXPECT_EQ(Listed(), (std::vector<std::string>{"localhost" +
                                                   kBlank.substr(9) + " ok"}));
-    EXPECT_GT(refreshes, 0) << "the view was not asked to show it";
+    EXPECT_GT(listings, 0) << "the hook was not told";
 }
 
 TEST_F(NameWait, AnUnknownAddressIsListedUnderTheNameItsReplyGave) {
@@ -71,6 +69,7 @@ TEST_F(NameWait, AnEmptyNameIsNeverLookedUp) {
 // the name from the reply is shown, and kept when the answer comes.
 TEST_F(NameWait, ANameThatComesAfterTheDeadlineIsNotTaken) {
     ASSERT_EQ(Record("told", "ok", "127.0.0.1", 1), 1);
+    // Nothing is dispatched within the wait: its deadline passes first.
     usleep((kNameWaitMs + 100) * 1000);
     RunEventLoop(200);
     EXPECT_EQ(Listed(),
@@ -96,10 +95,7 @@ TEST_F(NameWait, ALookUpNotBegunByItsDeadlineIsNotMade) {
         ASSERT_TRUE(LookUpAddress(reinterpret_cast<sockaddr *>(&loopback),
                                   sizeof(loopback), deadline, Answered,
                                   nullptr));
-        for (int waited = 0;
-             (answered.empty() || answered.back() != '.') && waited < 1000;
-             waited += 5)
-            RunEventLoop(5);
+        RunUntil([] { return !answered.empty() && answered.back() == '.'; });
         EXPECT_EQ(answered, deadline < NowMs()
                                 ? "(none)."
                                 : "localhost, localhost confirmed.");
@@ -111,9 +107,41 @@ TEST_F(NameWait, WaitsDroppedWithTheTableListNothingLater) {
     DropNameWaits();
     ClearHosts();
     ASSERT_EQ(Record("", "new", "10.0.0.2", 1), 1);
-    RunEventLoop(kNameWaitMs + 200);
+    RunEventLoop(kNameWaitMs + 200); // nothing more is listed within it
     EXPECT_EQ(hostCount, 1);
     EXPECT_EQ(Listed(), (std::vector<std::string>{kBlank + " new"}));
+}
+
+bool BothConfirmed() {
+    return hostCount == 2 && hostEntries->naming == Naming::kConfirmed &&
+           hostEntries->next->naming == Naming::kConfirmed;
+}
+
+// The test's hosts file names 127.0.0.2 and 127.0.0.3 "twin": a name shown
+// twice stands for one host only when the name service gave it both
+// times; a reply that copies it makes every line with that name show its
+// address, for good.
+TEST_F(NameWait, RowsStandForHostsWhateverAReplyCopies) {
+    Record("x", "idle", "127.0.0.2", 1);
+    Record("y", "idle", "127.0.0.3", 1);
+    ASSERT_TRUE(RunUntil(BothConfirmed));
+    EXPECT_EQ(Listed(), (std::vector<std::string>(2, Pad("twin") + " idle")));
+    EXPECT_TRUE(SameRow(ListedHosts()[0], ListedHosts()[1]));
+    EXPECT_EQ(ListedHosts()[0], hostEntries) << "in the order they answered";
+
+    Record("twin", "idle", "10.0.0.9", 1);
+    Record("twin", "idle", "10.0.0.10", 1);
+    SettleNames();
+    EXPECT_EQ(Listed(),
+              (std::vector<std::string>{Pad("twin [10.0.0.10]") + " idle",
+                                        Pad("twin [10.0.0.9]") + " idle",
+                                        Pad("twin [127.0.0.2]") + " idle",
+                                        Pad("twin [127.0.0.3]") + " idle"}));
+    EXPECT_FALSE(SameRow(ListedHosts()[1], ListedHosts()[2]));
+    Record("", "busy", "127.0.0.2", 1);
+    EXPECT_EQ(std::string(hostEntries->displayLine),
+              Pad("twin [127.0.0.2]") + " busy")
+        << "kept as the status changes";
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "shell/heading.h"
 #include "shell/loop.h"
 #include "shell/options.h"
+#include "shell/warn.h"
 #include "shell/window.h"
 #include "xdmcp/allowed.h"
 #include "xdmcp/discovery.h"
@@ -28,8 +29,6 @@ bool allowAdd;
 namespace {
 
 constexpr int kMostAdded = 8;
-constexpr int kAsks = 3;
-constexpr unsigned long kAskIntervalMs = 2000;
 
 struct AddTexts {
     Boolean allow;
@@ -116,7 +115,7 @@ bool Answered(const Added &host) {
 // Pings to come: before, a series under way would ask it more often.
 void Ask(XtPointer clientData, XtIntervalId *) noexcept {
     auto *host = static_cast<Added *>(clientData);
-    if (host->asks == kAsks) {
+    if (host->asks == kAsksPerSeries) {
         for (const sockaddr_storage &address : host->addresses)
             AddQueryTarget(
                 &address,
@@ -188,11 +187,11 @@ void Add(std::string text) {
     }
     std::vector<Interface> interfaces = ReadInterfaces();
     TargetChoice choice = ChooseTarget(text.c_str(), interfaces);
-    bool name = choice.addressLength == 0;
+    bool name = choice.kind == TargetKind::kName;
     std::vector<sockaddr_storage> allowed;
-    if (!name)
+    if (choice.kind == TargetKind::kAddress)
         allowed = Allowed(&choice.address, 1, interfaces);
-    if (choice.refusal != nullptr || choice.queryKind != kOpcodeQuery ||
+    if ((choice.kind != TargetKind::kAddress && !name) ||
         strcasecmp(text.c_str(), "BROADCAST") == 0 ||
         (name ? !NameAllowed(rules, text) : allowed.empty())) {
         Refuse(texts.notAllowed, text);
@@ -230,10 +229,8 @@ void LoadAdding(Widget shell) {
     rules =
         ReadAddRules(texts.allowed != nullptr ? texts.allowed : "", &unread);
     if (rules.unreadable)
-        std::fprintf(stderr,
-                     "hostpick: addAllowed: cannot read \"%s\": no host may "
-                     "be added\n",
-                     unread.c_str());
+        Warn("addAllowed: cannot read \"%s\": no host may be added",
+             unread.c_str());
 }
 
 void AddHost(Widget, XEvent *, String *, Cardinal *) noexcept {

@@ -1,5 +1,7 @@
 #include "selection/moves.h"
 
+#include <strings.h>
+
 #include <X11/Xaw/List.h>
 #include <X11/Xutil.h>
 
@@ -39,18 +41,9 @@ void Step(int step) {
     SelectRow(current + step);
 }
 
-int Lower(int c) {
-    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-}
-
-// Case is folded for ASCII letters only: other bytes, UTF-8 included,
-// compare as they are.
+// Case is folded for letters: in a UTF-8 locale, ASCII letters alone.
 bool BeginsWith(const char *line, const char *prefix, int length) {
-    for (int i = 0; i < length; i++)
-        if (line[i] == '\0' || Lower(static_cast<unsigned char>(line[i])) !=
-                                   Lower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
+    return strncasecmp(line, prefix, length) == 0;
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <X11/Xauth.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,19 +20,13 @@
 namespace {
 
 constexpr std::size_t kMostErrorBytes = 4096;
-constexpr unsigned short kFamilyWild = 0xffff; // any address, in Xauthority
-constexpr unsigned kXTcpPort = 6000;           // plus the display's number
-constexpr unsigned kTcpEstablished = 1;        // in /proc/net/tcp
+constexpr unsigned kXTcpPort = 6000;    // plus the display's number
+constexpr unsigned kTcpEstablished = 1; // in /proc/net/tcp
 constexpr std::size_t kMostDisplayDigits = 10;
 constexpr unsigned long kLookMs = 50; // for the host's connection
 
 XtSignalId childSignal;
 XIOErrorHandler passIOError;
-
-void PutCard16(std::string *file, std::size_t value) {
-    file->push_back(static_cast<char>(value >> 8));
-    file->push_back(static_cast<char>(value & 0xff));
-}
 
 void StopWatching(int *fd, XtInputId *input) {
     if (*input != 0)
@@ -190,7 +186,7 @@ void NoteChild(int) {
 } // namespace
 
 // The server takes every entry of its -auth file as its own.
-bool WriteAuthFile(Server *server) {
+bool WriteAuthFile(Server *server, int *error) {
     const char *runtime = std::getenv("XDG_RUNTIME_DIR");
     struct stat folder;
     std::string where;
@@ -200,30 +196,39 @@ bool WriteAuthFile(Server *server) {
         where = runtime;
     } else {
         char made[] = "/tmp/hostpick-XXXXXX";
-        if (mkdtemp(made) == nullptr)
+        if (mkdtemp(made) == nullptr) {
+            *error = errno;
             return false;
+        }
         where = server->authFolder = made;
     }
     std::string path = where + "/hostpick-auth-XXXXXX";
     int fd = mkostemp(path.data(), O_CLOEXEC); // mode 0600
-    if (fd < 0)
+    if (fd < 0) {
+        *error = errno;
         return false;
+    }
     server->authFile = path;
-    if (getrandom(server->cookie, kCookieBytes, 0) != kCookieBytes) {
+    FILE *file = fdopen(fd, "we");
+    if (file == nullptr) {
+        *error = errno;
         close(fd);
         return false;
     }
-    std::string entry;
-    PutCard16(&entry, kFamilyWild);
-    PutCard16(&entry, 0); // address
-    PutCard16(&entry, 0); // display number
-    PutCard16(&entry, sizeof(kCookieName) - 1);
-    entry += kCookieName;
-    PutCard16(&entry, kCookieBytes);
-    entry.append(reinterpret_cast<const char *>(server->cookie), kCookieBytes);
-    bool written = write(fd, entry.data(), entry.size()) ==
-                   static_cast<ssize_t>(entry.size());
-    return close(fd) == 0 && written;
+    if (getrandom(server->cookie, kCookieBytes, 0) != kCookieBytes) {
+        *error = errno;
+        std::fclose(file);
+        return false;
+    }
+    Xauth entry{};
+    entry.family = FamilyWild; // any address and display
+    entry.name_length = sizeof(kCookieName) - 1;
+    entry.name = const_cast<char *>(kCookieName);
+    entry.data_length = kCookieBytes;
+    entry.data = reinterpret_cast<char *>(server->cookie);
+    bool written = XauWriteAuth(file, &entry) != 0 && std::fflush(file) == 0;
+    *error = written ? 0 : (errno != 0 ? errno : EIO);
+    return std::fclose(file) == 0 && written;
 }
 
 void RemoveAuthFile(Server *server) {
@@ -235,18 +240,23 @@ void RemoveAuthFile(Server *server) {
     server->authFolder.clear();
 }
 
-int StartServer(Server *server, const std::vector<std::string> &words) {
-    if (words.empty())
-        return ENOENT;
+bool StartServer(Server *server, const std::vector<std::string> &words,
+                 int *error) {
+    if (words.empty()) {
+        *error = ENOENT;
+        return false;
+    }
     int number[2];
     int errors[2];
-    if (pipe2(number, O_CLOEXEC) != 0)
-        return errno;
+    if (pipe2(number, O_CLOEXEC) != 0) {
+        *error = errno;
+        return false;
+    }
     if (pipe2(errors, O_CLOEXEC) != 0) {
-        int error = errno;
+        *error = errno;
         close(number[0]);
         close(number[1]);
-        return error;
+        return false;
     }
     std::vector<char *> argv;
     argv.reserve(words.size() + 1);
@@ -270,16 +280,16 @@ int StartServer(Server *server, const std::vector<std::string> &words) {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK |
                                               POSIX_SPAWN_SETSIGDEF |
                                               POSIX_SPAWN_SETSID);
-    int error = posix_spawnp(&server->pid, argv[0], &actions, &attributes,
-                             argv.data(), environ);
+    *error = posix_spawnp(&server->pid, argv[0], &actions, &attributes,
+                          argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(number[1]);
     close(errors[1]);
-    if (error != 0) {
+    if (*error != 0) {
         close(number[0]);
         close(errors[0]);
-        return error;
+        return false;
     }
     server->displayFd = number[0];
     server->errorFd = errors[0];
@@ -288,7 +298,7 @@ int StartServer(Server *server, const std::vector<std::string> &words) {
     server->displayInput =
         WatchReadable(server->displayFd, DisplayNumber, server);
     server->errorInput = WatchReadable(server->errorFd, ErrorOutput, server);
-    return 0;
+    return true;
 }
 
 void StopReading(Server *server) {

@@ -41,8 +41,9 @@ struct Server {
 
 /// Writes the server's authorization file: one entry for any address and
 /// display with a new random cookie, mode 0600, in $XDG_RUNTIME_DIR or a
-/// private folder of /tmp.  False, with errno set, when it cannot.
-bool WriteAuthFile(Server *server);
+/// private folder of /tmp.  False, with the error number in `*error`,
+/// when it cannot.
+bool WriteAuthFile(Server *server, int *error);
 /// Removes the file, and the folder made for it.
 void RemoveAuthFile(Server *server);
 
@@ -50,8 +51,10 @@ void RemoveAuthFile(Server *server);
 /// for input and output, its standard error and descriptor kDisplayFd read
 /// by the loop, no other descriptor, SIGPIPE's default action, and a
 /// session of its own; then looks for the host's first window on its
-/// display.  0, or the error number when it could not start.
-int StartServer(Server *server, const std::vector<std::string> &words);
+/// display.  False, with the error number in `*error`, when it could not
+/// start.
+bool StartServer(Server *server, const std::vector<std::string> &words,
+                 int *error);
 /// Stops looking for the host's window, and closes the connection.
 void StopLooking(Server *server);
 /// Stops reading its descriptors, having read what its standard error

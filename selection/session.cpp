@@ -25,6 +25,7 @@
 #include "shell/loop.h"
 #include "shell/place.h"
 #include "shell/options.h"
+#include "shell/warn.h"
 #include "shell/window.h"
 #include "xdmcp/address.h"
 
@@ -100,8 +101,7 @@ void Taken(Server *server) {
     if (s->answerTimer != 0)
         XtRemoveTimeOut(s->answerTimer);
     s->answerTimer = 0;
-    std::fprintf(stderr, "hostpick: %s manages display %s\n", s->host.c_str(),
-                 server->display.c_str());
+    Warn("%s manages display %s", s->host.c_str(), server->display.c_str());
 }
 
 // ---- the server's start and end ----
@@ -116,8 +116,7 @@ void GiveUp(XtPointer clientData, XtIntervalId *) noexcept {
     kill(s->server.pid, SIGTERM);
     Tell(texts.silent, *s);
     RingBell();
-    std::fprintf(stderr, "hostpick: %s did not answer within %lu s\n",
-                 s->host.c_str(), kAnswerMs / 1000);
+    Warn("%s did not answer within %lu s", s->host.c_str(), kAnswerMs / 1000);
 }
 
 void Ended(Session *s, int status) {
@@ -126,8 +125,7 @@ void Ended(Session *s, int status) {
         XtRemoveTimeOut(s->answerTimer);
     RemoveAuthFile(&s->server);
     if (s->stage == Stage::kTaken) {
-        std::fprintf(stderr, "hostpick: the session of %s ended\n",
-                     s->host.c_str());
+        Warn("the session of %s ended", s->host.c_str());
         HeadingStopsTelling();
         XtCallActionProc(topLevel, "Ping", nullptr, nullptr, 0);
     } else if (s->stage == Stage::kOpening) {
@@ -136,9 +134,8 @@ void Ended(Session *s, int status) {
             reason = "Exit status " + std::to_string(WEXITSTATUS(status)) + ".";
         Tell(texts.failed, *s, reason);
         RingBell();
-        std::fprintf(stderr,
-                     "hostpick: the login of %s could not be opened: %s\n",
-                     s->host.c_str(), reason.c_str());
+        Warn("the login of %s could not be opened: %s", s->host.c_str(),
+             reason.c_str());
     }
 }
 
@@ -202,8 +199,7 @@ void CannotStart(const std::string &command, int error) {
                                   {"reason", std::strerror(error)}};
     HeadingTells(Expand(Text(texts.cannotStart), values).c_str());
     RingBell();
-    std::fprintf(stderr, "hostpick: cannot start %s: %s\n", command.c_str(),
-                 std::strerror(error));
+    Warn("cannot start %s: %s", command.c_str(), std::strerror(error));
 }
 
 } // namespace
@@ -229,14 +225,15 @@ void OpenSession(const HostEntry *host) {
         s->server.appeared = Taken;
         s->server.owner = s;
         std::vector<std::string> words;
-        int error = WriteAuthFile(&s->server) ? 0 : errno;
-        if (error == 0) {
+        int error = 0;
+        bool started = WriteAuthFile(&s->server, &error);
+        if (started) {
             words = Command(*s, address);
             if (!words.empty())
                 command = words.front();
-            error = StartServer(&s->server, words);
+            started = StartServer(&s->server, words, &error);
         }
-        if (error != 0) {
+        if (!started) {
             RemoveAuthFile(&s->server);
             sessions.pop_back();
             CannotStart(command, error);
@@ -244,8 +241,7 @@ void OpenSession(const HostEntry *host) {
         }
         s->answerTimer = StartTimer(kAnswerMs, GiveUp, s);
         Tell(texts.opening, *s);
-        std::fprintf(stderr, "hostpick: opening the login of %s\n",
-                     s->host.c_str());
+        Warn("opening the login of %s", s->host.c_str());
     } catch (const std::bad_alloc &) {
         CannotStart(command, ENOMEM);
     }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "shell/fallback.h"
+#include "shell/warn.h"
 
 int scale = 1;
 bool contrast;
@@ -202,10 +203,8 @@ void LoadVariants(Widget topLevel) {
         xftDpi > 0 || screenDpi >= kScale2Dpi ? 0 : MonitorDpi(display);
     scale = ChooseScale(choice.scale, xftDpi, screenDpi, monitorDpi);
     if (scale == 0) {
-        std::fprintf(stderr,
-                     "hostpick: scale \"%s\" is none of auto, 1 and 2: "
-                     "taken as auto\n",
-                     choice.scale);
+        Warn("scale \"%s\" is none of auto, 1 and 2: taken as auto",
+             choice.scale);
         scale = ChooseScale("auto", xftDpi, screenDpi, monitorDpi);
     }
     contrast = choice.contrast != False;
@@ -217,10 +216,9 @@ void LoadVariants(Widget topLevel) {
         if (missing.empty()) {
             variants.push_back(doubled);
         } else {
-            std::fprintf(stderr,
-                         "hostpick: scale 1, for this X server has none of "
-                         "the fonts of scale 2: %s\n",
-                         missing.c_str());
+            Warn("scale 1, for this X server has none of the fonts of "
+                 "scale 2: %s",
+                 missing.c_str());
             XrmDestroyDatabase(doubled);
             scale = 1;
         }

@@ -37,7 +37,7 @@ void FirstPingChild() {
     char b[] = "127.0.0.1";
     char c[] = "no.such.invalid";
     char *args[] = {a, b, c, nullptr};
-    _exit(StartDiscovery(args) == 1 && pingCount == 1 ? 0 : 1);
+    _exit(StartDiscovery(args) && pingCount == 1 ? 0 : 1);
 }
 
 void UnpreparedMessageChild() {
@@ -69,7 +69,7 @@ void WithoutIPv6Child() {
     char a[] = "7f000001";
     char b[] = "::1";
     char *args[] = {a, b, nullptr};
-    _exit(StartDiscovery(args) == 1 && querySocket6 < 0 ? 0 : 1);
+    _exit(StartDiscovery(args) && querySocket6 < 0 ? 0 : 1);
 }
 
 void SeriesChild() {

@@ -40,9 +40,11 @@ std::string Chosen(const char *argument,
     TargetChoice choice = ChooseTarget(argument, interfaces);
     if (choice.refusal != nullptr)
         return std::string("refused: ") + choice.refusal;
-    std::string kind = choice.queryKind == kOpcodeQuery ? " Q" : " B";
-    if (choice.addressLength == 0)
-        return choice.queryKind == kOpcodeQuery ? "name" : "BROADCAST";
+    std::string kind = choice.kind == TargetKind::kGroup ? " B" : " Q";
+    if (choice.kind == TargetKind::kName)
+        return "name";
+    if (choice.kind == TargetKind::kBroadcast)
+        return "BROADCAST";
     EXPECT_EQ(choice.addressLength, choice.address.ss_family == AF_INET
                                         ? sizeof(sockaddr_in)
                                         : sizeof(sockaddr_in6));

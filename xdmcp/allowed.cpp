@@ -1,6 +1,9 @@
 #include "xdmcp/allowed.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <arpa/inet.h>
 
 #include <algorithm>
 #include <cctype>
@@ -105,15 +108,17 @@ bool AddressAllowed(const AddRules &rules, const HostKey &key) {
 
 bool NeverAdded(const HostKey &key,
                 const std::vector<sockaddr_storage> &broadcasts) {
-    static const CARD8 kNone[16] = {};
-    static const CARD8 kAll[4] = {255, 255, 255, 255};
-    if (key.connectionType == kFamilyInternet6)
-        return std::memcmp(key.address, kNone, 16) == 0 ||
-               key.address[0] == 0xff;
+    if (key.connectionType == kFamilyInternet6) {
+        in6_addr a;
+        std::memcpy(&a, key.address, sizeof(a));
+        return IN6_IS_ADDR_UNSPECIFIED(&a) || IN6_IS_ADDR_MULTICAST(&a);
+    }
     if (key.connectionType != kFamilyInternet)
         return true;
-    if (std::memcmp(key.address, kNone, 4) == 0 ||
-        std::memcmp(key.address, kAll, 4) == 0 || (key.address[0] >> 4) == 14)
+    in_addr_t a;
+    std::memcpy(&a, key.address, sizeof(a));
+    a = ntohl(a);
+    if (a == INADDR_ANY || a == INADDR_BROADCAST || IN_MULTICAST(a))
         return true;
     return std::any_of(broadcasts.begin(), broadcasts.end(),
                        [&](const sockaddr_storage &address) {

@@ -3,10 +3,12 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 
 #include "shell/heading.h"
 #include "shell/loop.h"
+#include "shell/warn.h"
 #include "xdmcp/address.h"
 #include "xdmcp/intake.h"
 #include "xdmcp/interfaces.h"
@@ -19,8 +21,7 @@ int pingCount;
 
 namespace {
 
-constexpr unsigned long kPingIntervalMs = 2000;
-constexpr int kLastArmingPing = 2; // so a series has three pings
+constexpr int kLastArmingPing = kAsksPerSeries - 1;
 // Room for the replies of a whole lab answering one broadcast at once: the
 // kernel's default buffer holds only a few hundred small datagrams, and a
 // reply dropped there is a host missing from the list.  The kernel
@@ -130,16 +131,16 @@ void SeriesOver(XtPointer, XtIntervalId *) noexcept {
 
 } // namespace
 
-int StartDiscovery(char **arguments) {
+bool StartDiscovery(char **arguments) {
     broadcastReady = PrepareQuery(&broadcastQuery, kOpcodeBroadcastQuery);
     unicastReady = PrepareQuery(&unicastQuery, kOpcodeQuery);
 
     querySocket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (querySocket < 0)
-        return 0;
+        return false;
     int on = 1;
     if (setsockopt(querySocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on)) < 0)
-        perror("setsockopt");
+        Warn("cannot broadcast: %s", std::strerror(errno));
     EnlargeReceiveBuffer(querySocket);
     WatchReadable(querySocket, HandleReply);
     OpenSocket6();
@@ -150,7 +151,7 @@ int StartDiscovery(char **arguments) {
     }
     pingCount = 0;
     SendQueries();
-    return 1;
+    return true;
 }
 
 // No timer is ever cancelled: a Ping during a series lets the earlier
@@ -162,18 +163,27 @@ void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) noexcept {
         LookUpTargetNames(SendQuery, NameUnknown);
     }
     for (const QueryTarget *t = queryTargets; t != nullptr; t = t->next) {
-        if (t->queryKind == kOpcodeQuery && t->address != nullptr)
-            SendQuery(t);
-        else if (t->queryKind == kOpcodeBroadcastQuery && t->address == nullptr)
+        switch (t->kind) {
+        case TargetKind::kBroadcast:
             SendToInterfaces();
-        else if (t->queryKind == kOpcodeBroadcastQuery)
+            break;
+        case TargetKind::kGroup:
             SendBroadcastQuery(t->address);
+            break;
+        case TargetKind::kAddress:
+        case TargetKind::kName: // once its look-up has found an address
+            if (t->address != nullptr)
+                SendQuery(t);
+            break;
+        case TargetKind::kRefused:
+            break;
+        }
     }
     if (++pingCount <= kLastArmingPing) {
-        StartTimer(kPingIntervalMs, SendQueries);
+        StartTimer(kAskIntervalMs, SendQueries);
     } else {
         seriesEndTimers++;
-        StartTimer(kPingIntervalMs, SeriesOver);
+        StartTimer(kAskIntervalMs, SeriesOver);
     }
 }
 

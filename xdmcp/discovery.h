@@ -6,6 +6,11 @@
 #include <X11/Intrinsic.h>
 #include <sys/socket.h>
 
+/// A series of asks, of the pings and of a host added while the window is
+/// up: three, 2000 ms apart, and the answers taken for one interval more.
+constexpr int kAsksPerSeries = 3;
+constexpr unsigned long kAskIntervalMs = 2000;
+
 /// The UDP socket for IPv4 queries and replies; negative if it could not be
 /// opened.
 extern int querySocket;
@@ -18,9 +23,8 @@ extern int pingCount;
 /// Prepares both query messages, opens `querySocket` and, where it can,
 /// `querySocket6`, registers HandleReply on them, registers a target for
 /// each of `arguments` (a null-terminated vector) and sends the first ping.
-/// Returns 0, having done nothing else, when the IPv4 socket cannot be
-/// opened.
-int StartDiscovery(char **arguments);
+/// False, having done nothing else, when the IPv4 socket cannot be opened.
+bool StartDiscovery(char **arguments);
 
 /// Sends one ping and, while the series lasts, arms the timer for the next.
 /// Every ping reads the interfaces anew; the first of a series also looks

@@ -14,6 +14,7 @@
 
 #include "hosts/resolver.h"
 #include "shell/settings.h"
+#include "shell/warn.h"
 
 QueryTarget *queryTargets;
 
@@ -134,13 +135,17 @@ bool SetAddress(QueryTarget *target, const void *address, int length) {
 
 // A new target behind `*at` (the tail, for null), with a copy of `address`
 // unless that is null; null when memory runs out, and nothing is added.
-QueryTarget *Insert(QueryTarget **at, int queryKind, const void *address,
+QueryTarget *Insert(QueryTarget **at, TargetKind kind, const void *address,
                     int length) {
     auto *target = static_cast<QueryTarget *>(std::malloc(sizeof(QueryTarget)));
     if (target == nullptr)
         return nullptr;
     *target = QueryTarget{};
-    target->queryKind = queryKind;
+    target->kind = kind;
+    target->queryKind =
+        kind == TargetKind::kBroadcast || kind == TargetKind::kGroup
+            ? kOpcodeBroadcastQuery
+            : kOpcodeQuery;
     if (address != nullptr && !SetAddress(target, address, length)) {
         std::free(target);
         return nullptr;
@@ -169,8 +174,9 @@ void NameResolved(void *clientData, const sockaddr_storage *addresses,
         int length =
             static_cast<int>(AddressLength(reinterpret_cast<sockaddr *>(in)));
         QueryTarget *added =
-            i == 0 ? (SetAddress(target, &address, length) ? target : nullptr)
-                   : Insert(&last->next, kOpcodeQuery, &address, length);
+            i == 0
+                ? (SetAddress(target, &address, length) ? target : nullptr)
+                : Insert(&last->next, TargetKind::kAddress, &address, length);
         if (added == nullptr)
             continue;
         last = added;
@@ -178,10 +184,7 @@ void NameResolved(void *clientData, const sockaddr_storage *addresses,
     }
     if (count == 0 && !target->unknown) {
         target->unknown = true;
-        std::fprintf(stderr,
-                     "hostpick: cannot ask %s: the name service does not "
-                     "know it\n",
-                     target->name);
+        Warn("cannot ask %s: the name service does not know it", target->name);
         nameUnknown();
     }
 }
@@ -191,26 +194,32 @@ void NameResolved(void *clientData, const sockaddr_storage *addresses,
 TargetChoice ChooseTarget(const char *argument,
                           const std::vector<Interface> &interfaces) {
     TargetChoice choice{};
-    choice.queryKind = kOpcodeQuery;
     in_addr address;
     auto *address6 = reinterpret_cast<sockaddr_in6 *>(&choice.address);
     if (std::strcmp(argument, kBroadcastName) == 0) {
-        choice.queryKind = kOpcodeBroadcastQuery;
+        choice.kind = TargetKind::kBroadcast;
     } else if (ParseAddress(argument, &address)) {
+        choice.kind = TargetKind::kAddress;
         choice.address = XdmcpAddress(address);
         choice.addressLength = sizeof(sockaddr_in);
     } else if (Parsed parsed = ParseAddress6(argument, interfaces, address6);
                parsed == Parsed::kUnknownInterface) {
+        choice.kind = TargetKind::kRefused;
         choice.refusal = "no such interface";
     } else if (parsed == Parsed::kAddress) {
         const in6_addr *a = &address6->sin6_addr;
-        if (IN6_IS_ADDR_UNSPECIFIED(a) || IN6_IS_ADDR_V4MAPPED(a))
+        choice.kind = IN6_IS_ADDR_MULTICAST(a) ? TargetKind::kGroup
+                                               : TargetKind::kAddress;
+        choice.addressLength = sizeof(sockaddr_in6);
+        if (IN6_IS_ADDR_UNSPECIFIED(a) || IN6_IS_ADDR_V4MAPPED(a)) {
+            choice.kind = TargetKind::kRefused;
             choice.refusal = "not an address that can be sent to";
-        else
-            choice.addressLength = sizeof(sockaddr_in6);
-        if (IN6_IS_ADDR_MULTICAST(a))
-            choice.queryKind = kOpcodeBroadcastQuery;
-    } else if (!IsHostName(argument)) {
+            choice.addressLength = 0;
+        }
+    } else if (IsHostName(argument)) {
+        choice.kind = TargetKind::kName;
+    } else {
+        choice.kind = TargetKind::kRefused;
         choice.refusal = "neither an address nor a host name";
     }
     return choice;
@@ -252,25 +261,35 @@ void AddTargetsForName(const char *name) {
     if (std::strchr(name, '%') != nullptr)
         interfaces = ReadInterfaces();
     TargetChoice choice = ChooseTarget(name, interfaces);
-    if (choice.refusal != nullptr) {
-        std::fprintf(stderr, "hostpick: cannot ask %s: %s\n", name,
-                     choice.refusal);
-    } else if (choice.addressLength != 0) {
-        AddQueryTarget(&choice.address, static_cast<int>(choice.addressLength),
-                       choice.queryKind);
-    } else if (choice.queryKind == kOpcodeBroadcastQuery) {
-        Insert(nullptr, kOpcodeBroadcastQuery, nullptr, 0);
-    } else if (char *copy = strdup(name)) {
-        QueryTarget *target = Insert(nullptr, kOpcodeQuery, nullptr, 0);
-        if (target != nullptr)
-            target->name = copy;
-        else
-            std::free(copy);
+    switch (choice.kind) {
+    case TargetKind::kRefused:
+        Warn("cannot ask %s: %s", name, choice.refusal);
+        break;
+    case TargetKind::kGroup:
+    case TargetKind::kAddress:
+        Insert(nullptr, choice.kind, &choice.address,
+               static_cast<int>(choice.addressLength));
+        break;
+    case TargetKind::kBroadcast:
+        Insert(nullptr, choice.kind, nullptr, 0);
+        break;
+    case TargetKind::kName:
+        if (char *copy = strdup(name)) {
+            QueryTarget *target = Insert(nullptr, choice.kind, nullptr, 0);
+            if (target != nullptr)
+                target->name = copy;
+            else
+                std::free(copy);
+        }
+        break;
     }
 }
 
 void AddQueryTarget(const void *address, int addressLength, int queryKind) {
-    Insert(nullptr, queryKind, address, addressLength);
+    Insert(nullptr,
+           queryKind == kOpcodeBroadcastQuery ? TargetKind::kGroup
+                                              : TargetKind::kAddress,
+           address, addressLength);
 }
 
 void LookUpTargetNames(void (*found)(const QueryTarget *target),
@@ -291,8 +310,8 @@ bool CanAskAny() {
 
 bool IsQueryTarget(const HostKey &sender) {
     for (const QueryTarget *t = queryTargets; t != nullptr; t = t->next)
-        if (t->queryKind == kOpcodeQuery && t->address != nullptr &&
-            SenderKey(t->address) == sender)
+        if ((t->kind == TargetKind::kAddress || t->kind == TargetKind::kName) &&
+            t->address != nullptr && SenderKey(t->address) == sender)
             return true;
     return false;
 }

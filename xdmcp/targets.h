@@ -14,6 +14,11 @@
 #include "xdmcp/address.h"
 #include "xdmcp/interfaces.h"
 
+/// What one argument asks: the interfaces' broadcast addresses as they are
+/// at each ping, an IPv6 multicast group (sent a BROADCAST_QUERY), one
+/// address, or a name to look up; or nothing.
+enum class TargetKind { kBroadcast, kGroup, kAddress, kName, kRefused };
+
 /// One destination of queries.  Records are appended at the tail of
 /// `queryTargets`, but for a name's further addresses, which follow it,
 /// and live until the process ends.
@@ -22,7 +27,9 @@ struct QueryTarget {
     sockaddr *address; ///< own copy; null for BROADCAST, and for a name
                        ///< until its look-up succeeds
     int addressLength; ///< 16 for IPv4, 28 for IPv6; 0 without one
-    int queryKind;     ///< kOpcodeBroadcastQuery or kOpcodeQuery
+    int queryKind;     ///< kOpcodeBroadcastQuery or kOpcodeQuery, of `kind`
+    TargetKind kind;   ///< kRefused never; a name's further addresses are
+                       ///< kAddress
     char *name;        ///< the host name to look up, or null
     bool lookingUp;    ///< a look-up of the name is under way
     bool unknown;      ///< its look-up found no address, and it was told
@@ -30,15 +37,12 @@ struct QueryTarget {
 
 extern QueryTarget *queryTargets;
 
-/// What one argument asks for: a BROADCAST (queryKind
-/// kOpcodeBroadcastQuery, no address), an address (its length not 0), a
-/// name to look up (queryKind kOpcodeQuery, no address), or nothing, and
-/// why (`refusal`).
+/// What one argument asks for, and why nothing (`refusal`).
 struct TargetChoice {
-    int queryKind;
-    sockaddr_storage address; ///< at the XDMCP port
+    TargetKind kind;
+    sockaddr_storage address; ///< of kGroup and kAddress, at the XDMCP port
     socklen_t addressLength;  ///< 0 without an address
-    const char *refusal;      ///< why it cannot be asked; null if it can
+    const char *refusal;      ///< why it is kRefused; null otherwise
 };
 
 /// Reads one argument: "BROADCAST" (exactly), 8 lower-case hexadecimal

@@ -16,7 +16,6 @@
 #include "selection/command.h"
 #include "selection/moves.h"
 #include "shell/heading.h"
-#include "shell/loop.h"
 #include "shell/options.h"
 #include "shell/warn.h"
 #include "shell/window.h"
@@ -67,6 +66,7 @@ struct Added {
     std::string shown; ///< as it was typed
     std::vector<sockaddr_storage> addresses;
     int asks = 0;
+    AskSeries series;
 };
 
 // A list, so that an entry's address, handed to the timers, stays valid.
@@ -110,25 +110,24 @@ bool Answered(const Added &host) {
     return false;
 }
 
-// One ask a ping interval; an interval after the last, whether any of its
-// addresses answered.  Its addresses then join the targets, for the
-// Pings to come: before, a series under way would ask it more often.
-void Ask(XtPointer clientData, XtIntervalId *) noexcept {
-    auto *host = static_cast<Added *>(clientData);
-    if (host->asks == kAsksPerSeries) {
-        for (const sockaddr_storage &address : host->addresses)
-            AddQueryTarget(
-                &address,
-                AddressLength(reinterpret_cast<const sockaddr *>(&address)),
-                kOpcodeQuery);
-        if (!Answered(*host))
-            Tell(texts.silent, host->shown);
-        return;
-    }
-    for (const sockaddr_storage &address : host->addresses)
+void AskOnce(void *data) {
+    for (const sockaddr_storage &address :
+         static_cast<Added *>(data)->addresses)
         SendQueryTo(reinterpret_cast<const sockaddr *>(&address));
-    host->asks++;
-    StartTimer(kAskIntervalMs, Ask, host);
+}
+
+// Whether any of its addresses answered.  Its addresses then join the
+// targets, for the Pings to come: before, a series under way would ask it
+// more often.
+void AskingOver(void *data) {
+    auto *host = static_cast<Added *>(data);
+    for (const sockaddr_storage &address : host->addresses)
+        AddQueryTarget(
+            &address,
+            AddressLength(reinterpret_cast<const sockaddr *>(&address)),
+            kOpcodeQuery);
+    if (!Answered(*host))
+        Tell(texts.silent, host->shown);
 }
 
 void StartAsking(const std::string &shown,
@@ -136,8 +135,9 @@ void StartAsking(const std::string &shown,
     Added &host = asked.emplace_back();
     host.shown = shown;
     host.addresses = std::move(addresses);
+    host.series = {AskOnce, AskingOver, &host, &host.asks, 0};
     Tell(texts.asking, shown);
-    Ask(&host, nullptr);
+    Ask(&host.series);
 }
 
 void NameAnswered(void *clientData, const sockaddr_storage *addresses,

@@ -85,7 +85,7 @@ void ReportChoice(const HostEntry *entry) {
         Fail("Cannot connect to vorn\n");
     int family = vorn->data[0] * 256 + vorn->data[1];
 
-    int fd = socket(family, SOCK_STREAM, 0);
+    int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         Fail("Cannot create response socket\n");
     sockaddr_storage address;

@@ -7,8 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <X11/Xauth.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,11 +20,18 @@ namespace {
 constexpr std::size_t kMostErrorBytes = 4096;
 constexpr unsigned kXTcpPort = 6000;    // plus the display's number
 constexpr unsigned kTcpEstablished = 1; // in /proc/net/tcp
+// A line of /proc/net/tcp: its local port and its state.
+constexpr char kTcpLine[] = " %*u: %*[0-9A-Fa-f]:%x %*[0-9A-Fa-f]:%*x %x";
 constexpr std::size_t kMostDisplayDigits = 10;
 constexpr unsigned long kLookMs = 50; // for the host's connection
 
 XtSignalId childSignal;
 XIOErrorHandler passIOError;
+
+bool Failed(int *error) {
+    *error = errno;
+    return false;
+}
 
 void StopWatching(int *fd, XtInputId *input) {
     if (*input != 0)
@@ -38,7 +43,6 @@ void StopWatching(int *fd, XtInputId *input) {
 }
 
 // ---- the nested display ----
-//
 // It is watched through a connection of hostpick's own, with the cookie
 // of its own, only until the host's first window is mapped: a server ends
 // or resets only when its last client leaves, so a connection kept open
@@ -60,10 +64,7 @@ bool HostConnected(const Server &server) {
         while (!connected && std::fgets(line, sizeof(line), file) != nullptr) {
             unsigned local = 0;
             unsigned state = 0;
-            connected = std::sscanf(line,
-                                    " %*u: %*[0-9A-Fa-f]:%x %*[0-9A-Fa-f]:%*x "
-                                    "%x",
-                                    &local, &state) == 2 &&
+            connected = std::sscanf(line, kTcpLine, &local, &state) == 2 &&
                         local == port && state == kTcpEstablished;
         }
         std::fclose(file);
@@ -185,61 +186,6 @@ void NoteChild(int) {
 
 } // namespace
 
-// The server takes every entry of its -auth file as its own.
-bool WriteAuthFile(Server *server, int *error) {
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    struct stat folder;
-    std::string where;
-    if (runtime != nullptr && runtime[0] == '/' &&
-        stat(runtime, &folder) == 0 && S_ISDIR(folder.st_mode) &&
-        folder.st_uid == geteuid()) {
-        where = runtime;
-    } else {
-        char made[] = "/tmp/hostpick-XXXXXX";
-        if (mkdtemp(made) == nullptr) {
-            *error = errno;
-            return false;
-        }
-        where = server->authFolder = made;
-    }
-    std::string path = where + "/hostpick-auth-XXXXXX";
-    int fd = mkostemp(path.data(), O_CLOEXEC); // mode 0600
-    if (fd < 0) {
-        *error = errno;
-        return false;
-    }
-    server->authFile = path;
-    FILE *file = fdopen(fd, "we");
-    if (file == nullptr) {
-        *error = errno;
-        close(fd);
-        return false;
-    }
-    if (getrandom(server->cookie, kCookieBytes, 0) != kCookieBytes) {
-        *error = errno;
-        std::fclose(file);
-        return false;
-    }
-    Xauth entry{};
-    entry.family = FamilyWild; // any address and display
-    entry.name_length = sizeof(kCookieName) - 1;
-    entry.name = const_cast<char *>(kCookieName);
-    entry.data_length = kCookieBytes;
-    entry.data = reinterpret_cast<char *>(server->cookie);
-    bool written = XauWriteAuth(file, &entry) != 0 && std::fflush(file) == 0;
-    *error = written ? 0 : (errno != 0 ? errno : EIO);
-    return std::fclose(file) == 0 && written;
-}
-
-void RemoveAuthFile(Server *server) {
-    if (!server->authFile.empty())
-        unlink(server->authFile.c_str());
-    if (!server->authFolder.empty())
-        rmdir(server->authFolder.c_str());
-    server->authFile.clear();
-    server->authFolder.clear();
-}
-
 bool StartServer(Server *server, const std::vector<std::string> &words,
                  int *error) {
     if (words.empty()) {
@@ -248,15 +194,12 @@ bool StartServer(Server *server, const std::vector<std::string> &words,
     }
     int number[2];
     int errors[2];
-    if (pipe2(number, O_CLOEXEC) != 0) {
-        *error = errno;
-        return false;
-    }
+    if (pipe2(number, O_CLOEXEC) != 0)
+        return Failed(error);
     if (pipe2(errors, O_CLOEXEC) != 0) {
-        *error = errno;
         close(number[0]);
         close(number[1]);
-        return false;
+        return Failed(error);
     }
     std::vector<char *> argv;
     argv.reserve(words.size() + 1);

@@ -39,14 +39,6 @@ struct Server {
     void *owner; ///< for `appeared`
 };
 
-/// Writes the server's authorization file: one entry for any address and
-/// display with a new random cookie, mode 0600, in $XDG_RUNTIME_DIR or a
-/// private folder of /tmp.  False, with the error number in `*error`,
-/// when it cannot.
-bool WriteAuthFile(Server *server, int *error);
-/// Removes the file, and the folder made for it.
-void RemoveAuthFile(Server *server);
-
 /// Starts `words`, the first of them looked up in $PATH, with /dev/null
 /// for input and output, its standard error and descriptor kDisplayFd read
 /// by the loop, no other descriptor, SIGPIPE's default action, and a

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "selection/authfile.h"
 #include "selection/command.h"
 #include "selection/server.h"
 #include "shell/heading.h"

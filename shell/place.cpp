@@ -28,55 +28,73 @@ bool UserPlaced(Widget shell) {
             (XValue | YValue)) != 0;
 }
 
-// The CRTC of the output RandR names primary (RandR 1.3); width 0 when
-// there is none, or it is off.
-Area PrimaryOutput(Display *display, Window root) {
-    Area area = {0, 0, 0, 0};
-    int event, error, major, minor;
+// RandR 1.5's monitors, as the X server's configuration names them.
+bool RandrMonitors(Display *display, std::vector<Monitor> *monitors) {
+    int event, error, major = 0, minor = 0;
     if (!XRRQueryExtension(display, &event, &error) ||
-        !XRRQueryVersion(display, &major, &minor) || (major == 1 && minor < 3))
-        return area;
-    RROutput primary = XRRGetOutputPrimary(display, root);
-    XRRScreenResources *resources =
-        primary != None ? XRRGetScreenResourcesCurrent(display, root) : nullptr;
-    XRROutputInfo *output = resources != nullptr
-                                ? XRRGetOutputInfo(display, resources, primary)
-                                : nullptr;
-    XRRCrtcInfo *crtc = output != nullptr && output->crtc != None
-                            ? XRRGetCrtcInfo(display, resources, output->crtc)
-                            : nullptr;
-    if (crtc != nullptr)
-        area = {crtc->x, crtc->y, static_cast<int>(crtc->width),
-                static_cast<int>(crtc->height)};
-    if (crtc != nullptr)
-        XRRFreeCrtcInfo(crtc);
-    if (output != nullptr)
-        XRRFreeOutputInfo(output);
-    if (resources != nullptr)
-        XRRFreeScreenResources(resources);
-    return area;
+        !XRRQueryVersion(display, &major, &minor) || (major == 1 && minor < 5))
+        return false;
+    int count = 0;
+    XRRMonitorInfo *found =
+        XRRGetMonitors(display, DefaultRootWindow(display), True, &count);
+    for (int i = 0; i < count; i++)
+        monitors->push_back(
+            {{found[i].x, found[i].y, found[i].width, found[i].height},
+             found[i].mwidth,
+             found[i].primary != False});
+    if (found != nullptr)
+        XRRFreeMonitors(found);
+    return count > 0;
 }
 
-std::vector<Area> XineramaHeads(Display *display) {
-    std::vector<Area> heads;
+void XineramaHeads(Display *display, std::vector<Monitor> *monitors) {
     int count = 0;
     XineramaScreenInfo *screens = XineramaIsActive(display)
                                       ? XineramaQueryScreens(display, &count)
                                       : nullptr;
+    for (int i = 0; i < count; i++)
+        monitors->push_back({{screens[i].x_org, screens[i].y_org,
+                              screens[i].width, screens[i].height},
+                             0,
+                             false});
+    if (screens != nullptr)
+        XFree(screens);
+}
+
+// ChooseMonitor's choice among the monitors there are now, for a window
+// the user placed at (x, y) or not.
+Area MonitorOf(Widget shell, bool userPlaced, int x, int y) {
+    Screen *screen = XtScreen(shell);
+    Area primary = {0, 0, 0, 0};
+    std::vector<Area> heads;
     try {
-        heads.reserve(count);
-        for (int i = 0; i < count; i++)
-            heads.push_back({screens[i].x_org, screens[i].y_org,
-                             screens[i].width, screens[i].height});
+        for (const Monitor &m : Monitors(XtDisplay(shell))) {
+            heads.push_back(m.area);
+            if (m.primary && primary.width == 0)
+                primary = m.area;
+        }
     } catch (const std::bad_alloc &) {
         heads.clear(); // the whole screen, then
     }
-    if (screens != nullptr)
-        XFree(screens);
-    return heads;
+    return ChooseMonitor(primary, heads,
+                         {0, 0, WidthOfScreen(screen), HeightOfScreen(screen)},
+                         userPlaced, x, y);
 }
 
 } // namespace
+
+std::vector<Monitor> Monitors(Display *display) {
+    std::vector<Monitor> monitors;
+    try {
+        if (!RandrMonitors(display, &monitors)) {
+            monitors.clear();
+            XineramaHeads(display, &monitors);
+        }
+    } catch (const std::bad_alloc &) {
+        monitors.clear();
+    }
+    return monitors;
+}
 
 Area ChooseMonitor(const Area &primary, const std::vector<Area> &heads,
                    const Area &screen, bool userPlaced, int userX, int userY) {
@@ -112,14 +130,8 @@ void PlaceWindow(Widget shell) {
     XtSetArg(args[4], XtNy, &userY);
     XtGetValues(shell, args, 5);
 
-    Display *display = XtDisplay(shell);
-    Screen *screen = XtScreen(shell);
     bool userPlaced = UserPlaced(shell);
-    Area monitor =
-        ChooseMonitor(PrimaryOutput(display, RootWindowOfScreen(screen)),
-                      XineramaHeads(display),
-                      {0, 0, WidthOfScreen(screen), HeightOfScreen(screen)},
-                      userPlaced, userX, userY);
+    Area monitor = MonitorOf(shell, userPlaced, userX, userY);
     // Heading and buttons must stay on the monitor; the list gives way.
     int roomX = monitor.width - 2 * border;
     int roomY = monitor.height - 2 * border;
@@ -157,7 +169,5 @@ Area WindowMonitor(Widget shell) {
     int y = 0;
     XTranslateCoordinates(display, XtWindow(shell), RootWindowOfScreen(screen),
                           width / 2, height / 2, &x, &y, &child);
-    return ChooseMonitor({0, 0, 0, 0}, XineramaHeads(display),
-                         {0, 0, WidthOfScreen(screen), HeightOfScreen(screen)},
-                         true, x, y);
+    return MonitorOf(shell, true, x, y);
 }

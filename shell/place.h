@@ -15,8 +15,21 @@ struct Area {
     int height;
 };
 
+/// A monitor as the X server reports it.
+struct Monitor {
+    Area area;
+    int widthMm;  ///< its width in millimetres; 0 where not known
+    bool primary; ///< the one the configuration names primary
+};
+
+/// The one query for monitors, of placement and of the scale: RandR 1.5's
+/// monitors, else (where RandR 1.5 is missing or reports none) Xinerama's
+/// heads, none primary and of no known size; none where neither is there,
+/// or memory runs out.
+std::vector<Monitor> Monitors(Display *display);
+
 /// The monitor for the window.  When the user gave a position, the one of
-/// `heads` that holds it.  Otherwise `primary`, the primary output, when
+/// `heads` that holds it.  Otherwise `primary`, the primary monitor, when
 /// the server names one (width 0 when not), else the first of `heads`.
 /// The whole `screen` when none of these is there.
 Area ChooseMonitor(const Area &primary, const std::vector<Area> &heads,
@@ -30,12 +43,12 @@ void WindowPosition(const Area &monitor, Dimension width, Dimension height,
                     Position *x, Position *y);
 
 /// Fits the realised but unmapped shell to its monitor (ChooseMonitor, of
-/// the RandR primary output and the Xinerama heads), shrinking it (the
+/// the Monitors), shrinking it (the
 /// list scrolls) where it is larger, and moves it to WindowPosition on that
 /// monitor unless the user gave a position (-geometry +x+y, or a geometry
 /// resource).
 void PlaceWindow(Widget shell);
 
 /// The monitor that holds the centre of the realised shell's window, as it
-/// is now: one of the Xinerama heads, else the whole screen.
+/// is now: one of the Monitors, else the whole screen.
 Area WindowMonitor(Widget shell);

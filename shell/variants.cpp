@@ -1,7 +1,6 @@
 #include "shell/variants.h"
 
 #include <X11/StringDefs.h>
-#include <X11/extensions/Xrandr.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "shell/fallback.h"
+#include "shell/place.h"
 #include "shell/warn.h"
 
 int scale = 1;
@@ -108,23 +108,19 @@ double ScreenDpi(Screen *screen) {
                : 0;
 }
 
-// The primary monitor's, else the first's, as RandR 1.5 reports its size
-// in millimetres; 0 where it does not.
+// The primary monitor's, else the first's, where its size in millimetres
+// is known; 0 where it is not.
 double MonitorDpi(Display *display) {
-    int event, error, major = 0, minor = 0;
-    if (!XRRQueryExtension(display, &event, &error) ||
-        !XRRQueryVersion(display, &major, &minor) || (major == 1 && minor < 5))
-        return 0;
-    int count = 0;
-    XRRMonitorInfo *monitors =
-        XRRGetMonitors(display, DefaultRootWindow(display), True, &count);
-    double dpi = 0;
-    for (int i = count - 1; i >= 0; i--)
-        if ((monitors[i].primary || i == 0) && monitors[i].mwidth > 0)
-            dpi = monitors[i].width * kMmPerInch / monitors[i].mwidth;
-    if (monitors != nullptr)
-        XRRFreeMonitors(monitors);
-    return dpi;
+    std::vector<Monitor> monitors = Monitors(display);
+    const Monitor *chosen = monitors.empty() ? nullptr : &monitors.front();
+    for (const Monitor &m : monitors)
+        if (m.primary) {
+            chosen = &m;
+            break;
+        }
+    return chosen != nullptr && chosen->widthMm > 0
+               ? chosen->area.width * kMmPerInch / chosen->widthMm
+               : 0;
 }
 
 XrmDatabase FromLines(String *lines) {

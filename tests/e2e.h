@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/lab/netsim.h"
+#include "tests/lab/poll.h"
 #include "tests/lab/xdriver.h"
 
 /// A -vornaddress value for a display manager on 127.0.0.1 at `port`:
@@ -55,9 +56,7 @@ class EndToEnd : public testing::Test {
 
     /// Waits until the simulated hosts have received `n` datagrams.
     void AwaitArrivals(size_t n, int ms = 3000) {
-        for (int waited = 0; net.Arrivals().size() < n && waited < ms;
-             waited += 10)
-            usleep(10000);
+        PollUntil([&] { return net.Arrivals().size() >= n; }, ms);
         usleep(300000); // and for their replies to be taken in
     }
 

@@ -21,7 +21,6 @@ int pingCount;
 
 namespace {
 
-constexpr int kLastArmingPing = kAsksPerSeries - 1;
 // Room for the replies of a whole lab answering one broadcast at once: the
 // kernel's default buffer holds only a few hundred small datagrams, and a
 // reply dropped there is a host missing from the list.  The kernel
@@ -119,17 +118,35 @@ void SendToInterfaces() {
         SendBroadcastQuery(reinterpret_cast<const sockaddr *>(&address));
 }
 
-// The series is over when the last ping of every chain of timers has had
-// a ping interval for its answers.  Chains overlap after a Ping during a
-// series, so the last of their end timers decides.
-int seriesEndTimers;
-
-void SeriesOver(XtPointer, XtIntervalId *) noexcept {
-    if (--seriesEndTimers == 0 && pingCount > kLastArmingPing)
-        SeriesEnded();
+void AskAgain(XtPointer series, XtIntervalId *) noexcept {
+    Ask(static_cast<AskSeries *>(series));
 }
 
+// Chains of timers overlap after an ask from 0 during a series, so the
+// last of their end timers decides.
+void AskingOver(XtPointer data, XtIntervalId *) noexcept {
+    auto *series = static_cast<AskSeries *>(data);
+    if (--series->endsPending == 0 && *series->asked >= kAsksPerSeries)
+        series->over(series->data);
+}
+
+void Ping(void *data);
+void PingsOver(void *) {
+    SeriesEnded();
+}
+AskSeries pings = {Ping, PingsOver, nullptr, &pingCount, 0};
+
 } // namespace
+
+void Ask(AskSeries *series) {
+    series->ask(series->data);
+    if (++*series->asked < kAsksPerSeries) {
+        StartTimer(kAskIntervalMs, AskAgain, series);
+    } else {
+        series->endsPending++;
+        StartTimer(kAskIntervalMs, AskingOver, series);
+    }
+}
 
 bool StartDiscovery(char **arguments) {
     broadcastReady = PrepareQuery(&broadcastQuery, kOpcodeBroadcastQuery);
@@ -154,9 +171,13 @@ bool StartDiscovery(char **arguments) {
     return true;
 }
 
-// No timer is ever cancelled: a Ping during a series lets the earlier
-// timers run on, and they count against the same pingCount.
-void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) noexcept {
+void SendQueries() {
+    Ask(&pings);
+}
+
+namespace {
+
+void Ping(void *) {
     if (pingCount == 0) {
         HeadingCanAsk(!targetsNamed || CanAskAny());
         SeriesStarted();
@@ -179,13 +200,9 @@ void SendQueries(XtPointer /*clientData*/, XtIntervalId * /*id*/) noexcept {
             break;
         }
     }
-    if (++pingCount <= kLastArmingPing) {
-        StartTimer(kAskIntervalMs, SendQueries);
-    } else {
-        seriesEndTimers++;
-        StartTimer(kAskIntervalMs, SeriesOver);
-    }
 }
+
+} // namespace
 
 void SendQueryTo(const sockaddr *address) {
     if (unicastReady)

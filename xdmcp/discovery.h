@@ -11,6 +11,24 @@
 constexpr int kAsksPerSeries = 3;
 constexpr unsigned long kAskIntervalMs = 2000;
 
+/// One series of asks, or several that count as one.  Lives as long as any
+/// of its timers.
+struct AskSeries {
+    void (*ask)(void *data);  ///< asks once
+    void (*over)(void *data); ///< the series has had its last answers
+    void *data;
+    int *asked;      ///< the asks counted; the owner sets it to 0 to start anew
+    int endsPending; ///< the series' own
+};
+
+/// Asks once, counting the ask in `*series->asked`, and arms the timer of
+/// the next ask, or, after the third, the end: `over` is called an interval
+/// after the last ask of every chain of timers begun from the count 0, and
+/// only if the count has not begun anew since.  No timer is ever
+/// cancelled: asking from 0 during a series lets the earlier timers run on,
+/// and they count against the same count.
+void Ask(AskSeries *series);
+
 /// The UDP socket for IPv4 queries and replies; negative if it could not be
 /// opened.
 extern int querySocket;
@@ -26,12 +44,11 @@ extern int pingCount;
 /// False, having done nothing else, when the IPv4 socket cannot be opened.
 bool StartDiscovery(char **arguments);
 
-/// Sends one ping and, while the series lasts, arms the timer for the next.
+/// Sends one ping of the series of pings (Ask), counted in pingCount.
 /// Every ping reads the interfaces anew; the first of a series also looks
 /// up the names not found yet, and a name that is found is sent its query
-/// at once.  Also the toolkit timer callback; both arguments are ignored.
-void SendQueries(XtPointer clientData = nullptr,
-                 XtIntervalId *id = nullptr) noexcept;
+/// at once.
+void SendQueries();
 
 /// Sends one QUERY to `address` (IPv4 or IPv6, at the XDMCP port) now,
 /// outside the pings: a host added while the window is up.

@@ -1,6 +1,7 @@
 #include "tests/lab/lightdm.h"
 
 #include "tests/lab/netns.h"
+#include "tests/lab/poll.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -98,13 +99,12 @@ void LightDM::Stop() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         int status;
-        for (int waited = 0; waited < 5000; waited += 50) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_)
-                break;
-            usleep(50000);
+        bool ended = PollUntil(
+            [&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5000, 50);
+        if (!ended) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
         }
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
         pid_ = -1;
     }
     pid_t bus = std::atoi(ReadFile(dir_ + "/bus.pid").c_str());

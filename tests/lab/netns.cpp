@@ -20,6 +20,8 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/lab/poll.h"
+
 void Must(const std::string &command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0)
         std::fprintf(stderr, "failed: %s\n", command.c_str());
@@ -36,13 +38,12 @@ bool AwaitUdpPort(pid_t pid, int port, int ms) {
     char bound[16];
     std::snprintf(bound, sizeof(bound), ":%04X ", port);
     std::string tables = "/proc/" + std::to_string(pid) + "/net/udp";
-    for (int waited = 0; waited < ms; waited += 20) {
-        if ((ReadFile(tables) + ReadFile(tables + "6")).find(bound) !=
-            std::string::npos)
-            return true;
-        usleep(20000);
-    }
-    return false;
+    return PollUntil(
+        [&] {
+            return (ReadFile(tables) + ReadFile(tables + "6")).find(bound) !=
+                   std::string::npos;
+        },
+        ms, 20);
 }
 
 pid_t StartNameServer(const std::string &ns, const std::string &address,

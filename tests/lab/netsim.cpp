@@ -1,6 +1,7 @@
 #include "tests/lab/netsim.h"
 
 #include "tests/lab/netns.h"
+#include "tests/lab/poll.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -45,16 +46,11 @@ std::string LanAddress6(int lan, int octet, bool linkLocal = false) {
 int Program::Wait(int ms) {
     if (status >= 0)
         return status;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    do {
-        int s;
-        if (waitpid(pid, &s, WNOHANG) == pid) {
-            status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
-            return WIFEXITED(s) ? status : -1;
-        }
-        usleep(5000);
-    } while (std::chrono::steady_clock::now() < end);
-    return -1;
+    int s = 0;
+    if (!PollUntil([&] { return waitpid(pid, &s, WNOHANG) == pid; }, ms, 5))
+        return -1;
+    status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+    return WIFEXITED(s) ? status : -1;
 }
 
 void Program::Kill() {

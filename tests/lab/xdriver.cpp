@@ -12,6 +12,8 @@
 #include <iterator>
 #include <set>
 
+#include "tests/lab/poll.h"
+
 namespace {
 
 constexpr char kTestFont[] = "fixed";
@@ -84,22 +86,24 @@ XDriver::~XDriver() {
 Window XDriver::WaitForWindow(const std::string &title, int ms) {
     if (display_ == nullptr)
         return 0;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-        for (Window w : Children(display_, DefaultRootWindow(display_))) {
-            char *name = nullptr;
-            XWindowAttributes a;
-            if (XFetchName(display_, w, &name) != 0 && name != nullptr) {
-                bool match = title == name;
-                XFree(name);
-                if (match && XGetWindowAttributes(display_, w, &a) != 0 &&
-                    a.map_state == IsViewable)
-                    return w;
+    Window found = 0;
+    PollUntil(
+        [&] {
+            for (Window w : Children(display_, DefaultRootWindow(display_))) {
+                char *name = nullptr;
+                XWindowAttributes a;
+                if (XFetchName(display_, w, &name) != 0 && name != nullptr) {
+                    bool match = title == name;
+                    XFree(name);
+                    if (match && XGetWindowAttributes(display_, w, &a) != 0 &&
+                        a.map_state == IsViewable)
+                        found = w;
+                }
             }
-        }
-        usleep(20000);
-    }
-    return 0;
+            return found != 0;
+        },
+        ms, 20);
+    return found;
 }
 
 // The widget tree is shell, paned, viewport, clip, list: the list's window
@@ -248,13 +252,14 @@ std::vector<unsigned long> XDriver::HeadingImage(Window top) {
 }
 
 std::vector<unsigned long> XDriver::DrawnHeading(Window top, int ms) {
-    std::vector<unsigned long> heading = HeadingImage(top);
-    for (int waited = 0; waited < ms; waited += 50) {
-        if (std::set<unsigned long>(heading.begin(), heading.end()).size() > 1)
-            break;
-        usleep(50000);
-        heading = HeadingImage(top);
-    }
+    std::vector<unsigned long> heading;
+    PollUntil(
+        [&] {
+            heading = HeadingImage(top);
+            return std::set<unsigned long>(heading.begin(), heading.end())
+                       .size() > 1;
+        },
+        ms, 50);
     return heading;
 }
 

@@ -38,7 +38,7 @@ struct KeyHash {
 };
 
 HostEntry **entryTail = &hostEntries;
-unsigned long answers;
+unsigned long firstReplies; // so far, to order the entries
 std::unordered_map<HostKey, HostEntry *, KeyHash> byKey;
 std::vector<HostEntry *> sorted;
 std::vector<HostEntry *> namesakes; // ListedNamesakes', as large as sorted
@@ -191,7 +191,7 @@ HostEntry *AddEntry(const HostKey &key, ARRAY8 *hostname, ARRAY8 *status,
     std::memcpy(entry->hostAddress.data, key.address, key.length);
     entry->connectionType = key.connectionType;
     entry->scope = key.scope;
-    entry->order = answers++;
+    entry->order = firstReplies++;
     MoveBody(&entry->hostname, hostname);
     MoveBody(&entry->status, status);
     entry->willing = willing;
@@ -339,7 +339,7 @@ void ClearHosts() {
     hostEntries = nullptr;
     entryTail = &hostEntries;
     hostCount = 0;
-    answers = 0;
+    firstReplies = 0;
     byKey.clear();
     sorted.clear();
     linesChanged = true;

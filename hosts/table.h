@@ -45,7 +45,7 @@ struct HostEntry {
     Naming naming;     ///< where its name came from
     bool showsAddress; ///< its address follows its name
     // The table's own bookkeeping.
-    unsigned long order; ///< when it first answered, counted from the first
+    unsigned long order; ///< when it first replied, counted from the first
     int nameLength;      ///< bytes of its line that show its name
     int labelLength;     ///< bytes of its line that show name and address
     char *handedLine;    ///< the line the widget was last handed, or null
@@ -53,7 +53,7 @@ struct HostEntry {
                          ///< until the view measures it
 };
 
-/// Entries in the order in which their hosts first answered.
+/// Entries in the order in which their hosts first replied.
 extern HostEntry *hostEntries;
 extern int hostCount;
 
@@ -94,7 +94,7 @@ HostKey KeyOf(const HostEntry *entry);
 HostEntry *FindHost(const HostKey &key);
 
 /// The listed entries, sorted by the byte value of their lines, equal lines
-/// in the order in which their hosts first answered.
+/// in the order in which their hosts first replied.
 const std::vector<HostEntry *> &ListedHosts();
 /// True when the listed lines changed since the last LinesHanded; and
 /// when, beyond their texts, the entries listed or their order did.

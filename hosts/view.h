@@ -41,7 +41,7 @@ void RefreshList();
 void HandLines(char **lines, int n, int longest = 0);
 
 /// The rows the widget shows; the line of row `row` (null outside the
-/// list), the entries behind it in the order in which they first answered
+/// list), the entries behind it in the order in which they first replied
 /// (none outside the list), and the row of `entry` (-1 if not shown).
 int RowCount();
 const char *RowLine(int row);

@@ -19,7 +19,7 @@ namespace {
 // The hosts of the selected row, traced by the entries behind it and
 // never by its text, which may have changed since it was shown; none when
 // nothing is selected or a Ping has taken them out of the table.
-std::span<HostEntry *const> SelectedHosts() {
+std::span<HostEntry *const> SelectedListedHosts() {
     std::span<HostEntry *const> row = RowHosts(SelectedRow());
     if (!row.empty() && !row.front()->listed)
         return {};
@@ -29,7 +29,7 @@ std::span<HostEntry *const> SelectedHosts() {
 } // namespace
 
 void Accept(Widget, XEvent *, String *, Cardinal *) noexcept {
-    std::span<HostEntry *const> hosts = SelectedHosts();
+    std::span<HostEntry *const> hosts = SelectedListedHosts();
     if (hosts.empty()) {
         RingBell();
         return;
@@ -48,7 +48,7 @@ void Cancel(Widget, XEvent *, String *, Cardinal *) noexcept {
 }
 
 void CheckWilling(Widget, XEvent *, String *, Cardinal *) noexcept {
-    std::span<HostEntry *const> hosts = SelectedHosts();
+    std::span<HostEntry *const> hosts = SelectedListedHosts();
     if (std::any_of(hosts.begin(), hosts.end(),
                     [](const HostEntry *host) { return !host->willing; }))
         XawListUnhighlight(list);

@@ -29,7 +29,7 @@ namespace {
 
 constexpr int kMostAdded = 8;
 
-struct AddTexts {
+struct AddResources {
     Boolean allow;
     String allowed;
     String asking;
@@ -40,21 +40,21 @@ struct AddTexts {
     String tooMany;
 };
 
-AddTexts texts;
+AddResources config;
 
 XtResource resources[] = {
-    FILE_RESOURCE(AddTexts, "allowAdd", "AllowAdd", XtRBoolean, allow),
-    FILE_RESOURCE(AddTexts, "addAllowed", "AddAllowed", XtRString, allowed),
-    FILE_RESOURCE(AddTexts, "askingLabel", "AskingLabel", XtRString, asking),
-    FILE_RESOURCE(AddTexts, "addSilentLabel", "AddSilentLabel", XtRString,
+    FILE_RESOURCE(AddResources, "allowAdd", "AllowAdd", XtRBoolean, allow),
+    FILE_RESOURCE(AddResources, "addAllowed", "AddAllowed", XtRString, allowed),
+    FILE_RESOURCE(AddResources, "askingLabel", "AskingLabel", XtRString, asking),
+    FILE_RESOURCE(AddResources, "addSilentLabel", "AddSilentLabel", XtRString,
                   silent),
-    FILE_RESOURCE(AddTexts, "unknownHostLabel", "UnknownHostLabel", XtRString,
+    FILE_RESOURCE(AddResources, "unknownHostLabel", "UnknownHostLabel", XtRString,
                   unknownHost),
-    FILE_RESOURCE(AddTexts, "nameServiceLabel", "NameServiceLabel", XtRString,
+    FILE_RESOURCE(AddResources, "nameServiceLabel", "NameServiceLabel", XtRString,
                   nameService),
-    FILE_RESOURCE(AddTexts, "notAllowedLabel", "NotAllowedLabel", XtRString,
+    FILE_RESOURCE(AddResources, "notAllowedLabel", "NotAllowedLabel", XtRString,
                   notAllowed),
-    FILE_RESOURCE(AddTexts, "tooManyLabel", "TooManyLabel", XtRString, tooMany),
+    FILE_RESOURCE(AddResources, "tooManyLabel", "TooManyLabel", XtRString, tooMany),
 };
 
 AddRules rules;
@@ -100,7 +100,7 @@ Allowed(const sockaddr_storage *addresses, int count,
     return allowed;
 }
 
-bool Answered(const Added &host) {
+bool Replied(const Added &host) {
     for (const sockaddr_storage &address : host.addresses) {
         const HostEntry *entry =
             FindHost(SenderKey(reinterpret_cast<const sockaddr *>(&address)));
@@ -126,8 +126,8 @@ void AskingOver(void *data) {
             &address,
             AddressLength(reinterpret_cast<const sockaddr *>(&address)),
             kOpcodeQuery);
-    if (!Answered(*host))
-        Tell(texts.silent, host->shown);
+    if (!Replied(*host))
+        Tell(config.silent, host->shown);
 }
 
 void StartAsking(const std::string &shown,
@@ -136,7 +136,7 @@ void StartAsking(const std::string &shown,
     host.shown = shown;
     host.addresses = std::move(addresses);
     host.series = {AskOnce, AskingOver, &host, &host.asks, 0};
-    Tell(texts.asking, shown);
+    Tell(config.asking, shown);
     Ask(&host.series);
 }
 
@@ -151,9 +151,9 @@ void NameAnswered(void *clientData, const sockaddr_storage *addresses,
         }
         added--;
         if (count > 0)
-            Refuse(texts.notAllowed, *name);
+            Refuse(config.notAllowed, *name);
         else
-            Refuse(unanswered ? texts.nameService : texts.unknownHost, *name);
+            Refuse(unanswered ? config.nameService : config.unknownHost, *name);
     } catch (const std::bad_alloc &) {
         added--;
         RingBell();
@@ -194,11 +194,11 @@ void Add(std::string text) {
     if ((choice.kind != TargetKind::kAddress && !name) ||
         strcasecmp(text.c_str(), "BROADCAST") == 0 ||
         (name ? !NameAllowed(rules, text) : allowed.empty())) {
-        Refuse(texts.notAllowed, text);
+        Refuse(config.notAllowed, text);
         return;
     }
     if (added == kMostAdded) {
-        Refuse(texts.tooMany, text);
+        Refuse(config.tooMany, text);
         return;
     }
     if (!name) {
@@ -214,36 +214,36 @@ void Add(std::string text) {
     }
     static_cast<void>(copy.release());
     added++;
-    Tell(texts.asking, text);
+    Tell(config.asking, text);
 }
 
 } // namespace
 
 void LoadAdding(Widget shell) {
-    XtGetApplicationResources(shell, &texts, resources, XtNumber(resources),
+    XtGetApplicationResources(shell, &config, resources, XtNumber(resources),
                               nullptr, 0);
-    allowAdd = texts.allow != False;
+    allowAdd = config.allow != False;
     if (!allowAdd)
         return;
     std::string unread;
     rules =
-        ReadAddRules(texts.allowed != nullptr ? texts.allowed : "", &unread);
+        ReadAddRules(config.allowed != nullptr ? config.allowed : "", &unread);
     if (rules.unreadable)
         Warn("addAllowed: cannot read \"%s\": no host may be added",
              unread.c_str());
 }
 
 void AddHost(Widget, XEvent *, String *, Cardinal *) noexcept {
-    if (entry == nullptr)
+    if (entryWidget == nullptr)
         return;
     String typed = nullptr;
     Arg arg;
     XtSetArg(arg, XtNstring, &typed);
-    XtGetValues(entry, &arg, 1);
+    XtGetValues(entryWidget, &arg, 1);
     try {
         std::string text = typed != nullptr ? typed : "";
         XtSetArg(arg, XtNstring, "");
-        XtSetValues(entry, &arg, 1);
+        XtSetValues(entryWidget, &arg, 1);
         Add(std::move(text));
     } catch (const std::bad_alloc &) {
         RingBell();
@@ -252,7 +252,7 @@ void AddHost(Widget, XEvent *, String *, Cardinal *) noexcept {
 
 void FocusEntry(Widget w, XEvent *event, String *params,
                 Cardinal *paramCount) noexcept {
-    if (entry == nullptr)
+    if (entryWidget == nullptr)
         SelectTyped(w, event, params, paramCount);
     else
         KeysToEntry(true);

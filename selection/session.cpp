@@ -32,9 +32,9 @@
 
 namespace {
 
-constexpr unsigned long kAnswerMs = 15000; // for the host's first window
+constexpr unsigned long kGiveUpMs = 15000; // for the host's first window
 
-struct SessionTexts {
+struct SessionResources {
     Boolean session;
     String command;
     String title;
@@ -44,21 +44,21 @@ struct SessionTexts {
     String cannotStart;
 };
 
-SessionTexts texts;
+SessionResources config;
 
 XtResource resources[] = {
-    FILE_RESOURCE(SessionTexts, "session", "Session", XtRBoolean, session),
-    FILE_RESOURCE(SessionTexts, "sessionCommand", "SessionCommand", XtRString,
+    FILE_RESOURCE(SessionResources, "session", "Session", XtRBoolean, session),
+    FILE_RESOURCE(SessionResources, "sessionCommand", "SessionCommand", XtRString,
                   command),
-    FILE_RESOURCE(SessionTexts, "sessionTitle", "SessionTitle", XtRString,
+    FILE_RESOURCE(SessionResources, "sessionTitle", "SessionTitle", XtRString,
                   title),
-    FILE_RESOURCE(SessionTexts, "openingLabel", "OpeningLabel", XtRString,
+    FILE_RESOURCE(SessionResources, "openingLabel", "OpeningLabel", XtRString,
                   opening),
-    FILE_RESOURCE(SessionTexts, "failedLabel", "FailedLabel", XtRString,
+    FILE_RESOURCE(SessionResources, "failedLabel", "FailedLabel", XtRString,
                   failed),
-    FILE_RESOURCE(SessionTexts, "silentLabel", "SilentLabel", XtRString,
+    FILE_RESOURCE(SessionResources, "silentLabel", "SilentLabel", XtRString,
                   silent),
-    FILE_RESOURCE(SessionTexts, "cannotStartLabel", "CannotStartLabel",
+    FILE_RESOURCE(SessionResources, "cannotStartLabel", "CannotStartLabel",
                   XtRString, cannotStart),
 };
 
@@ -73,7 +73,7 @@ struct Session {
     Stage stage = Stage::kOpening;
     std::string host; ///< as its row shows it
     Server server;
-    XtIntervalId answerTimer = 0;
+    XtIntervalId giveUpTimer = 0;
 };
 
 // A list, so that a session's address, handed to the loop's callbacks,
@@ -99,9 +99,9 @@ void Taken(Server *server) {
     s->stage = Stage::kTaken;
     // The server has read it, and hostpick's cookie is needed no more.
     RemoveAuthFile(server);
-    if (s->answerTimer != 0)
-        XtRemoveTimeOut(s->answerTimer);
-    s->answerTimer = 0;
+    if (s->giveUpTimer != 0)
+        XtRemoveTimeOut(s->giveUpTimer);
+    s->giveUpTimer = 0;
     Warn("%s manages display %s", s->host.c_str(), server->display.c_str());
 }
 
@@ -109,21 +109,21 @@ void Taken(Server *server) {
 
 void GiveUp(XtPointer clientData, XtIntervalId *) noexcept {
     auto *s = static_cast<Session *>(clientData);
-    s->answerTimer = 0;
+    s->giveUpTimer = 0;
     if (s->stage != Stage::kOpening)
         return;
     s->stage = Stage::kGivenUp;
     StopLooking(&s->server);
     kill(s->server.pid, SIGTERM);
-    Tell(texts.silent, *s);
+    Tell(config.silent, *s);
     RingBell();
-    Warn("%s did not answer within %lu s", s->host.c_str(), kAnswerMs / 1000);
+    Warn("%s did not answer within %lu s", s->host.c_str(), kGiveUpMs / 1000);
 }
 
 void Ended(Session *s, int status) {
     StopReading(&s->server);
-    if (s->answerTimer != 0)
-        XtRemoveTimeOut(s->answerTimer);
+    if (s->giveUpTimer != 0)
+        XtRemoveTimeOut(s->giveUpTimer);
     RemoveAuthFile(&s->server);
     if (s->stage == Stage::kTaken) {
         Warn("the session of %s ended", s->host.c_str());
@@ -133,7 +133,7 @@ void Ended(Session *s, int status) {
         std::string reason = LastWords(s->server);
         if (reason.empty() && WIFEXITED(status))
             reason = "Exit status " + std::to_string(WEXITSTATUS(status)) + ".";
-        Tell(texts.failed, *s, reason);
+        Tell(config.failed, *s, reason);
         RingBell();
         Warn("the login of %s could not be opened: %s", s->host.c_str(),
              reason.c_str());
@@ -180,7 +180,7 @@ std::string Shown(const HostEntry *host, const char *address) {
 // from the network, and is one word of its own.
 std::vector<std::string> Command(const Session &s, const char *address) {
     const Placeholder forTitle[] = {{"host", s.host}};
-    std::string title = Expand(Text(texts.title), forTitle);
+    std::string title = Expand(Text(config.title), forTitle);
     if (title.empty() || title[0] == '-')
         title.insert(0, "hostpick: ");
     Area monitor = WindowMonitor(topLevel);
@@ -192,13 +192,13 @@ std::vector<std::string> Command(const Session &s, const char *address) {
                                   {"auth", s.server.authFile},
                                   {"title", title},
                                   {"size", size}};
-    return CommandWords(Text(texts.command), values);
+    return CommandWords(Text(config.command), values);
 }
 
 void CannotStart(const std::string &command, int error) {
     const Placeholder values[] = {{"command", command},
                                   {"reason", std::strerror(error)}};
-    HeadingTells(Expand(Text(texts.cannotStart), values).c_str());
+    HeadingTells(Expand(Text(config.cannotStart), values).c_str());
     RingBell();
     Warn("cannot start %s: %s", command.c_str(), std::strerror(error));
 }
@@ -206,12 +206,12 @@ void CannotStart(const std::string &command, int error) {
 } // namespace
 
 void LoadSession(Widget shell) {
-    XtGetApplicationResources(shell, &texts, resources, XtNumber(resources),
+    XtGetApplicationResources(shell, &config, resources, XtNumber(resources),
                               nullptr, 0);
 }
 
 bool SessionMode() {
-    return texts.session != False;
+    return config.session != False;
 }
 
 void OpenSession(const HostEntry *host) {
@@ -240,8 +240,8 @@ void OpenSession(const HostEntry *host) {
             CannotStart(command, error);
             return;
         }
-        s->answerTimer = StartTimer(kAnswerMs, GiveUp, s);
-        Tell(texts.opening, *s);
+        s->giveUpTimer = StartTimer(kGiveUpMs, GiveUp, s);
+        Tell(config.opening, *s);
         Warn("opening the login of %s", s->host.c_str());
     } catch (const std::bad_alloc &) {
         CannotStart(command, ENOMEM);

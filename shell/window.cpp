@@ -18,7 +18,7 @@
 
 Widget topLevel;
 Widget list;
-Widget entry;
+Widget entryWidget;
 
 namespace {
 
@@ -87,7 +87,7 @@ void CreateWidgets(Widget shell, bool withEntry) {
     if (withEntry) {
         Widget add = Make("add", boxWidgetClass, paned);
         Make("addLabel", labelWidgetClass, add);
-        entry = Make("entry", asciiTextWidgetClass, add);
+        entryWidget = Make("entry", asciiTextWidgetClass, add);
     }
     box = Make("box", boxWidgetClass, paned);
     cancelButton = Make("cancel", commandWidgetClass, box);
@@ -166,7 +166,7 @@ void HandleFocus(Widget shell) {
 }
 
 void KeysToEntry(bool toEntry) {
-    XtSetKeyboardFocus(topLevel, toEntry && entry != nullptr ? entry : paned);
+    XtSetKeyboardFocus(topLevel, toEntry && entryWidget != nullptr ? entryWidget : paned);
 }
 
 void HandleWindowProtocols(Widget shell) {

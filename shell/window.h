@@ -10,7 +10,7 @@ extern Widget topLevel;
 /// The list of answering hosts; the host table hands it its lines.
 extern Widget list;
 /// The text entry in which a host is typed; null unless it was made.
-extern Widget entry;
+extern Widget entryWidget;
 
 /// Creates, managed and in this order: paned, label, viewport, list, with
 /// `withEntry` the box add holding addLabel and the text entry, then box

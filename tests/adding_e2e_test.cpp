@@ -56,12 +56,7 @@ class Adding : public EndToEnd {
 
     // Whether the heading of `top` comes to look like `said` within `ms`.
     bool Says(Window top, const std::vector<unsigned long> &said, int ms) {
-        for (int waited = 0; waited < ms; waited += 50) {
-            if (x.HeadingImage(top) == said)
-                return true;
-            usleep(50000);
-        }
-        return false;
+        return PollUntil([&] { return x.HeadingImage(top) == said; }, ms, 50);
     }
 
     // QUERYs (opcode 2) that host `host` received.
@@ -95,12 +90,11 @@ TEST_F(Adding, ATypedHostBeyondTheBroadcastIsListedAndReported) {
                       "-clientaddress", "0a000005"});
     EXPECT_EQ(Queries(far), 0u);
     Add("far.lab.example");
-    usleep(1000 * 1000);
-    EXPECT_GE(Queries(far), 1u);
+    EXPECT_TRUE(PollUntil([&] { return Queries(far) >= 1; }, 3000));
     x.TypeOutside("far");
     x.KeysOutside("Return");
     EXPECT_EQ(p.Wait(5000), 0) << p.Stderr();
-    std::vector<Bytes> reports = net.Reports(300);
+    std::vector<Bytes> reports = net.Reports(3000);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(Bytes(reports[0].end() - 4, reports[0].end()),
               (Bytes{10, 56, 0, 21}));
@@ -119,7 +113,7 @@ TEST_F(Adding, WhatTheSiteDoesNotAllowIsNeverAskedAndFailuresAreTold) {
         Add(refused);
     Add("nosuch.lab.example");
     EXPECT_TRUE(Says(window, unknown, 3000));
-    usleep(500 * 1000);
+    usleep(500 * 1000); // nothing is asked within it
     EXPECT_EQ(Queries(0) + Queries(1), 0u) << "alpha and beta: broadcasts only";
     std::ifstream log(queries);
     std::stringstream logged;
@@ -143,7 +137,7 @@ TEST_F(Adding, ASilentNameServerNeitherHoldsTheWindowNorGoesUntold) {
     std::vector<unsigned long> told =
         Saying("far.lab.example: the name service did not answer");
     Program p = Open("");
-    usleep(1500 * 1000); // past the names' wait: the rows are listed
+    AwaitRows(2, 5000); // past the names' wait: the rows are listed
     Add("far.lab.example");
     Window view = x.ListView(window);
     auto dark = [&] {
@@ -165,7 +159,7 @@ TEST_F(Adding, TheNinthAddedHostIsRefused) {
     for (int octet = 31; octet < 39; octet++)
         Add("10.56.0." + std::to_string(octet));
     Add("10.56.0.21");
-    usleep(1000 * 1000);
+    usleep(1000 * 1000); // nothing is asked within it
     EXPECT_EQ(Queries(far), 0u);
 }
 

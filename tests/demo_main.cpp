@@ -20,6 +20,7 @@
 
 #include "tests/lab/lightdm.h"
 #include "tests/lab/netsim.h"
+#include "tests/lab/poll.h"
 #include "tests/lab/xdriver.h"
 
 namespace {
@@ -64,6 +65,17 @@ void Shoot(Window w, const std::string &path) {
     std::printf("screenshot: %s\n", path.c_str());
 }
 
+// Waits, at most `ms`, until the list of `w` shows `rows` rows.
+void AwaitRows(XDriver &x, Window w, int rows, int ms = 5000) {
+    PollUntil([&] { return x.DrawnRows(w) >= rows; }, ms, 20);
+}
+
+// Waits, at most 3 s, until the list of `w` looks other than `before`.
+void AwaitChange(XDriver &x, Window w,
+                 const std::vector<unsigned long> &before) {
+    PollUntil([&] { return x.ListImage(w) != before; }, 3000, 20);
+}
+
 // Starts the lab, and hostpick in it (the lab ends it) with `options`, and
 // waits for its window.
 Window ShowIn(Network &net, XDriver &x, std::vector<std::string> options = {}) {
@@ -82,7 +94,8 @@ int NoAnswer(const std::string &path) {
     Window w = ShowIn(net, x);
     if (w == 0)
         return 1;
-    usleep(6500 * 1000);
+    std::vector<unsigned long> searching = x.DrawnHeading(w);
+    PollUntil([&] { return x.HeadingImage(w) != searching; }, 10000);
     Shoot(w, path);
     return 0;
 }
@@ -113,10 +126,11 @@ int LongList(const std::string &path) {
     Window w = ShowIn(net, x);
     if (w == 0)
         return 1;
-    usleep(1500 * 1000);
+    AwaitRows(x, w, 8);
     x.TypeOutside("ws2");
+    std::vector<unsigned long> before = x.ListImage(w);
     x.KeysOutside("Down Down Down Next");
-    usleep(300 * 1000);
+    AwaitChange(x, w, before);
     Shoot(w, path);
     return 0;
 }
@@ -138,19 +152,18 @@ int NestedLogin(const std::string &path) {
     Window w = ShowIn(net, x, {"-session"});
     if (w == 0 || !dm.Listening())
         return 1;
-    usleep(1500 * 1000);
+    AwaitRows(x, w, 2);
     x.KeysOutside("Down Down Return");
-    usleep(3000 * 1000);
+    usleep(3000 * 1000); // for the greeter to be drawn in the nested window
     // No window manager here: the list is moved beside the nested window's
     // corner and raised, as a desktop would show both.
     std::string w16 = std::to_string(w);
     std::system(
-        ("xdotool windowmove " + w16 + " 440 400 windowraise " + w16).c_str());
-    usleep(300 * 1000);
+        ("xdotool windowmove --sync " + w16 + " 440 400 windowraise " + w16)
+            .c_str());
     x.Screenshot(path);
     std::printf("screenshot: %s\n", path.c_str());
     dm.Stop();
-    usleep(1000 * 1000);
     return 0;
 }
 
@@ -167,9 +180,12 @@ int Scales(const std::string &path) {
              "BROADCAST"});
     net.Run({"-title", "scale 2", "-scale", "2", "-geometry", "+620+20",
              "BROADCAST"});
-    if (x.WaitForWindow("scale 1") == 0 || x.WaitForWindow("scale 2") == 0)
+    Window one = x.WaitForWindow("scale 1");
+    Window two = x.WaitForWindow("scale 2");
+    if (one == 0 || two == 0)
         return 1;
-    usleep(1500 * 1000);
+    AwaitRows(x, one, 3);
+    AwaitRows(x, two, 1);
     std::string shot = "import -window root -crop 1760x740+0+0 " + path;
     if (std::system(shot.c_str()) != 0)
         return 1;
@@ -229,7 +245,7 @@ int main(int argc, char **argv) {
                      p.Stderr().c_str());
         return 1;
     }
-    usleep(1200 * 1000);
+    AwaitRows(x, w, 5);
     Shoot(w, screenshot);
 
     if (person) {

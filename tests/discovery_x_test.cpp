@@ -72,15 +72,6 @@ void WithoutIPv6Child() {
     _exit(StartDiscovery(args) && querySocket6 < 0 ? 0 : 1);
 }
 
-void SeriesChild() {
-    queryTargets = nullptr;
-    char a[] = "7f000001";
-    char *args[] = {a, nullptr};
-    StartDiscovery(args);
-    RunEventLoop(4600);
-    _exit(pingCount == 3 ? 0 : 1);
-}
-
 // A lab of 2000 hosts answers before the program reads a single reply:
 // every reply must still be waiting on the socket when it does.
 void WholeLabChild() {
@@ -149,11 +140,6 @@ TEST_F(Discovery, AWholeLabAnsweringAtOnceIsListedInFull) {
 TEST_F(Discovery, WithoutIPv6SocketsIPv4GoesAsBeforeInSilence) {
     EXPECT_EXIT(WithoutIPv6Child(), testing::ExitedWithCode(0), "^$");
     EXPECT_EQ(Received(500), (std::vector<Bytes>{kQuery}));
-}
-
-TEST_F(Discovery, ASeriesHasThreePings) {
-    EXPECT_EXIT(SeriesChild(), testing::ExitedWithCode(0), "");
-    EXPECT_EQ(Received(100).size(), 3u);
 }
 
 } // namespace

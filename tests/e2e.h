@@ -54,10 +54,17 @@ class EndToEnd : public testing::Test {
         return host;
     }
 
-    /// Waits until the simulated hosts have received `n` datagrams.
-    void AwaitArrivals(size_t n, int ms = 3000) {
+    /// Waits until the simulated hosts have received `n` datagrams, and
+    /// then until the list shows `rows` rows: by default, a row for each
+    /// host asked that replies.
+    void AwaitArrivals(size_t n, int ms = 3000, int rows = -1) {
         PollUntil([&] { return net.Arrivals().size() >= n; }, ms);
-        usleep(300000); // and for their replies to be taken in
+        AwaitRows(rows >= 0 ? rows : net.Replying(), ms);
+    }
+
+    /// Waits until the list shows at least `rows` rows; true if it does.
+    bool AwaitRows(int rows, int ms = 3000) {
+        return PollUntil([&] { return x.DrawnRows(window) >= rows; }, ms, 20);
     }
 
     /// Selects `row` and presses Return.

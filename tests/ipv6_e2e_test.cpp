@@ -73,8 +73,8 @@ TEST_F(IPv6, TheReportReachesADisplayManagerOnIPv6) {
         {"-vornaddress", vorn, "-clientaddress", "0a000005", "BROADCAST"});
     AwaitArrivals(1);
     EXPECT_EQ(AcceptRow(p, 0), "");
-    EXPECT_EQ(net.Reports(200), (std::vector<Bytes>{{0, 4, 0x0a, 0, 0, 5, 0, 0,
-                                                     0, 4, 10, 55, 0, 11}}));
+    EXPECT_EQ(net.Reports(3000), (std::vector<Bytes>{{0, 4, 0x0a, 0, 0, 5, 0, 0,
+                                                      0, 4, 10, 55, 0, 11}}));
 }
 
 TEST_F(IPv6, WithoutIPv6IPv4GoesAsItAlwaysWent) {

@@ -52,13 +52,14 @@ class Looks : public EndToEnd {
     // The band tops of the list of `top` once it shows `rows` rows.
     std::vector<int> Rows(XDriver &driver, Window top, size_t rows) {
         std::vector<int> tops;
-        for (int waited = 0; tops.size() < rows && waited < 5000;
-             waited += 50) {
-            usleep(50000);
-            Window view = driver.ListView(top);
-            tops = BandTops(driver.WindowImage(view),
-                            driver.GeometryOf(view).width, kBlack);
-        }
+        PollUntil(
+            [&] {
+                Window view = driver.ListView(top);
+                tops = BandTops(driver.WindowImage(view),
+                                driver.GeometryOf(view).width, kBlack);
+                return tops.size() >= rows;
+            },
+            5000, 50);
         return tops;
     }
 };
@@ -154,8 +155,9 @@ TEST_F(Looks, HighContrastFramesTheSelectedRow) {
     OneHost({WillingReply("alpha", "idle")});
     Program p = Start({"BROADCAST"}, {"-xrm", "Hostpick.contrast: true"});
     AwaitArrivals(1);
+    std::vector<unsigned long> unselected = x.ListImage(window);
     x.Key(window, "Down");
-    usleep(300000);
+    PollUntil([&] { return x.ListImage(window) != unselected; }, 3000);
     std::vector<unsigned long> all = x.WindowImage(window);
     EXPECT_EQ(std::set<unsigned long>(all.begin(), all.end()),
               (std::set<unsigned long>{kBlack, kWhite}));

@@ -71,11 +71,12 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
                        "0a000005", "BROADCAST"});
     ASSERT_NE(window, 0u) << ReadAll(log);
     const size_t hosts = kWillingHosts + 3;
-    AwaitArrivals(hosts, 10000);
-    usleep(1000000); // valgrind is slow to take them in
+    AwaitArrivals(hosts, 10000); // and the rows, slow under valgrind
 
     x.ClickButton(window, "Ping");
     AwaitArrivals(net.Arrivals().size() + hosts, 10000);
+    // The rows shown before the Ping may still be drawn: the new ones are
+    // given the time valgrind takes.
     usleep(1000000);
 
     PickRow(0);

@@ -40,8 +40,7 @@ TEST_F(NameService, ACopierOfAHostsNameAndLineIsARowOfItsOwn) {
     for (int row : {0, 1}) {
         size_t before = net.Arrivals().size();
         Program p = Start({"BROADCAST"});
-        AwaitArrivals(before + 2);
-        usleep(1200 * 1000); // past the wait for names
+        AwaitArrivals(before + 2); // and the two rows, their names settled
         EXPECT_EQ(AcceptRow(p, row), Printed(row == 0 ? 11 : 66))
             << "alpha [10.55.0.11], then alpha [10.55.0.66], each alone";
     }
@@ -65,8 +64,7 @@ TEST_F(NameService, ANameWhoseForwardLookUpNeverAnswersIsNotConfirmed) {
     const char *const named[] = {"slow.lab.example", "slow.lab.example"};
     NamesNeverConfirmed(told, named);
     Program p = Start({"BROADCAST"});
-    AwaitArrivals(2);
-    usleep(1500 * 1000);
+    AwaitArrivals(2); // and the two rows, their names settled
     EXPECT_EQ(AcceptRow(p, 1), Printed(12))
         << "two rows, by the replies' names";
 }
@@ -79,8 +77,7 @@ TEST_F(NameService, AReverseNameIsShownBeforeItIsConfirmed) {
     const char *const named[] = {"z.lab.example", "y.lab.example"};
     NamesNeverConfirmed(told, named);
     Program p = Start({"BROADCAST"});
-    AwaitArrivals(2);
-    usleep(400 * 1000); // well within the second
+    AwaitArrivals(2); // and the rows, well within the second
     EXPECT_EQ(AcceptRow(p, 0), Printed(12)) << "y.lab.example, then z";
 }
 

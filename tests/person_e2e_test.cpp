@@ -75,13 +75,14 @@ TEST_F(LoginScreen, ADoubleClickAcrossAShiftOfTheLinesIsOneClick) {
 TEST_F(LoginScreen, TheHeadingSaysWhenItSearchesAndWhenNobodyAnswered) {
     OneHost();
     Program p = Start({"BROADCAST"});
-    usleep(300 * 1000);
-    std::vector<unsigned long> searching = x.HeadingImage(window);
-    usleep(6500 * 1000); // three pings and the time for their answers
-    EXPECT_NE(x.HeadingImage(window), searching);
+    std::vector<unsigned long> searching = x.DrawnHeading(window);
+    // Three pings and the time for their answers.
+    EXPECT_TRUE(
+        PollUntil([&] { return x.HeadingImage(window) != searching; }, 10000));
     x.KeysOutside("F5");
-    usleep(300 * 1000);
-    EXPECT_EQ(x.HeadingImage(window), searching) << "Ping searches again";
+    EXPECT_TRUE(
+        PollUntil([&] { return x.HeadingImage(window) == searching; }, 3000))
+        << "Ping searches again";
 }
 
 TEST_F(LoginScreen, ASiteOverrideAddsItsKeyAndKeepsEveryDefault) {

@@ -77,26 +77,31 @@ class Session : public EndToEnd {
     // Waits for `text` in the program's standard error; the part after it
     // up to the end of its line.
     std::string AwaitLog(Program &p, const std::string &text, int ms) {
-        for (int waited = 0; waited < ms; waited += 50) {
-            std::string err = p.Stderr();
-            std::size_t at = err.find(text);
-            if (at != std::string::npos)
-                return err.substr(at + text.size(),
-                                  err.find('\n', at) - at - text.size());
-            usleep(50000);
-        }
+        std::string err;
+        std::size_t at = std::string::npos;
+        if (PollUntil(
+                [&] {
+                    err = p.Stderr();
+                    at = err.find(text);
+                    return at != std::string::npos;
+                },
+                ms, 50))
+            return err.substr(at + text.size(),
+                              err.find('\n', at) - at - text.size());
         ADD_FAILURE() << "no \"" << text << "\" in: " << p.Stderr();
         return "";
     }
     // The nested server hostpick started, or 0.
     pid_t Server(const Program &p, int ms = 3000) {
-        for (int waited = 0; waited < ms; waited += 50) {
-            std::vector<pid_t> children = p.Children();
-            if (!children.empty())
-                return children.front();
-            usleep(50000);
-        }
-        return 0;
+        pid_t server = 0;
+        PollUntil(
+            [&] {
+                std::vector<pid_t> children = p.Children();
+                server = children.empty() ? 0 : children.front();
+                return server != 0;
+            },
+            ms, 50);
+        return server;
     }
     static std::string Option(const std::vector<std::string> &words,
                               const std::string &option) {
@@ -135,11 +140,12 @@ class Session : public EndToEnd {
         EXPECT_NE(access(auth.c_str(), F_OK), 0) << "the file is gone";
         // The greeter may map a window of its own before its login window.
         int mapped = 0;
-        for (int waited = 0; mapped < 1 && waited < 5000; waited += 100) {
-            mapped = MappedWindows(display, cookie);
-            if (mapped < 1)
-                usleep(100000);
-        }
+        PollUntil(
+            [&] {
+                mapped = MappedWindows(display, cookie);
+                return mapped >= 1;
+            },
+            5000, 100);
         EXPECT_GE(mapped, 1) << dm.Log();
         EXPECT_EQ(p.Wait(0), -1) << "the list stays";
         EXPECT_NE(x.WaitForWindow(title, 100), 0u);
@@ -168,8 +174,8 @@ TEST_F(Session, TheHostsGreeterComesUpBesideTheListAndItsEndAsksAgain) {
     size_t asked = net.Arrivals().size();
     dm->Stop();
     AwaitLog(p, "hostpick: the session of labdm ended", 10000);
-    usleep(500000);
-    EXPECT_GT(net.Arrivals().size(), asked) << "the hosts are asked again";
+    EXPECT_TRUE(PollUntil([&] { return net.Arrivals().size() > asked; }, 3000))
+        << "the hosts are asked again";
     EXPECT_TRUE(p.Children().empty()) << "no zombie stays";
     EXPECT_EQ(p.Wait(0), -1);
 }
@@ -211,8 +217,8 @@ TEST_F(Session, ASilentHostIsToldWithinFifteenSecondsAndItsServerStopped) {
 
     AwaitLog(p, "hostpick: " + name + " did not answer", 17000);
     EXPECT_NE(x.HeadingImage(window), heading) << "the heading tells";
-    usleep(1000000);
-    EXPECT_NE(kill(server, 0), 0) << "the server is gone, and reaped";
+    EXPECT_TRUE(PollUntil([&] { return kill(server, 0) != 0; }, 3000))
+        << "the server is gone, and reaped";
     EXPECT_EQ(p.Wait(0), -1);
 }
 

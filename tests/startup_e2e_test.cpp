@@ -90,8 +90,7 @@ TEST_F(StartUp, ArgumentsAfterTheOptionsAreQueriedInOrder) {
     net.Start();
     Program p = Start({"7f000002", "-connectionType", "5", "127.0.0.3",
                        "7f000004", "localhost"});
-    for (int i = 0; i < 100 && net.ClientArrivals().size() < 4; i++)
-        usleep(10000);
+    PollUntil([&] { return net.ClientArrivals().size() >= 4; }, 3000);
     std::vector<std::string> to;
     for (const Arrival &a : net.ClientArrivals())
         to.push_back(a.to);
@@ -105,7 +104,7 @@ TEST_F(StartUp, NoArgumentsQueryNothingAndTheWindowStays) {
     net.ListenInClient();
     net.Start();
     Program p = Start({});
-    usleep(500000);
+    usleep(500000); // nothing is sent within it
     EXPECT_TRUE(net.ClientArrivals().empty());
     EXPECT_EQ(p.Wait(0), -1);
 }

@@ -99,7 +99,8 @@ TEST_F(ListView, AKeyDuringABurstSeesEveryRecordedHost) {
     Record("", "second", "10.0.0.2", 1);
     Record("", "third", "10.0.0.3", 1);
     ASSERT_EQ(ListLineCount(), 1) << "the burst is not shown yet";
-    usleep(100 * 1000);
+    usleep(100 * 1000); // the burst's interval passes, and nothing is shown
+
     // End, as the server delivers it: to the paned widget, which takes
     // every key.
     XEvent key{};

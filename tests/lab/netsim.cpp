@@ -19,6 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -431,13 +432,36 @@ std::vector<Arrival> Network::Arrivals() {
     return arrivals_;
 }
 
+bool Network::DeadNameServerAsked() {
+    char byte;
+    return deadNameServer_ >= 0 &&
+           recv(deadNameServer_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) >= 0;
+}
+
+int Network::Replying() {
+    std::lock_guard<std::mutex> g(logLock);
+    std::set<int> asked;
+    for (const Arrival &a : arrivals_)
+        asked.insert(a.host);
+    int replying = 0;
+    for (int host : asked)
+        replying += host < static_cast<int>(hosts_.size()) &&
+                    !hosts_[host].replies.empty();
+    return replying;
+}
+
 std::vector<Arrival> Network::ClientArrivals() {
     std::lock_guard<std::mutex> g(logLock);
     return clientArrivals_;
 }
 
 std::vector<Bytes> Network::Reports(int waitMs) {
-    usleep(waitMs * 1000);
+    PollUntil(
+        [&] {
+            std::lock_guard<std::mutex> g(logLock);
+            return !reports_.empty();
+        },
+        waitMs);
     std::lock_guard<std::mutex> g(logLock);
     return reports_;
 }

@@ -102,6 +102,8 @@ class Network {
     /// A name server at 10.(55+lan).0.<octet> that never answers (a bound
     /// socket that nobody reads), asked after the hosts file.
     void AddDeadNameServer(int lan, int octet);
+    /// Whether that name server has been asked anything.
+    bool DeadNameServerAsked();
     /// A real name server, dnsmasq, at 10.(55+lan).0.<octet>, the client's
     /// only source of names ("hosts: dns"), with no upstream: it knows the
     /// records `records` gives as its options (--host-record=name,address,
@@ -113,6 +115,8 @@ class Network {
     void Start();
 
     std::vector<Arrival> Arrivals();
+    /// How many of the hosts that have received a datagram reply to it.
+    int Replying();
     /// A UDP socket on port 177 in the client namespace itself, which sees
     /// the broadcasts that hostpick sends, as every local socket does.
     void ListenInClient();
@@ -124,7 +128,8 @@ class Network {
     /// The client namespace without IPv6 (disable_ipv6), for the LANs
     /// added after.
     void DisableIPv6();
-    /// The bytes of each connection made to that listener so far.
+    /// The bytes of each connection made to that listener so far, once
+    /// there is one, or after `waitMs`.
     std::vector<Bytes> Reports(int waitMs = 0);
     /// A counter from the client namespace's /proc/net/snmp, e.g. "Ip",
     /// "OutNoRoutes".

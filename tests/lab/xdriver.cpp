@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <set>
 
 #include "tests/lab/poll.h"
@@ -266,6 +267,32 @@ std::vector<unsigned long> XDriver::DrawnHeading(Window top, int ms) {
 std::vector<unsigned long> XDriver::ListImage(Window top) {
     Window clip = Clip(display_, ListWindow(top));
     return Pixels(display_, clip, GeometryOf(clip));
+}
+
+// The background is the commonest pixel: rows are drawn on it.
+int XDriver::DrawnRows(Window top) {
+    Window clip = ListView(top);
+    Geometry g = GeometryOf(clip);
+    std::vector<unsigned long> pixels = Pixels(display_, clip, g);
+    std::map<unsigned long, int> counts;
+    for (unsigned long pixel : pixels)
+        counts[pixel]++;
+    if (counts.empty())
+        return 0;
+    unsigned long background =
+        std::max_element(
+            counts.begin(), counts.end(),
+            [](const auto &a, const auto &b) { return a.second < b.second; })
+            ->first;
+    int height = RowHeight();
+    int rows = 0;
+    for (; (rows + 1) * height <= g.height; rows++) {
+        auto band = pixels.begin() + static_cast<long>(rows) * height * g.width;
+        if (std::all_of(band, band + static_cast<long>(height) * g.width,
+                        [&](unsigned long p) { return p == background; }))
+            break;
+    }
+    return rows;
 }
 
 std::vector<unsigned long> XDriver::WindowImage(Window w) {

@@ -60,6 +60,9 @@ class XDriver {
     /// drawn: the text waits for an Expose), or as they are after `ms`.
     std::vector<unsigned long> DrawnHeading(Window top, int ms = 3000);
     std::vector<unsigned long> ListImage(Window top);
+    /// How many rows from the top of the list's view have something drawn
+    /// in them, the list not scrolled.
+    int DrawnRows(Window top);
     /// The pixels of any window, row by row, and of the list's view.
     std::vector<unsigned long> WindowImage(Window w);
     Window ListView(Window top);

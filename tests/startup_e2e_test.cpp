@@ -173,13 +173,17 @@ TEST_F(StartUp, TheXServerGoingAwayEndsTheProgramWithStatusOne) {
     std::string display =
         StartPrivateX(&server, {"Xvfb", "-screen", "0", "640x480x24"});
     ASSERT_NE(display, "");
-    std::string shared = std::getenv("DISPLAY");
-    setenv("DISPLAY", display.c_str(), 1);
     std::vector<std::string> args = TestResources("hostpick-lost-x");
     args.push_back("BROADCAST");
-    Program p = net.Run(args);
-    setenv("DISPLAY", shared.c_str(), 1);
-    AwaitArrivals(1); // the window is up and a reply taken in
+    Program p;
+    On(display, [&] {
+        p = net.Run(args);
+        // The window is up and a reply taken in.
+        XDriver there;
+        Window w = there.WaitForWindow("hostpick-lost-x");
+        ASSERT_NE(w, 0u) << p.Stderr();
+        EXPECT_TRUE(PollUntil([&] { return there.DrawnRows(w) >= 1; }, 3000));
+    });
 
     kill(server, SIGTERM);
     waitpid(server, nullptr, 0);

@@ -19,7 +19,6 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
-#include <set>
 #include <sstream>
 
 namespace {
@@ -414,6 +413,7 @@ void Network::Answer(Host &h, const Arrival &a, int fd) {
             return c.s_addr == to.s_addr;
         });
         const auto &from = reinterpret_cast<const sockaddr_in &>(a.from);
+        h.replied = true;
         for (size_t i = 0; i < h.crowd.size(); i++)
             if (one == h.crowd.end() || one - h.crowd.begin() == long(i))
                 SendAs(h.fd, h.crowd[i], from, h.replies[i].data(),
@@ -423,6 +423,7 @@ void Network::Answer(Host &h, const Arrival &a, int fd) {
     for (const Bytes &reply : h.replies)
         sendto(fd, reply.data(), reply.size(), 0,
                reinterpret_cast<const sockaddr *>(&a.from), length);
+    h.replied = h.replied || !h.replies.empty();
     if (h.changes)
         h.replies = h.later;
 }
@@ -440,14 +441,8 @@ bool Network::DeadNameServerAsked() {
 
 int Network::Replying() {
     std::lock_guard<std::mutex> g(logLock);
-    std::set<int> asked;
-    for (const Arrival &a : arrivals_)
-        asked.insert(a.host);
-    int replying = 0;
-    for (int host : asked)
-        replying += host < static_cast<int>(hosts_.size()) &&
-                    !hosts_[host].replies.empty();
-    return replying;
+    return static_cast<int>(std::count_if(
+        hosts_.begin(), hosts_.end(), [](const Host &h) { return h.replied; }));
 }
 
 std::vector<Arrival> Network::ClientArrivals() {

@@ -115,7 +115,7 @@ class Network {
     void Start();
 
     std::vector<Arrival> Arrivals();
-    /// How many of the hosts that have received a datagram reply to it.
+    /// How many hosts have replied to a query so far.
     int Replying();
     /// A UDP socket on port 177 in the client namespace itself, which sees
     /// the broadcasts that hostpick sends, as every local socket does.
@@ -178,7 +178,8 @@ class Network {
         int chatterMs = 0;
         sockaddr_in chatterTo{}; ///< whom it chatters to, once queried
         int said = 0;
-        Bytes requestReply; ///< the answer to a REQUEST, if any
+        Bytes requestReply;   ///< the answer to a REQUEST, if any
+        bool replied = false; ///< it has sent a reply to a query
     };
     std::string Join(int lan, int octet, const std::string &ns);
     void Chat(double now);

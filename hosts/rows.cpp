@@ -97,7 +97,8 @@ bool EndWaitsDue() {
     while (!waits.empty() && waits.front().deadlineMs <= now) {
         HostEntry *entry = FindHost(waits.front().key);
         if (entry != nullptr) {
-            entry->naming = Naming::kUnconfirmed;
+            if (entry->naming == Naming::kConfirming)
+                entry->naming = Naming::kUnconfirmed;
             if (!entry->listed)
                 ListHost(entry);
         }
@@ -174,7 +175,8 @@ void TakeNewHost(HostEntry *entry) {
 
 void ListHost(HostEntry *entry) {
     TellApart(entry);
-    ListEntry(entry);
+    entry->listed = true;
+    InsertListed(entry);
 }
 
 int NameWaitDescriptor() {

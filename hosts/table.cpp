@@ -255,8 +255,7 @@ void RenameHost(HostEntry *entry, const char *name) {
     FormatEntryLine(entry);
 }
 
-void ListEntry(HostEntry *entry) {
-    entry->listed = true;
+void InsertListed(HostEntry *entry) {
     Insert(entry);
 }
 

@@ -40,7 +40,8 @@ struct HostEntry {
     ARRAY8 hostAddress; ///< 4 bytes for kFamilyInternet, 16 for
                         ///< kFamilyInternet6, empty otherwise
     unsigned scope;     ///< the interface of a link-local IPv6 address
-    // Written by the rows rule (hosts/rows) alone.
+    // Written by the rows rule (hosts/rows) alone; ClearHosts marks the
+    // entries it takes out unlisted.
     bool listed;       ///< its line is among the listed ones
     Naming naming;     ///< where its name came from
     bool showsAddress; ///< its address follows its name
@@ -70,9 +71,9 @@ int RecordHost(ARRAY8 *hostname, ARRAY8 *status, const HostKey &key,
 /// Gives an entry that is not listed yet another name, and the line it
 /// makes.
 void RenameHost(HostEntry *entry, const char *name);
-/// Puts an entry that is not listed yet among the listed ones, in its
-/// place.
-void ListEntry(HostEntry *entry);
+/// Puts an entry that has just been marked listed among the listed ones,
+/// in its place.
+void InsertListed(HostEntry *entry);
 /// Gives the entry the line that its name, status and address make now.
 void RemakeLine(HostEntry *entry);
 /// A listed entry other than `entry` that shows the name that `entry`
@@ -105,5 +106,5 @@ bool RowsChanged();
 void LinesHanded();
 
 /// Empties the table.  Entries whose lines the widget may still show stay
-/// allocated, unlisted, until the next LinesHanded.
+/// allocated, marked unlisted, until the next LinesHanded.
 void ClearHosts();

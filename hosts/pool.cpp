@@ -1,15 +1,21 @@
 // A job is always on one of the lists or in a worker's hands.  The
-// descriptor is a timer: a worker arms it to expire at once to wake the
-// main thread, or 2 ms on to wake it for answers left to gather, which no
-// later answer may end the gathering of when every worker is held up by a
-// slow look-up.
+// descriptor is an epoll set of two: a pipe, which a worker writes a byte
+// to to wake the main thread, and a timer, which it sets 2 ms on to wake
+// it for answers left to gather, which no later answer may end the
+// gathering of when every worker is held up by a slow look-up.  Both are
+// written outside the lock, as they were decided under it.
 
 #include "hosts/pool.h"
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <initializer_list>
 
 #include "shell/clock.h"
 
@@ -57,7 +63,9 @@ long gatheredSinceMs;
 bool woken;
 int idleWorkers;
 int workers; // main thread only
+int wakePipe[2] = {-1, -1};
 int wakeTimer = -1;
+int wakes = -1; // the epoll set of both
 
 void *Work(void *) {
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)),
@@ -105,8 +113,6 @@ bool QueueJob(Job *job) {
     return true;
 }
 
-// The timer is armed under the lock, so that a later decision to wait
-// never overrides an earlier one to wake.
 void JobDone(Job *job, Job *next) {
     pthread_mutex_lock(&poolLock);
     bool fromBehind = job->behind;
@@ -123,21 +129,42 @@ void JobDone(Job *job, Job *next) {
                            now - gatheredSinceMs >= kGatherMs ||
                            (firstLane.head == nullptr &&
                             (!fromBehind || secondLane.head == nullptr)));
-    if (wake)
-        ArmTimer(wakeTimer, 0);
-    else if (!woken && gathered == 1)
-        ArmTimer(wakeTimer, kGatherMs);
+    bool gather = !woken && !wake && gathered == 1;
     woken = woken || wake;
     pthread_mutex_unlock(&poolLock);
+    // One byte at a time at most waits in the pipe.
+    if (wake)
+        while (write(wakePipe[1], "", 1) < 0 && errno == EINTR)
+            ;
+    if (gather)
+        ArmTimer(wakeTimer, kGatherMs);
 }
 
 int PoolDescriptor() {
-    if (wakeTimer < 0)
-        wakeTimer = OpenTimer();
-    return wakeTimer;
+    if (wakes >= 0)
+        return wakes;
+    if (wakePipe[0] < 0 && pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return -1;
+    if (wakeTimer < 0 && (wakeTimer = OpenTimer()) < 0)
+        return -1;
+    int set = epoll_create1(EPOLL_CLOEXEC);
+    epoll_event readable{};
+    readable.events = EPOLLIN;
+    for (int fd : {wakePipe[0], wakeTimer}) {
+        readable.data.fd = fd;
+        if (set < 0 || epoll_ctl(set, EPOLL_CTL_ADD, fd, &readable) != 0) {
+            if (set >= 0)
+                close(set);
+            return -1;
+        }
+    }
+    return wakes = set;
 }
 
 void DeliverJobs() {
+    char bytes[16];
+    while (read(wakePipe[0], bytes, sizeof(bytes)) > 0)
+        ;
     DrainTimer(wakeTimer);
     pthread_mutex_lock(&poolLock);
     Job *job = answered.head;

@@ -29,9 +29,9 @@ bool QueueJob(Job *job);
 /// when not null, is queued in the second lane.
 void JobDone(Job *job, Job *next = nullptr);
 
-/// Readable when answers wait to be delivered: a timer descriptor, opened
-/// at the first call (start-up's, for the event loop to watch it); -1 when
-/// it cannot be opened.
+/// Readable when answers wait to be delivered: one descriptor, opened at
+/// the first call (start-up's, for the event loop to watch it); -1 when it
+/// cannot be opened.
 int PoolDescriptor();
 
 /// On the main thread, when PoolDescriptor is readable: calls `deliver` of

@@ -45,16 +45,18 @@ AddResources config;
 XtResource resources[] = {
     FILE_RESOURCE(AddResources, "allowAdd", "AllowAdd", XtRBoolean, allow),
     FILE_RESOURCE(AddResources, "addAllowed", "AddAllowed", XtRString, allowed),
-    FILE_RESOURCE(AddResources, "askingLabel", "AskingLabel", XtRString, asking),
+    FILE_RESOURCE(AddResources, "askingLabel", "AskingLabel", XtRString,
+                  asking),
     FILE_RESOURCE(AddResources, "addSilentLabel", "AddSilentLabel", XtRString,
                   silent),
-    FILE_RESOURCE(AddResources, "unknownHostLabel", "UnknownHostLabel", XtRString,
-                  unknownHost),
-    FILE_RESOURCE(AddResources, "nameServiceLabel", "NameServiceLabel", XtRString,
-                  nameService),
+    FILE_RESOURCE(AddResources, "unknownHostLabel", "UnknownHostLabel",
+                  XtRString, unknownHost),
+    FILE_RESOURCE(AddResources, "nameServiceLabel", "NameServiceLabel",
+                  XtRString, nameService),
     FILE_RESOURCE(AddResources, "notAllowedLabel", "NotAllowedLabel", XtRString,
                   notAllowed),
-    FILE_RESOURCE(AddResources, "tooManyLabel", "TooManyLabel", XtRString, tooMany),
+    FILE_RESOURCE(AddResources, "tooManyLabel", "TooManyLabel", XtRString,
+                  tooMany),
 };
 
 AddRules rules;

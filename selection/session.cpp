@@ -48,8 +48,8 @@ SessionResources config;
 
 XtResource resources[] = {
     FILE_RESOURCE(SessionResources, "session", "Session", XtRBoolean, session),
-    FILE_RESOURCE(SessionResources, "sessionCommand", "SessionCommand", XtRString,
-                  command),
+    FILE_RESOURCE(SessionResources, "sessionCommand", "SessionCommand",
+                  XtRString, command),
     FILE_RESOURCE(SessionResources, "sessionTitle", "SessionTitle", XtRString,
                   title),
     FILE_RESOURCE(SessionResources, "openingLabel", "OpeningLabel", XtRString,

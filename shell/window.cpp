@@ -166,7 +166,8 @@ void HandleFocus(Widget shell) {
 }
 
 void KeysToEntry(bool toEntry) {
-    XtSetKeyboardFocus(topLevel, toEntry && entryWidget != nullptr ? entryWidget : paned);
+    XtSetKeyboardFocus(topLevel,
+                       toEntry && entryWidget != nullptr ? entryWidget : paned);
 }
 
 void HandleWindowProtocols(Widget shell) {

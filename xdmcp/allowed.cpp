@@ -3,8 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>

@@ -162,14 +162,17 @@ void NameAnswered(void *clientData, const sockaddr_storage *addresses,
     }
 }
 
-// The row whose name, in either case, or address is `text`; -1 if none.
+// The row whose address is `text`, or whose name, in either case, is, as
+// the name service confirmed it: a name a reply gave is only its claim, and
+// the typed name is looked up and asked instead.  -1 if none.
 int ListedRow(const std::string &text) {
     for (int row = 0; row < RowCount(); row++)
         for (const HostEntry *host : RowHosts(row)) {
             char address[kKeyTextSize];
             KeyText(KeyOf(host), address);
             std::string_view name = ShownName(host);
-            if ((name.size() == text.size() &&
+            if ((host->naming == Naming::kConfirmed &&
+                 name.size() == text.size() &&
                  strncasecmp(name.data(), text.c_str(), text.size()) == 0) ||
                 text == address)
                 return row;

@@ -10,7 +10,9 @@ namespace {
 // answers, and mute (10.56.0.22), which does not.
 class Adding : public EndToEnd {
   protected:
-    void Lab(bool nameServer = true) {
+    // With `impostor`, a host at 10.55.0.13 whose reply calls it
+    // far.lab.example.
+    void Lab(bool nameServer = true, bool impostor = false) {
         net.DisableIPv6();
         net.AddLan(0);
         net.AddLan(1);
@@ -19,6 +21,8 @@ class Adding : public EndToEnd {
         net.AddHost(0, 12, {WillingReply("beta", "idle")});
         far = net.AddHost(1, 21, {WillingReply("far", "idle")});
         mute = net.AddHost(1, 22, {});
+        if (impostor)
+            net.AddHost(0, 13, {WillingReply("far.lab.example", "idle")});
         if (nameServer)
             net.AddNameServer(0, 53,
                               {"--local=/lab.example/", "--bogus-priv",
@@ -93,6 +97,27 @@ TEST_F(Adding, ATypedHostBeyondTheBroadcastIsListedAndReported) {
     EXPECT_TRUE(PollUntil([&] { return Queries(far) >= 1; }, 3000));
     x.TypeOutside("far");
     x.KeysOutside("Return");
+    EXPECT_EQ(p.Wait(5000), 0) << p.Stderr();
+    std::vector<Bytes> reports = net.Reports(3000);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(Bytes(reports[0].end() - 4, reports[0].end()),
+              (Bytes{10, 56, 0, 21}));
+}
+
+// A neighbour whose reply takes the name that the name service gives far:
+// typing the name asks the name service and far, and far is reported.
+TEST_F(Adding, ATypedNameIsTheNameServicesNotAReplysClaim) {
+    Lab(true, true);
+    Program p = Open("*.lab.example 10.56.0.0/24",
+                     {"-vornaddress", VornAddress(net.ListenForReport()),
+                      "-clientaddress", "0a000005"});
+    ASSERT_TRUE(AwaitRows(3));
+    Add("far.lab.example");
+    EXPECT_TRUE(PollUntil([&] { return Queries(far) >= 1; }, 3000))
+        << "far itself is asked";
+    // alpha, beta, then far.lab.example [10.55.0.13] and [10.56.0.21].
+    ASSERT_TRUE(AwaitRows(4));
+    PickRow(3);
     EXPECT_EQ(p.Wait(5000), 0) << p.Stderr();
     std::vector<Bytes> reports = net.Reports(3000);
     ASSERT_EQ(reports.size(), 1u);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -54,6 +55,23 @@ bool SameBits(const CARD8 *a, const CARD8 *b, int bits) {
     return rest == 0 || ((a[bytes] ^ b[bytes]) & mask) == 0;
 }
 
+// The first or last address of an IPv4 range of four addresses or more:
+// where a router forwards directed broadcasts, either may reach every
+// host of the range's link.
+bool RangeEdge(const AddRange &range, const HostKey &key) {
+    constexpr int kWidestHostRange = 30; // a /31 or /32 has no such edges
+    if (range.connectionType != kFamilyInternet ||
+        key.connectionType != kFamilyInternet ||
+        range.bits > kWidestHostRange ||
+        !SameBits(range.address, key.address, range.bits))
+        return false;
+    std::uint32_t address = 0;
+    for (int i = 0; i < 4; i++)
+        address = address << 8 | key.address[i];
+    std::uint32_t hosts = range.bits == 0 ? ~0u : ~0u >> range.bits;
+    return (address & hosts) == 0 || (address & hosts) == hosts;
+}
+
 } // namespace
 
 AddRules ReadAddRules(std::string_view text, std::string *unread) {
@@ -95,13 +113,14 @@ bool NameAllowed(const AddRules &rules, std::string_view name) {
 bool AddressAllowed(const AddRules &rules, const HostKey &key) {
     if (rules.unreadable)
         return false;
+    auto edge = [&](const AddRange &range) { return RangeEdge(range, key); };
+    auto within = [&](const AddRange &range) {
+        return range.connectionType == key.connectionType &&
+               SameBits(range.address, key.address, range.bits);
+    };
     return rules.ranges.empty() ||
-           std::any_of(rules.ranges.begin(), rules.ranges.end(),
-                       [&](const AddRange &range) {
-                           return range.connectionType == key.connectionType &&
-                                  SameBits(range.address, key.address,
-                                           range.bits);
-                       });
+           (std::none_of(rules.ranges.begin(), rules.ranges.end(), edge) &&
+            std::any_of(rules.ranges.begin(), rules.ranges.end(), within));
 }
 
 bool NeverAdded(const HostKey &key,

@@ -33,7 +33,8 @@ AddRules ReadAddRules(std::string_view text, std::string *unread);
 /// A name ending in one of the suffixes, in either case, a trailing dot
 /// aside.
 bool NameAllowed(const AddRules &rules, std::string_view name);
-/// An address within one of the ranges (an IPv4-mapped key is IPv4).
+/// An address within one of the ranges (an IPv4-mapped key is IPv4), but
+/// never the first or last address of an IPv4 range of /30 or wider.
 bool AddressAllowed(const AddRules &rules, const HostKey &key);
 /// The addresses that reach more than one host, or none: 255.255.255.255,
 /// 0.0.0.0 and ::, multicast (224.0.0.0/4, ff00::/8), and `broadcasts`,

@@ -7,13 +7,14 @@
 #include "xdmcp/discovery.h"
 
 namespace {
-bool inBuiltNamespace = false;
+// The namespace OpenWindowIn found the process in, and its name's format.
+std::string builtNamespace;
+const char *builtFormat = nullptr;
 } // namespace
 
 bool OpenWindowIn(const char *bench, const std::string &ns,
                   const char *format) {
-    inBuiltNamespace = InBuiltNamespace(ns, format) != 0;
-    if (!inBuiltNamespace) {
+    if (InBuiltNamespace(ns, format) == 0) {
         std::fprintf(stderr,
                      "%s: --intake runs only in the namespace that %s "
                      "builds for it\n",
@@ -24,11 +25,16 @@ bool OpenWindowIn(const char *bench, const std::string &ns,
     static char name[] = "hostpick";
     static char *argv[] = {name, nullptr};
     OpenWindow(&argc, argv);
+    builtNamespace = ns;
+    builtFormat = format;
     return true;
 }
 
+// Asked again at the moment of sending: the process is still in the
+// namespace its benchmark built, never the machine's own.
 void QueryBroadcast() {
-    if (!inBuiltNamespace)
+    if (builtFormat == nullptr ||
+        InBuiltNamespace(builtNamespace, builtFormat) == 0)
         return;
     static char broadcast[] = "BROADCAST";
     static char *targets[] = {broadcast, nullptr};

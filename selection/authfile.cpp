@@ -24,8 +24,9 @@ bool WriteAuthFile(Server *server, int *error) {
     const char *runtime = std::getenv("XDG_RUNTIME_DIR");
     struct stat folder;
     std::string where;
-    // The XDG Base Directory specification's own terms: the user's, and
-    // the user's alone; another user could otherwise swap the cookie.
+    // A runtime folder is the user's, and the user's alone (as the XDG
+    // base directories have it): another user could otherwise swap the
+    // cookie.
     if (runtime != nullptr && runtime[0] == '/' &&
         stat(runtime, &folder) == 0 && S_ISDIR(folder.st_mode) &&
         folder.st_uid == geteuid() && (folder.st_mode & 077) == 0) {

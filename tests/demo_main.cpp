@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 #include "tests/lab/lightdm.h"
@@ -78,10 +79,13 @@ void AwaitChange(XDriver &x, Window w,
 
 // Starts the lab, and hostpick in it (the lab ends it) with `options`, and
 // waits for its window.
-Window ShowIn(Network &net, XDriver &x, std::vector<std::string> options = {}) {
+Window ShowIn(Network &net, XDriver &x, std::vector<std::string> options = {},
+              Program *program = nullptr) {
     net.Start();
     options.insert(options.end(), {"-title", "hostpick demo", "BROADCAST"});
-    net.Run(options);
+    Program started = net.Run(options);
+    if (program != nullptr)
+        *program = started;
     return x.WaitForWindow("hostpick demo");
 }
 
@@ -149,12 +153,26 @@ int NestedLogin(const std::string &path) {
     std::string ns = net.AddRealHost(0, 20);
     LightDM dm(ns, "labhost");
     XDriver x;
-    Window w = ShowIn(net, x, {"-session"});
+    Program p;
+    Window w = ShowIn(net, x, {"-session"}, &p);
     if (w == 0 || !dm.Listening())
         return 1;
     AwaitRows(x, w, 2);
     x.KeysOutside("Down Down Return");
-    usleep(3000 * 1000); // for the greeter to be drawn in the nested window
+    // The greeter's window is up on the nested display; then it is drawn,
+    // in more colours than an empty screen has.
+    PollUntil(
+        [&] { return p.Stderr().find("manages display") != std::string::npos; },
+        15000, 50);
+    Window nested = x.WaitForWindow("labhost: login", 5000);
+    PollUntil(
+        [&] {
+            std::vector<unsigned long> image = x.WindowImage(nested);
+            return nested != 0 &&
+                   std::set<unsigned long>(image.begin(), image.end()).size() >
+                       16;
+        },
+        10000, 100);
     // No window manager here: the list is moved beside the nested window's
     // corner and raised, as a desktop would show both.
     std::string w16 = std::to_string(w);

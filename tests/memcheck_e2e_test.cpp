@@ -75,11 +75,15 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
 
     x.ClickButton(window, "Ping");
     AwaitArrivals(net.Arrivals().size() + hosts, 10000);
-    // The rows shown before the Ping may still be drawn: the new ones are
-    // given the time valgrind takes.
-    usleep(1000000);
+    // A row shown before the Ping may still be drawn, and accepting it
+    // reports nothing: the first row is picked until a report comes.
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            PickRow(0);
+            return !net.Reports(1000).empty();
+        },
+        30000, 0));
 
-    PickRow(0);
     int status = p.Wait(60000);
     std::string report = ReadAll(log);
     EXPECT_EQ(status, 0) << report;

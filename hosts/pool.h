@@ -19,9 +19,9 @@ struct Job {
     bool behind;               ///< the pool's: queued in the second lane
 };
 
-/// Queues `job` in the first lane, starting a worker when none is idle
-/// (up to 8), so that a program that looks nothing up starts no thread.  False
-/// when no worker can take it (no thread, no descriptor): the job is then still
+/// Queues `job` in the first lane, starting a worker when none is idle (up
+/// to 8): a program that looks nothing up starts no thread.  False when no
+/// worker can take it (no thread, no descriptor): the job is then still
 /// the caller's.
 bool QueueJob(Job *job);
 

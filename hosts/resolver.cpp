@@ -38,6 +38,7 @@ struct LookUp {
 };
 
 std::atomic<unsigned> addressEpoch;
+
 // A name's addresses of either family, once each (one socket type asked).
 void ResolveName(LookUp *request) {
     addrinfo hints{};

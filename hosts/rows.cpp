@@ -19,7 +19,8 @@ struct Wait {
     long deadlineMs;
 };
 
-// In the order the hosts answered, so that the first deadline is the next.
+// In the order the hosts first replied, so that the first deadline is the
+// next.
 std::deque<Wait> waits;
 int waitTimer = -1;
 // Entries named but not listed, for a listed entry shows their name and

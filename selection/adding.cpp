@@ -118,9 +118,9 @@ void AskOnce(void *data) {
         SendQueryTo(reinterpret_cast<const sockaddr *>(&address));
 }
 
-// Whether any of its addresses answered.  Its addresses then join the
-// targets, for the Pings to come: before, a series under way would ask it
-// more often.
+// An interval after the last ask: whether any of its addresses replied is
+// told, and its addresses join the targets, for the Pings to come (before,
+// a series under way would ask it more often).
 void AskingOver(void *data) {
     auto *host = static_cast<Added *>(data);
     for (const sockaddr_storage &address : host->addresses)

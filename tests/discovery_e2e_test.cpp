@@ -148,7 +148,7 @@ TEST_F(Discovery, HexNumericAndNamedTargetsEachOccurrenceQueried) {
 TEST_F(Discovery, ThreePingsTwoSecondsApartAndNoFourth) {
     OneHost();
     Program p = Start({"10.55.0.11"});
-    ASSERT_TRUE(PollUntil([&] { return net.Arrivals().size() >= 3; }, 10000));
+    ASSERT_TRUE(AwaitArrivals(3, 10000, 0));
     usleep(2500 * 1000); // no fourth comes within a ping interval and more
     std::vector<Arrival> got = net.Arrivals();
     ASSERT_EQ(got.size(), 3u);

@@ -56,10 +56,12 @@ class EndToEnd : public testing::Test {
 
     /// Waits until the simulated hosts have received `n` datagrams, and
     /// then until the list shows `rows` rows: by default, a row for each
-    /// host asked that replies.
-    void AwaitArrivals(size_t n, int ms = 3000, int rows = -1) {
-        PollUntil([&] { return net.Arrivals().size() >= n; }, ms);
+    /// host that has replied.  True when they have received them.
+    bool AwaitArrivals(size_t n, int ms = 3000, int rows = -1) {
+        bool arrived =
+            PollUntil([&] { return net.Arrivals().size() >= n; }, ms);
         AwaitRows(rows >= 0 ? rows : net.Replying(), ms);
+        return arrived;
     }
 
     /// Waits until the list shows at least `rows` rows; true if it does.

@@ -213,7 +213,7 @@ TEST_F(Selection, PingEmptiesTheListAndRefillsFromTheNewSeries) {
     Program p = Start({"BROADCAST"});
     AwaitArrivals(2);
     x.Key(window, "F5");
-    PollUntil([&] { return net.Arrivals().size() >= 4; }, 3000);
+    AwaitArrivals(4, 3000, 0);
     PollUntil([&] { return x.DrawnRows(window) == 1; }, 3000);
     // Only "steady" answered the new series: one line, which is its own.
     PickRow(1);
@@ -236,7 +236,7 @@ TEST_F(Selection, PingDuringASeriesLetsTheEarlierTimerRunOn) {
     double first = net.Arrivals()[0].ms;
     PollUntil([&] { return net.Now() >= first + 1000; }, 3000, 2);
     x.Key(window, "F5");
-    PollUntil([&] { return net.Arrivals().size() >= 5; }, 8000);
+    AwaitArrivals(5, 8000, 0);
     std::vector<double> t = QueryTimes(net);
     ASSERT_EQ(t.size(), 5u)
         << "three pings from the Ping, one left from start-up";
@@ -248,10 +248,10 @@ TEST_F(Selection, PingDuringASeriesLetsTheEarlierTimerRunOn) {
 TEST_F(Selection, PingAfterTheSeriesGivesThreeMore) {
     OneHost();
     Program p = Start({"10.55.0.11"});
-    ASSERT_TRUE(PollUntil([&] { return net.Arrivals().size() >= 3; }, 8000));
+    ASSERT_TRUE(AwaitArrivals(3, 8000, 0));
     double ping = net.Now();
     x.Key(window, "F5");
-    PollUntil([&] { return net.Arrivals().size() >= 6; }, 8000);
+    AwaitArrivals(6, 8000, 0);
     std::vector<Arrival> got = net.Arrivals();
     ASSERT_EQ(got.size(), 6u);
     EXPECT_NEAR(got[3].ms - ping, 0, 400);

@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/random.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,21 +10,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "selection/link.h"
 #include "shell/loop.h"
-#include "shell/window.h"
+#include "shell/warn.h"
 
 namespace {
 
 constexpr std::size_t kMostErrorBytes = 4096;
-constexpr unsigned kXTcpPort = 6000;    // plus the display's number
-constexpr unsigned kTcpEstablished = 1; // in /proc/net/tcp
-// A line of /proc/net/tcp: its local port and its state.
-constexpr char kTcpLine[] = " %*u: %*[0-9A-Fa-f]:%x %*[0-9A-Fa-f]:%*x %x";
+constexpr unsigned kXTcpPort = 6000; // plus the display's number
 constexpr std::size_t kMostDisplayDigits = 10;
-constexpr unsigned long kLookMs = 50; // for the host's connection
+constexpr unsigned long kLookMs = 50; // for the host's progress
 
 XtSignalId childSignal;
-XIOErrorHandler passIOError;
+bool unmeasuredTold;
 
 bool Failed(int *error) {
     *error = errno;
@@ -42,110 +38,65 @@ void StopWatching(int *fd, XtInputId *input) {
     *fd = -1;
 }
 
-// ---- the nested display ----
-// It is watched through a connection of hostpick's own, with the cookie
-// of its own, only until the host's first window is mapped: a server ends
-// or resets only when its last client leaves, so a connection kept open
-// would hide the end of the session.  And it is made only once the host
-// has connected: an XDMCP server takes the first connection after the
-// host's Manage for the session's own, and ends the session when that one
-// closes.
+// ---- the host's progress ----
+// hostpick connects to the display only once the host's first client has
+// its set-up: an XDMCP server takes the first client to complete its
+// set-up after the host's Manage for the session's own, and ends the
+// session when that one leaves.  And its connection lasts only until the
+// host's first window is mapped: a server ends or resets only when its
+// last client leaves, so a connection kept open would hide the end of the
+// session.
 
-// Something holds a TCP connection to the display's port (6000 + N), as
-// this network namespace's tables show it: the host.
-bool HostConnected(const Server &server) {
-    unsigned port = kXTcpPort + std::atoi(server.display.c_str() + 1);
-    bool connected = false;
-    for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-        FILE *file = std::fopen(table, "re");
-        if (file == nullptr)
-            continue;
-        char line[512];
-        while (!connected && std::fgets(line, sizeof(line), file) != nullptr) {
-            unsigned local = 0;
-            unsigned state = 0;
-            connected = std::sscanf(line, kTcpLine, &local, &state) == 2 &&
-                        local == port && state == kTcpEstablished;
-        }
-        std::fclose(file);
-    }
-    return connected;
-}
-
-// A nested display that breaks is told when its server is reaped; the
-// window's own display keeps Xlib's handling.
-int QuietIOError(Display *display) {
-    return display == XtDisplay(topLevel) ? passIOError(display) : 0;
-}
-
-void Broken(Display *, void *clientData) {
-    static_cast<Server *>(clientData)->broken = true;
-}
-
-bool HasMappedWindow(Display *display) {
-    Window root;
-    Window parent;
-    Window *children = nullptr;
-    unsigned count = 0;
-    bool mapped = false;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent,
-                   &children, &count) != 0) {
-        for (unsigned i = 0; i < count && !mapped; i++) {
-            XWindowAttributes a;
-            mapped = XGetWindowAttributes(display, children[i], &a) != 0 &&
-                     a.map_state != IsUnmapped;
-        }
-    }
-    if (children != nullptr)
-        XFree(children);
-    return mapped;
-}
-
-void Appeared(Server *s) {
+void Shown(Server *s) {
     StopLooking(s);
-    s->appeared(s);
+    s->shown(s);
 }
 
-void NestedEvents(XtPointer clientData, int *, XtInputId *) noexcept {
-    auto *s = static_cast<Server *>(clientData);
-    while (!s->broken && XPending(s->nested) > 0) {
-        XEvent event;
-        XNextEvent(s->nested, &event);
-        if (event.type == MapNotify) {
-            Appeared(s);
-            return;
-        }
-    }
-    if (s->broken)
-        StopLooking(s);
+void Connected(Server *s) {
+    s->connected = true;
+    s->hostConnected(s);
 }
 
+void Watched(XtPointer clientData, int *, XtInputId *) noexcept;
+
+// Without the kernel's count of bytes sent, an established connection is
+// all that can be known, and it counts for both moments.
 void Look(XtPointer clientData, XtIntervalId *) noexcept {
     auto *s = static_cast<Server *>(clientData);
     s->lookTimer = 0;
     if (!s->looking)
         return;
-    if (HostConnected(*s)) {
-        XSetAuthorization(const_cast<char *>(kCookieName),
-                          sizeof(kCookieName) - 1,
-                          reinterpret_cast<char *>(s->cookie), kCookieBytes);
-        s->nested = XOpenDisplay(s->display.c_str());
-        XSetAuthorization(nullptr, 0, nullptr, 0);
+    Link link = HostLink(kXTcpPort + std::atoi(s->display.c_str() + 1));
+    if (link == Link::kUnmeasured) {
+        if (!unmeasuredTold)
+            Warn("this kernel does not say what a connection was sent: "
+                 "hostpick takes a host's connection for its login, and "
+                 "never connects to a nested display");
+        unmeasuredTold = true;
+        Connected(s);
+        Shown(s);
+        return;
     }
-    if (s->nested == nullptr) {
+    if (link == Link::kConnected && !s->connected)
+        Connected(s);
+    if (s->connected && StartWatch(&s->watch, std::atoi(s->display.c_str() + 1),
+                                   s->cookie, kCookieBytes)) {
+        s->watchInput = WatchReadable(s->watch.done, Watched, s);
+        return;
+    }
+    s->lookTimer = StartTimer(kLookMs, Look, s);
+}
+
+// A connection refused or broken is made again, until the session is
+// given up or its server ends.
+void Watched(XtPointer clientData, int *, XtInputId *) noexcept {
+    auto *s = static_cast<Server *>(clientData);
+    XtRemoveInput(s->watchInput);
+    s->watchInput = 0;
+    if (WatchOutcome(&s->watch))
+        Shown(s);
+    else if (s->looking)
         s->lookTimer = StartTimer(kLookMs, Look, s);
-        return;
-    }
-    XSetIOErrorExitHandler(s->nested, Broken, s);
-    XSelectInput(s->nested, DefaultRootWindow(s->nested),
-                 SubstructureNotifyMask);
-    if (HasMappedWindow(s->nested)) {
-        Appeared(s);
-        return;
-    }
-    s->nestedInput =
-        WatchReadable(ConnectionNumber(s->nested), NestedEvents, s);
-    XFlush(s->nested);
 }
 
 // The server writes its display number and a newline once it listens.
@@ -281,20 +232,17 @@ std::string LastWords(const Server &server) {
 
 void StopLooking(Server *server) {
     server->looking = false;
-    if (server->nestedInput != 0)
-        XtRemoveInput(server->nestedInput);
-    server->nestedInput = 0;
+    if (server->watchInput != 0)
+        XtRemoveInput(server->watchInput);
+    server->watchInput = 0;
     if (server->lookTimer != 0)
         XtRemoveTimeOut(server->lookTimer);
     server->lookTimer = 0;
-    if (server->nested != nullptr)
-        XCloseDisplay(server->nested);
-    server->nested = nullptr;
+    EndWatch(&server->watch);
 }
 
 void WatchServers(XtSignalCallbackProc exited) {
     childSignal = XtAppAddSignal(appContext, exited, nullptr);
-    passIOError = XSetIOErrorHandler(QuietIOError);
     struct sigaction action {};
     action.sa_handler = NoteChild;
     action.sa_flags = SA_RESTART | SA_NOCLDSTOP;

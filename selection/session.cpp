@@ -1,14 +1,21 @@
 // A session goes through three stages: opening (the server runs, no window
-// of the host's is on it yet), taken (the host put a window on it: from
-// then on the server's exit is the session's end), and given up (no window
-// came in time, and the server was told to stop).  Each stage's end is one
-// event, told once.
+// of the host's is shown on it yet), taken (the host's window is shown:
+// from then on the server's exit is the session's end), and given up (no
+// window came in time, and the server was told to stop, and is killed if it
+// does not).  Each stage's end is one event, told once.  A host has one
+// session at a time that is opening or taken.
+//
+// hostpick ends as Cancel ends it, whether by Cancel or by SIGTERM, SIGINT
+// or SIGHUP: the servers still opening are stopped, and every cookie file
+// goes; the logins already open are the person's and run on.
 
 #include "selection/session.h"
 
 #include <X11/StringDefs.h>
+#include <X11/Xatom.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -33,6 +40,10 @@
 namespace {
 
 constexpr unsigned long kGiveUpMs = 15000; // for the host's first window
+constexpr unsigned long kKillMs = 2000;    // after SIGTERM
+constexpr long kEndingKillMs = 500;        // after SIGTERM, when hostpick ends
+constexpr long kReapEveryMs = 10;
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 struct SessionResources {
     Boolean session;
@@ -42,6 +53,10 @@ struct SessionResources {
     String failed;
     String silent;
     String cannotStart;
+    String alreadyOpening;
+    String alreadyOpen;
+    String exited;
+    String stopped;
 };
 
 SessionResources config;
@@ -60,6 +75,14 @@ XtResource resources[] = {
                   silent),
     FILE_RESOURCE(SessionResources, "cannotStartLabel", "CannotStartLabel",
                   XtRString, cannotStart),
+    FILE_RESOURCE(SessionResources, "alreadyOpeningLabel",
+                  "AlreadyOpeningLabel", XtRString, alreadyOpening),
+    FILE_RESOURCE(SessionResources, "alreadyOpenLabel", "AlreadyOpenLabel",
+                  XtRString, alreadyOpen),
+    FILE_RESOURCE(SessionResources, "exitedReason", "ExitedReason", XtRString,
+                  exited),
+    FILE_RESOURCE(SessionResources, "stoppedReason", "StoppedReason", XtRString,
+                  stopped),
 };
 
 // A text that is not there is empty.
@@ -71,15 +94,20 @@ enum class Stage { kOpening, kTaken, kGivenUp };
 
 struct Session {
     Stage stage = Stage::kOpening;
-    std::string host; ///< as its row shows it
+    std::string address; ///< the host's, numeric: one session each
+    std::string host;    ///< as its row shows it
+    std::string title;   ///< of its window
     Server server;
     XtIntervalId giveUpTimer = 0;
+    XtIntervalId killTimer = 0;
 };
 
 // A list, so that a session's address, handed to the loop's callbacks,
 // stays valid while others come and go.
 std::list<Session> sessions;
 bool watching;
+XtSignalId endingSignal;
+volatile sig_atomic_t endingBy;
 
 void Tell(String text, const Session &s,
           std::string_view reason = std::string_view()) {
@@ -87,26 +115,82 @@ void Tell(String text, const Session &s,
     HeadingTells(Expand(Text(text), values).c_str());
 }
 
-// Cancel leaves the servers running: they have read their files.
-void RemoveAuthFiles() {
-    for (Session &s : sessions)
-        RemoveAuthFile(&s.server);
+void RemoveTimer(XtIntervalId *timer) {
+    if (*timer != 0)
+        XtRemoveTimeOut(*timer);
+    *timer = 0;
 }
 
-// The host put a window on the nested display.
+void SleepMs(long ms) {
+    timespec pause = {0, ms * 1000000};
+    nanosleep(&pause, nullptr);
+}
+
+// At hostpick's end: the servers not yet given a host's window are stopped,
+// and killed if they have not gone within kEndingKillMs; the others are
+// the person's logins, and have read their files.
+void EndSessions() {
+    std::vector<pid_t> stopping;
+    for (Session &s : sessions) {
+        StopLooking(&s.server);
+        RemoveAuthFile(&s.server);
+        if (s.stage != Stage::kTaken && kill(-s.server.pid, SIGTERM) == 0)
+            stopping.push_back(s.server.pid);
+    }
+    for (long waited = 0; !stopping.empty(); waited += kReapEveryMs) {
+        std::erase_if(stopping, [](pid_t pid) {
+            return waitpid(pid, nullptr, WNOHANG) == pid;
+        });
+        if (waited >= kEndingKillMs) {
+            for (pid_t pid : stopping)
+                kill(-pid, SIGKILL);
+            break;
+        }
+        if (!stopping.empty())
+            SleepMs(kReapEveryMs);
+    }
+}
+
+// Ends hostpick as Cancel does, then by the same signal, so that its
+// parent sees which.
+void Ending(XtPointer, XtSignalId *) noexcept {
+    int number = endingBy;
+    EndSessions();
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigaction(number, &action, nullptr);
+    raise(number);
+}
+
+void NoteEnding(int number) {
+    endingBy = number;
+    XtNoticeSignal(endingSignal);
+}
+
+// The host's first client has its set-up: the server has long read the
+// file, and the host has its own cookie.
+void HostConnected(Server *server) {
+    RemoveAuthFile(server);
+}
+
+// The host's window is on the nested display.
 void Taken(Server *server) {
     auto *s = static_cast<Session *>(server->owner);
     s->stage = Stage::kTaken;
-    // The server has read it, and hostpick's cookie is needed no more.
-    RemoveAuthFile(server);
-    if (s->giveUpTimer != 0)
-        XtRemoveTimeOut(s->giveUpTimer);
-    s->giveUpTimer = 0;
+    RemoveTimer(&s->giveUpTimer);
+    HeadingStopsTelling();
     Warn("%s manages display %s", s->host.c_str(), server->display.c_str());
 }
 
 // ---- the server's start and end ----
 
+void Kill(XtPointer clientData, XtIntervalId *) noexcept {
+    auto *s = static_cast<Session *>(clientData);
+    s->killTimer = 0;
+    kill(-s->server.pid, SIGKILL);
+}
+
+// The server and whatever it started go, by SIGKILL if not by SIGTERM.
 void GiveUp(XtPointer clientData, XtIntervalId *) noexcept {
     auto *s = static_cast<Session *>(clientData);
     s->giveUpTimer = 0;
@@ -114,25 +198,44 @@ void GiveUp(XtPointer clientData, XtIntervalId *) noexcept {
         return;
     s->stage = Stage::kGivenUp;
     StopLooking(&s->server);
-    kill(s->server.pid, SIGTERM);
+    RemoveAuthFile(&s->server);
+    kill(-s->server.pid, SIGTERM);
+    s->killTimer = StartTimer(kKillMs, Kill, s);
     Tell(config.silent, *s);
     RingBell();
     Warn("%s did not answer within %lu s", s->host.c_str(), kGiveUpMs / 1000);
 }
 
+// Why a server ended before the host's window came: its last words, else
+// how it ended.
+std::string Reason(const Server &server, int status) {
+    std::string reason = LastWords(server);
+    std::string number;
+    String text = nullptr;
+    if (!reason.empty()) {
+        return reason;
+    } else if (WIFSIGNALED(status)) {
+        number = std::to_string(WTERMSIG(status));
+        text = config.stopped;
+    } else if (WIFEXITED(status)) {
+        number = std::to_string(WEXITSTATUS(status));
+        text = config.exited;
+    }
+    const Placeholder values[] = {{"signal", number}, {"status", number}};
+    return Expand(Text(text), values);
+}
+
 void Ended(Session *s, int status) {
     StopReading(&s->server);
-    if (s->giveUpTimer != 0)
-        XtRemoveTimeOut(s->giveUpTimer);
+    RemoveTimer(&s->giveUpTimer);
+    RemoveTimer(&s->killTimer);
     RemoveAuthFile(&s->server);
     if (s->stage == Stage::kTaken) {
         Warn("the session of %s ended", s->host.c_str());
         HeadingStopsTelling();
         XtCallActionProc(topLevel, "Ping", nullptr, nullptr, 0);
     } else if (s->stage == Stage::kOpening) {
-        std::string reason = LastWords(s->server);
-        if (reason.empty() && WIFEXITED(status))
-            reason = "Exit status " + std::to_string(WEXITSTATUS(status)) + ".";
+        std::string reason = Reason(s->server, status);
         Tell(config.failed, *s, reason);
         RingBell();
         Warn("the login of %s could not be opened: %s", s->host.c_str(),
@@ -159,12 +262,79 @@ void ChildrenExited(XtPointer, XtSignalId *) noexcept {
 }
 
 // Once, at the first session.
-void Watch() {
+void WatchOnce() {
     if (watching)
         return;
     watching = true;
     WatchServers(ChildrenExited);
-    std::atexit(RemoveAuthFiles);
+    std::atexit(EndSessions);
+    endingSignal = XtAppAddSignal(appContext, Ending, nullptr);
+    struct sigaction action {};
+    action.sa_handler = NoteEnding;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int number : kEndingSignals)
+        sigaddset(&action.sa_mask, number);
+    for (int number : kEndingSignals)
+        sigaction(number, &action, nullptr);
+}
+
+// The session of `address` that is opening or open, if any.
+Session *SessionOf(const std::string &address) {
+    for (Session &s : sessions)
+        if (s.address == address && s.stage != Stage::kGivenUp)
+            return &s;
+    return nullptr;
+}
+
+// Asks the window manager to bring the top-level window titled `title`
+// to the front: the nested server's, which names no PID of its own.
+void BringToFront(const std::string &title) {
+    Display *display = XtDisplay(topLevel);
+    Window root = DefaultRootWindow(display);
+    Atom clients = XInternAtom(display, "_NET_CLIENT_LIST", False);
+    Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    Atom type;
+    int format;
+    unsigned long count;
+    unsigned long after;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display, root, clients, 0, 65536, False, XA_WINDOW,
+                           &type, &format, &count, &after, &data) != Success ||
+        format != 32) {
+        XFree(data);
+        return;
+    }
+    const auto *windows = reinterpret_cast<const Window *>(data);
+    for (unsigned long i = 0; i < count; i++) {
+        char *name = nullptr;
+        bool titled = XFetchName(display, windows[i], &name) != 0 &&
+                      name != nullptr && title == name;
+        XFree(name);
+        if (!titled)
+            continue;
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = windows[i];
+        event.xclient.message_type = active;
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 1; // from an application
+        event.xclient.data.l[1] = CurrentTime;
+        event.xclient.data.l[2] = static_cast<long>(XtWindow(topLevel));
+        XSendEvent(display, root, False,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        break;
+    }
+    XFree(data);
+}
+
+// Accept on a host whose login is opening or open starts no other.
+void AlreadyThere(Session *s) {
+    bool open = s->stage == Stage::kTaken;
+    Tell(open ? config.alreadyOpen : config.alreadyOpening, *s);
+    Warn("the login of %s is already %s", s->host.c_str(),
+         open ? "open" : "opening");
+    BringToFront(s->title);
 }
 
 // The host as its row shows it: its name, and its address where the row
@@ -178,9 +348,9 @@ std::string Shown(const HostEntry *host, const char *address) {
 // What the server is given: the host's numeric address, a descriptor, its
 // own cookie, the title and a size; the title is the only text that came
 // from the network, and is one word of its own.
-std::vector<std::string> Command(const Session &s, const char *address) {
-    const Placeholder forTitle[] = {{"host", s.host}};
-    std::string title = Expand(Text(config.title), forTitle);
+std::vector<std::string> Command(Session *s, const char *address) {
+    const Placeholder forTitle[] = {{"host", s->host}};
+    std::string &title = s->title = Expand(Text(config.title), forTitle);
     if (title.empty() || title[0] == '-')
         title.insert(0, "hostpick: ");
     Area monitor = WindowMonitor(topLevel);
@@ -189,7 +359,7 @@ std::vector<std::string> Command(const Session &s, const char *address) {
     std::string fd = std::to_string(kDisplayFd);
     const Placeholder values[] = {{"address", address},
                                   {"displayfd", fd},
-                                  {"auth", s.server.authFile},
+                                  {"auth", s->server.authFile},
                                   {"title", title},
                                   {"size", size}};
     return CommandWords(Text(config.command), values);
@@ -217,19 +387,25 @@ bool SessionMode() {
 void OpenSession(const HostEntry *host) {
     std::string command = "the session command";
     try {
-        Watch();
-        sessions.emplace_back();
-        Session *s = &sessions.back();
+        WatchOnce();
         char address[kKeyTextSize];
         KeyText(KeyOf(host), address);
+        if (Session *there = SessionOf(address)) {
+            AlreadyThere(there);
+            return;
+        }
+        sessions.emplace_back();
+        Session *s = &sessions.back();
+        s->address = address;
         s->host = Shown(host, address);
-        s->server.appeared = Taken;
+        s->server.hostConnected = HostConnected;
+        s->server.shown = Taken;
         s->server.owner = s;
         std::vector<std::string> words;
         int error = 0;
         bool started = WriteAuthFile(&s->server, &error);
         if (started) {
-            words = Command(*s, address);
+            words = Command(s, address);
             if (!words.empty())
                 command = words.front();
             started = StartServer(&s->server, words, &error);

@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 
 #include "tests/lab/lightdm.h"
@@ -49,10 +50,16 @@ std::string Cookie(const std::string &auth) {
     return file.size() < 16 ? "" : file.substr(file.size() - 16);
 }
 
+// A window of the host's may go between the query and the question.
+int IgnoreErrors(Display *, XErrorEvent *) {
+    return 0;
+}
+
 // The top-level windows mapped on display `name`, seen with `cookie`.
 int MappedWindows(const std::string &name, std::string cookie) {
     if (cookie.size() != 16)
         return -1;
+    XSetErrorHandler(IgnoreErrors);
     XSetAuthorization(const_cast<char *>("MIT-MAGIC-COOKIE-1"), 18,
                       cookie.data(), 16);
     Display *d = XOpenDisplay(name.c_str());
@@ -71,6 +78,16 @@ int MappedWindows(const std::string &name, std::string cookie) {
     XFree(children);
     XCloseDisplay(d);
     return mapped;
+}
+
+// Whether process `pid` runs; a PID of 0 would name the test's group.
+bool Runs(pid_t pid) {
+    return pid > 0 && kill(pid, 0) == 0;
+}
+
+void Stop(pid_t pid, int signal = SIGTERM) {
+    if (pid > 0)
+        kill(pid, signal);
 }
 
 class Session : public EndToEnd {
@@ -112,13 +129,14 @@ class Session : public EndToEnd {
         return "";
     }
     // A lab with LightDM as host "labdm" at octet 20 of LAN 0, and a
-    // simulated host "zeta" at octet 11, which tells when it is asked;
-    // started.
+    // simulated host "zeta" at octet 11, which tells when it is asked and
+    // grabs the display it is given; started.
     std::unique_ptr<LightDM> LabWithLightDM(Stack stack = Stack::kIPv4) {
         if (!LightDMInstalled())
             return nullptr;
         net.AddLan(0, true, 24, stack);
-        net.AddHost(0, 11, {WillingReply("zeta", "idle")});
+        zeta = net.AddHost(0, 11, {WillingReply("zeta", "idle")});
+        net.ManageDisplays(zeta, {0, true});
         std::string ns = net.AddRealHost(0, 20);
         net.Start();
         auto dm = std::make_unique<LightDM>(ns, "labdm");
@@ -152,7 +170,119 @@ class Session : public EndToEnd {
         EXPECT_NE(x.WaitForWindow(title, 100), 0u);
         return server;
     }
+    // Opens the login of `row`, whose host manages displays as `how`
+    // says, with the keyboard; its nested server, once the host has
+    // connected to it.
+    pid_t OpenManaged(Program &p, int row, int host) {
+        std::vector<pid_t> before = p.Children();
+        x.Key(window, row == 0 ? "Home Return" : "Home Down Return");
+        EXPECT_TRUE(
+            PollUntil([&] { return net.OpenSessions(host) == 1; }, 10000))
+            << p.Stderr();
+        for (pid_t server : p.Children())
+            if (std::find(before.begin(), before.end(), server) == before.end())
+                return server;
+        return 0;
+    }
+    int zeta = -1;
 };
+
+// A host that grabs the nested server holds that login, and nothing else.
+TEST_F(Session, AGrabbedServerHoldsNeitherTheListNorTheGiveUp) {
+    net.AddLan(0);
+    int host = net.AddHost(0, 11, {WillingReply("grabber", "idle")});
+    net.ManageDisplays(host, {0, true});
+    net.Start();
+    Program p = Start({"-session", "10.55.0.11"});
+    AwaitArrivals(1);
+    pid_t server = OpenManaged(p, 0, host);
+    ASSERT_NE(server, 0);
+
+    auto queries = [&](double after) {
+        int n = 0;
+        for (const Arrival &a : net.Arrivals())
+            n += a.bytes == kQuery && a.ms > after;
+        return n;
+    };
+    double before = net.Now();
+    x.Key(window, "F5");
+    double pressed = net.Now();
+    ASSERT_TRUE(PollUntil([&] { return queries(before) > 0; }, 3000));
+    double first = 1e18;
+    for (const Arrival &a : net.Arrivals())
+        if (a.bytes == kQuery && a.ms > before)
+            first = std::min(first, a.ms);
+    EXPECT_LT(first - pressed, 200);
+
+    AwaitLog(p, "hostpick: grabber did not answer within 15 s", 17000);
+    EXPECT_TRUE(PollUntil([&] { return !Runs(server); }, 3000))
+        << "the server is gone, and reaped";
+    EXPECT_EQ(p.Wait(0), -1);
+}
+
+// Accept again, however often, brings no second server; a server killed
+// is told as such; Escape ends hostpick at once and the opening server
+// with it.
+TEST_F(Session, OneHostHasOneLoginAndEscapeStopsItsOpening) {
+    net.AddLan(0);
+    int host = net.AddHost(0, 11, {WillingReply("grabber", "idle")});
+    net.ManageDisplays(host, {0, true});
+    net.Start();
+    Program p = Start({"-session", "10.55.0.11"});
+    AwaitArrivals(1);
+    pid_t server = OpenManaged(p, 0, host);
+    x.Key(window, "Return Return Return Return Return Return Return Return "
+                  "Return Return");
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            std::string err = p.Stderr();
+            int told = 0;
+            for (std::size_t at = 0;
+                 (at = err.find("the login of grabber is already opening",
+                                at)) != std::string::npos;
+                 at++)
+                told++;
+            return told == 10;
+        },
+        5000))
+        << p.Stderr();
+    EXPECT_EQ(p.Children(), std::vector<pid_t>{server});
+
+    Stop(server, SIGKILL);
+    AwaitLog(p, "could not be opened: It was stopped (signal 9).", 5000);
+    server = OpenManaged(p, 0, host);
+    ASSERT_NE(server, 0);
+    double before = net.Now();
+    x.Key(window, "Escape");
+    EXPECT_EQ(p.Wait(1500), 0);
+    EXPECT_LT(net.Now() - before, 1500);
+    EXPECT_TRUE(PollUntil([&] { return !Runs(server); }, 1000))
+        << "the opening server is gone";
+}
+
+// The host's first client completes its set-up after hostpick could have
+// connected: the session is still the host's.
+TEST_F(Session, AHostsLateSetUpIsItsSessionNotHostpicks) {
+    net.AddLan(0);
+    int slow = net.AddHost(0, 11, {WillingReply("slow300", "idle")});
+    int slower = net.AddHost(0, 12, {WillingReply("slow100", "idle")});
+    net.ManageDisplays(slow, {300, false});
+    net.ManageDisplays(slower, {100, false});
+    net.Start();
+    Program p = Start({"-session", "10.55.0.11", "10.55.0.12"});
+    AwaitArrivals(2);
+    pid_t servers[] = {OpenManaged(p, 1, slow), OpenManaged(p, 0, slower)};
+    AwaitLog(p, "hostpick: slow300 manages display ", 10000);
+    AwaitLog(p, "hostpick: slow100 manages display ", 10000);
+    usleep(5000000); // nothing happens within 5 s
+    EXPECT_EQ(net.OpenSessions(slow), 1);
+    EXPECT_EQ(net.OpenSessions(slower), 1);
+    for (pid_t server : servers)
+        EXPECT_TRUE(Runs(server)) << "its server still runs";
+    EXPECT_EQ(p.Stderr().find("ended"), std::string::npos) << p.Stderr();
+    for (pid_t server : servers)
+        Stop(server);
+}
 
 TEST_F(Session, TheHostsGreeterComesUpBesideTheListAndItsEndAsksAgain) {
     std::unique_ptr<LightDM> dm = LabWithLightDM();
@@ -184,6 +314,52 @@ TEST_F(Session, TheHostsGreeterComesUpBesideTheListAndItsEndAsksAgain) {
     EXPECT_EQ(p.Wait(0), -1);
 }
 
+// SIGTERM ends hostpick as Cancel does, and by SIGTERM: the login still
+// opening goes, the open one stays, and no cookie is left behind.
+TEST_F(Session, SIGTERMStopsWhatOpensAndKeepsWhatIsOpen) {
+    std::unique_ptr<LightDM> dm = LabWithLightDM();
+    if (dm == nullptr)
+        GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
+    Program p = Start({"-session", "10.55.0.20", "10.55.0.11"});
+    pid_t open = OpenTheGreeter(p, *dm);
+    pid_t opening = OpenManaged(p, 1, zeta);
+    ASSERT_NE(opening, 0);
+    std::string auth = Option(CommandLine(opening), "-auth");
+    ASSERT_EQ(access(auth.c_str(), F_OK), 0) << auth;
+    kill(p.pid, SIGTERM);
+    EXPECT_EQ(p.Wait(3000), -1);
+    EXPECT_EQ(p.status, 128 + SIGTERM);
+    EXPECT_NE(access(auth.c_str(), F_OK), 0) << "the cookie is gone";
+    std::string folder = auth.substr(0, auth.rfind('/'));
+    EXPECT_NE(access(folder.c_str(), F_OK), 0) << "and its folder";
+    EXPECT_FALSE(Runs(opening)) << "the opening server is gone";
+    EXPECT_TRUE(Runs(open)) << "the open login stays";
+    Stop(open);
+}
+
+// A session command that ignores SIGTERM goes all the same.
+TEST_F(Session, AServerThatIgnoresSIGTERMIsKilled) {
+    char script[] = "/tmp/hostpick-stubborn-XXXXXX";
+    int fd = mkstemp(script);
+    ASSERT_GE(fd, 0);
+    std::string text = "#!/bin/sh\ntrap '' TERM\necho 99 >&3\n"
+                       "while :; do sleep 1; done\n";
+    write(fd, text.data(), text.size());
+    close(fd);
+    chmod(script, 0700);
+    OneHost({WillingReply("stubborn", "idle")});
+    Program p = Start({"-session", "10.55.0.11"},
+                      {"-xrm", std::string("Hostpick.sessionCommand: ") +
+                                   script + " {displayfd}"});
+    AwaitArrivals(1);
+    PickRow(0);
+    pid_t server = Server(p);
+    AwaitLog(p, "hostpick: stubborn did not answer within 15 s", 17000);
+    EXPECT_TRUE(PollUntil([&] { return !Runs(server); }, 3000))
+        << "gone, and reaped";
+    unlink(script);
+}
+
 // Escape closes the list at once; the session is the person's.
 TEST_F(Session, AnIPv6HostsGreeterComesUpAndOutlivesTheList) {
     std::unique_ptr<LightDM> dm = LabWithLightDM(Stack::kIPv6);
@@ -193,8 +369,8 @@ TEST_F(Session, AnIPv6HostsGreeterComesUpAndOutlivesTheList) {
     pid_t server = OpenTheGreeter(p, *dm);
     x.KeysOutside("Escape");
     EXPECT_EQ(p.Wait(1000), 0);
-    EXPECT_EQ(kill(server, 0), 0) << "the session keeps running";
-    kill(server, SIGTERM);
+    EXPECT_TRUE(Runs(server)) << "the session keeps running";
+    Stop(server);
 }
 
 // The silent host's name is one a shell would take for options and a
@@ -229,7 +405,7 @@ TEST_F(Session, ASilentHostIsToldWithinFifteenSecondsAndItsServerStopped) {
 
     AwaitLog(p, "hostpick: " + name + " did not answer", 17000);
     EXPECT_NE(x.HeadingImage(window), heading) << "the heading tells";
-    EXPECT_TRUE(PollUntil([&] { return kill(server, 0) != 0; }, 3000))
+    EXPECT_TRUE(PollUntil([&] { return !Runs(server); }, 3000))
         << "the server is gone, and reaped";
     EXPECT_EQ(p.Wait(0), -1);
 }

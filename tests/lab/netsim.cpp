@@ -104,6 +104,8 @@ Network::~Network() {
         write(wake_[1], "x", 1);
     if (server_.joinable())
         server_.join();
+    for (std::thread &t : clients_)
+        t.join();
     // Only children not yet reaped are ended: a reaped PID may be reused.
     for (pid_t pid : programs_) {
         int s;
@@ -116,6 +118,8 @@ Network::~Network() {
     for (const Host &h : hosts_) {
         close(h.fd);
         close(h.fd6);
+        for (int fd : h.sessions)
+            close(fd);
     }
     for (int fd : {clientUdp_, deadNameServer_, reportFd_, wake_[0], wake_[1]})
         if (fd >= 0)
@@ -191,6 +195,7 @@ int Network::AddHost(int lan, int octet, std::vector<Bytes> replies) {
     if (stack != Stack::kIPv4)
         host.fd6 = SocketIn(ns, SOCK_DGRAM, "::", 177, "ff02::12b", "eth0");
     host.replies = std::move(replies);
+    host.ns = ns;
     hosts_.push_back(std::move(host));
     return index;
 }
@@ -202,6 +207,23 @@ std::string Network::AddRealHost(int lan, int octet) {
 void Network::AnswerRequests(int host, Bytes reply) {
     std::lock_guard<std::mutex> g(logLock);
     hosts_.at(host).requestReply = std::move(reply);
+}
+
+void Network::ManageDisplays(int host, Managing how) {
+    std::lock_guard<std::mutex> g(logLock);
+    hosts_.at(host).manages = true;
+    hosts_.at(host).how = how;
+}
+
+int Network::OpenSessions(int host) {
+    std::lock_guard<std::mutex> g(logLock);
+    int open = 0;
+    for (int fd : hosts_.at(host).sessions) {
+        char byte;
+        ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        open += n > 0 || (n < 0 && errno == EAGAIN);
+    }
+    return open;
 }
 
 void Network::AnswerOnly(int host, int queries) {
@@ -389,6 +411,8 @@ void Network::Serve() {
 void Network::Answer(Host &h, const Arrival &a, int fd) {
     socklen_t length = a.from.ss_family == AF_INET6 ? sizeof(sockaddr_in6)
                                                     : sizeof(sockaddr_in);
+    if (h.manages && Grant(h, a, fd))
+        return;
     constexpr int kRequest = 7;
     if (a.bytes.size() >= 4 && a.bytes[2] == 0 && a.bytes[3] == kRequest) {
         if (!h.requestReply.empty())
@@ -426,6 +450,158 @@ void Network::Answer(Host &h, const Arrival &a, int fd) {
     h.replied = h.replied || !h.replies.empty();
     if (h.changes)
         h.replies = h.later;
+}
+
+// ---- a host that manages displays ----
+
+namespace {
+
+constexpr int kRequestOpcode = 7;
+constexpr int kAcceptOpcode = 8;
+constexpr int kManageOpcode = 10;
+constexpr char kCookieName[] = "MIT-MAGIC-COOKIE-1";
+const Bytes kHostCookie(16, 0x5a);
+
+unsigned Card16(const Bytes &b, size_t at) {
+    return b.size() >= at + 2 ? b[at] << 8 | b[at + 1] : 0;
+}
+
+unsigned Card32(const Bytes &b, size_t at) {
+    return Card16(b, at) << 16 | Card16(b, at + 2);
+}
+
+void PutArray8(Bytes *b, const Bytes &bytes) {
+    b->push_back(static_cast<unsigned char>(bytes.size() >> 8));
+    b->push_back(static_cast<unsigned char>(bytes.size()));
+    b->insert(b->end(), bytes.begin(), bytes.end());
+}
+
+// Little-endian X protocol, as the set-up's first byte declares it.
+void Put16(Bytes *b, unsigned v) {
+    b->push_back(static_cast<unsigned char>(v));
+    b->push_back(static_cast<unsigned char>(v >> 8));
+}
+
+void Put32(Bytes *b, unsigned v) {
+    Put16(b, v & 0xffff);
+    Put16(b, v >> 16);
+}
+
+unsigned Get16(const Bytes &b, size_t at) {
+    return b.size() >= at + 2 ? b[at] | b[at + 1] << 8 : 0;
+}
+
+unsigned Get32(const Bytes &b, size_t at) {
+    return Get16(b, at) | Get16(b, at + 2) << 16;
+}
+
+bool ReadAll(int fd, unsigned char *to, size_t n) {
+    while (n > 0) {
+        ssize_t got = recv(fd, to, n, 0);
+        if (got <= 0)
+            return false;
+        to += got;
+        n -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+// The connection set-up with the host's cookie, and the reply's root
+// window and resource-ID base; false when it is refused.
+bool SetUp(int fd, unsigned *root, unsigned *base) {
+    Bytes setup = {'l', 0};
+    Put16(&setup, 11);
+    Put16(&setup, 0);
+    Put16(&setup, sizeof(kCookieName) - 1);
+    Put16(&setup, static_cast<unsigned>(kHostCookie.size()));
+    Put16(&setup, 0);
+    setup.insert(setup.end(), kCookieName, kCookieName + 18);
+    setup.resize(setup.size() + 2); // to a multiple of four
+    setup.insert(setup.end(), kHostCookie.begin(), kHostCookie.end());
+    send(fd, setup.data(), setup.size(), MSG_NOSIGNAL);
+    Bytes reply(8);
+    if (!ReadAll(fd, reply.data(), 8) || reply[0] != 1)
+        return false;
+    reply.resize(8 + 4 * Get16(reply, 6));
+    if (!ReadAll(fd, reply.data() + 8, reply.size() - 8))
+        return false;
+    *base = Get32(reply, 12);
+    size_t vendor = (Get16(reply, 24) + 3) & ~3U;
+    *root = Get32(reply, 40 + vendor + 8 * reply[29]);
+    return true;
+}
+
+} // namespace
+
+// A REQUEST is granted with the host's cookie; a MANAGE, once for each
+// session, has the host connect.
+bool Network::Grant(Host &h, const Arrival &a, int fd) {
+    socklen_t length = a.from.ss_family == AF_INET6 ? sizeof(sockaddr_in6)
+                                                    : sizeof(sockaddr_in);
+    unsigned opcode = Card16(a.bytes, 2);
+    if (opcode == kRequestOpcode) {
+        Bytes accept = {0, 1, 0, kAcceptOpcode, 0, 0};
+        unsigned session = static_cast<unsigned>(h.managed.size() + 1);
+        for (int shift : {24, 16, 8, 0})
+            accept.push_back(static_cast<unsigned char>(session >> shift));
+        PutArray8(&accept, {});
+        PutArray8(&accept, {});
+        PutArray8(&accept, Bytes(kCookieName, kCookieName + 18));
+        PutArray8(&accept, kHostCookie);
+        accept[5] = static_cast<unsigned char>(accept.size() - 6);
+        sendto(fd, accept.data(), accept.size(), 0,
+               reinterpret_cast<const sockaddr *>(&a.from), length);
+        return true;
+    }
+    if (opcode != kManageOpcode)
+        return false;
+    unsigned session = Card32(a.bytes, 6);
+    if (std::find(h.managed.begin(), h.managed.end(), session) ==
+        h.managed.end()) {
+        h.managed.push_back(session);
+        int host = static_cast<int>(&h - hosts_.data());
+        clients_.emplace_back(&Network::Manage, this, host, a.from,
+                              static_cast<int>(Card16(a.bytes, 10)));
+    }
+    return true;
+}
+
+// The session's first client, on a thread of its own.
+void Network::Manage(int host, sockaddr_storage display, int number) {
+    Managing how;
+    std::string ns;
+    {
+        std::lock_guard<std::mutex> g(logLock);
+        how = hosts_[host].how;
+        ns = hosts_[host].ns;
+    }
+    bool six = display.ss_family == AF_INET6;
+    int fd = SocketIn(ns, SOCK_STREAM, six ? "::" : "0.0.0.0", 0);
+    reinterpret_cast<sockaddr_in &>(display).sin_port =
+        htons(static_cast<uint16_t>(6000 + number));
+    timeval limit = {5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+    unsigned root = 0;
+    unsigned base = 0;
+    if (connect(fd, reinterpret_cast<sockaddr *>(&display),
+                six ? sizeof(sockaddr_in6) : sizeof(sockaddr_in)) != 0 ||
+        (usleep(how.setupDelayMs * 1000), !SetUp(fd, &root, &base))) {
+        close(fd);
+        return;
+    }
+    Bytes requests;
+    if (how.grab) {
+        requests = {36, 0, 1, 0}; // GrabServer
+    } else {
+        requests = {1, 0, 8, 0}; // CreateWindow, 100x100, as its parent's
+        for (unsigned v : {base, root, 0U, 100U | 100U << 16, 0U, 0U, 0U})
+            Put32(&requests, v);
+        requests.insert(requests.end(), {8, 0, 2, 0}); // MapWindow
+        Put32(&requests, base);
+    }
+    send(fd, requests.data(), requests.size(), MSG_NOSIGNAL);
+    std::lock_guard<std::mutex> g(logLock);
+    hosts_[host].sessions.push_back(fd);
 }
 
 std::vector<Arrival> Network::Arrivals() {

@@ -36,6 +36,12 @@ struct Arrival {
     int hopLimit = -1; ///< of an IPv6 datagram
 };
 
+/// How a simulated host uses a display it is given to manage.
+struct Managing {
+    int setupDelayMs = 0; ///< from its TCP connection to its X set-up
+    bool grab = false;    ///< grabs the server and keeps it, else maps a window
+};
+
 /// The networks a LAN carries.
 enum class Stack { kIPv4, kIPv6, kDual };
 
@@ -81,6 +87,16 @@ class Network {
     /// Host `host` answers a REQUEST, a display's request to be managed,
     /// with `reply`; without one a host leaves every REQUEST unanswered.
     void AnswerRequests(int host, Bytes reply);
+    /// Host `host` grants every REQUEST with an ACCEPT that gives the
+    /// display a cookie of the host's, and takes the display's MANAGE as a
+    /// session's first client does: it connects to the display's port at
+    /// the address the MANAGE came from, sends its X connection set-up
+    /// `how.setupDelayMs` later, then maps a window or grabs the server.
+    /// Its connections stay open until the network goes.
+    void ManageDisplays(int host, Managing how);
+    /// How many of the host's connections to displays have had their
+    /// set-up and are still open: the server has not closed them.
+    int OpenSessions(int host);
     /// A namespace of its own for a real host at 10.(55+lan).0.<octet> (and
     /// on an IPv6 LAN fd00:(55+lan)::<octet>), joined to the LAN; its name.
     std::string AddRealHost(int lan, int octet);
@@ -178,12 +194,20 @@ class Network {
         int chatterMs = 0;
         sockaddr_in chatterTo{}; ///< whom it chatters to, once queried
         int said = 0;
-        Bytes requestReply;   ///< the answer to a REQUEST, if any
-        bool replied = false; ///< it has sent a reply to a query
+        Bytes requestReply; ///< the answer to a REQUEST, if any
+        std::string ns;
+        bool manages = false; ///< ManageDisplays
+        Managing how;
+        std::vector<unsigned> managed; ///< session IDs it has connected for
+        std::vector<int> sessions;     ///< its connections to displays
+        bool replied = false;          ///< it has sent a reply to a query
     };
     std::string Join(int lan, int octet, const std::string &ns);
     void Chat(double now);
     void Answer(Host &h, const Arrival &a, int fd);
+    bool Grant(Host &h, const Arrival &a, int fd);
+    void Manage(int host, sockaddr_storage display, int number);
+    std::vector<std::thread> clients_; ///< of the managing hosts
     std::vector<Host> hosts_;
     int clientUdp_ = -1;
     int deadNameServer_ = -1;

@@ -19,12 +19,15 @@ void LoadSession(Widget shell);
 bool SessionMode();
 
 /// Starts the nested server for `host`, the first host of a row, titled
-/// with the host as its row shows it.  What follows is told in
-/// the heading and on standard error.  The server is given, on its command
-/// line and nowhere else: the host's numeric address, a descriptor for its
-/// display number, an authorization file of its own (mode 0600, removed
-/// once the host has taken the display, or when the server or hostpick
-/// exits), the title and a size of three quarters of the window's
-/// monitor.  Nothing else from the network
-/// reaches it, and the title never starts with "-".
+/// with the host as its row shows it, unless the host's login is opening
+/// or open already: then says so, and asks the window manager to bring
+/// that login's window to the front.  What follows is told in the heading
+/// and on standard error.  The server is given, on its command line and
+/// nowhere else: the host's numeric address, a descriptor for its display
+/// number, an authorization file of its own (mode 0600, removed once the
+/// host is connected, or when the server or hostpick exits), the title and
+/// a size of three quarters of the window's monitor.  Nothing else from
+/// the network reaches it, and the title never starts with "-".  From the
+/// first session on, SIGTERM, SIGINT and SIGHUP end hostpick as Cancel
+/// does, and then by the same signal.
 void OpenSession(const HostEntry *host);

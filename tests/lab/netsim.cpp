@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <mutex>
 #include <sstream>
 
@@ -456,78 +457,46 @@ void Network::Answer(Host &h, const Arrival &a, int fd) {
 
 namespace {
 
-constexpr int kRequestOpcode = 7;
-constexpr int kAcceptOpcode = 8;
-constexpr int kManageOpcode = 10;
-constexpr char kCookieName[] = "MIT-MAGIC-COOKIE-1";
+constexpr char kCookieName[] = "MIT-MAGIC-COOKIE-1"; // 18 bytes
 const Bytes kHostCookie(16, 0x5a);
 
 unsigned Card16(const Bytes &b, size_t at) {
     return b.size() >= at + 2 ? b[at] << 8 | b[at + 1] : 0;
 }
 
-unsigned Card32(const Bytes &b, size_t at) {
-    return Card16(b, at) << 16 | Card16(b, at + 2);
+// X requests in the machine's byte order (the set-up's 'l': little-endian).
+template <typename T> void Put(Bytes *b, std::initializer_list<T> values) {
+    for (T v : values)
+        b->insert(b->end(), reinterpret_cast<unsigned char *>(&v),
+                  reinterpret_cast<unsigned char *>(&v) + sizeof(v));
 }
 
-void PutArray8(Bytes *b, const Bytes &bytes) {
-    b->push_back(static_cast<unsigned char>(bytes.size() >> 8));
-    b->push_back(static_cast<unsigned char>(bytes.size()));
-    b->insert(b->end(), bytes.begin(), bytes.end());
+template <typename T> T Get(const Bytes &b, size_t at) {
+    T value{};
+    if (b.size() >= at + sizeof(T))
+        std::memcpy(&value, b.data() + at, sizeof(T));
+    return value;
 }
 
-// Little-endian X protocol, as the set-up's first byte declares it.
-void Put16(Bytes *b, unsigned v) {
-    b->push_back(static_cast<unsigned char>(v));
-    b->push_back(static_cast<unsigned char>(v >> 8));
-}
-
-void Put32(Bytes *b, unsigned v) {
-    Put16(b, v & 0xffff);
-    Put16(b, v >> 16);
-}
-
-unsigned Get16(const Bytes &b, size_t at) {
-    return b.size() >= at + 2 ? b[at] | b[at + 1] << 8 : 0;
-}
-
-unsigned Get32(const Bytes &b, size_t at) {
-    return Get16(b, at) | Get16(b, at + 2) << 16;
-}
-
-bool ReadAll(int fd, unsigned char *to, size_t n) {
-    while (n > 0) {
-        ssize_t got = recv(fd, to, n, 0);
-        if (got <= 0)
-            return false;
-        to += got;
-        n -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
-// The connection set-up with the host's cookie, and the reply's root
-// window and resource-ID base; false when it is refused.
-bool SetUp(int fd, unsigned *root, unsigned *base) {
+// The connection set-up with the host's cookie; the reply's root window
+// and resource-ID base, or false when it is refused.
+bool SetUp(int fd, uint32_t *root, uint32_t *base) {
     Bytes setup = {'l', 0};
-    Put16(&setup, 11);
-    Put16(&setup, 0);
-    Put16(&setup, sizeof(kCookieName) - 1);
-    Put16(&setup, static_cast<unsigned>(kHostCookie.size()));
-    Put16(&setup, 0);
+    Put<uint16_t>(&setup, {11, 0, 18, 16, 0});
     setup.insert(setup.end(), kCookieName, kCookieName + 18);
-    setup.resize(setup.size() + 2); // to a multiple of four
+    setup.insert(setup.end(), {0, 0}); // to a multiple of four
     setup.insert(setup.end(), kHostCookie.begin(), kHostCookie.end());
     send(fd, setup.data(), setup.size(), MSG_NOSIGNAL);
     Bytes reply(8);
-    if (!ReadAll(fd, reply.data(), 8) || reply[0] != 1)
+    if (recv(fd, reply.data(), 8, MSG_WAITALL) != 8 || reply[0] != 1)
         return false;
-    reply.resize(8 + 4 * Get16(reply, 6));
-    if (!ReadAll(fd, reply.data() + 8, reply.size() - 8))
+    reply.resize(8 + 4 * Get<uint16_t>(reply, 6));
+    ssize_t rest = static_cast<ssize_t>(reply.size() - 8);
+    if (recv(fd, reply.data() + 8, rest, MSG_WAITALL) != rest)
         return false;
-    *base = Get32(reply, 12);
-    size_t vendor = (Get16(reply, 24) + 3) & ~3U;
-    *root = Get32(reply, 40 + vendor + 8 * reply[29]);
+    *base = Get<uint32_t>(reply, 12);
+    size_t vendor = (Get<uint16_t>(reply, 24) + 3) & ~3U;
+    *root = Get<uint32_t>(reply, 40 + vendor + 8 * reply[29]);
     return true;
 }
 
@@ -536,31 +505,30 @@ bool SetUp(int fd, unsigned *root, unsigned *base) {
 // A REQUEST is granted with the host's cookie; a MANAGE, once for each
 // session, has the host connect.
 bool Network::Grant(Host &h, const Arrival &a, int fd) {
-    socklen_t length = a.from.ss_family == AF_INET6 ? sizeof(sockaddr_in6)
-                                                    : sizeof(sockaddr_in);
+    constexpr unsigned kRequest = 7, kAccept = 8, kManage = 10;
     unsigned opcode = Card16(a.bytes, 2);
-    if (opcode == kRequestOpcode) {
-        Bytes accept = {0, 1, 0, kAcceptOpcode, 0, 0};
-        unsigned session = static_cast<unsigned>(h.managed.size() + 1);
-        for (int shift : {24, 16, 8, 0})
-            accept.push_back(static_cast<unsigned char>(session >> shift));
-        PutArray8(&accept, {});
-        PutArray8(&accept, {});
-        PutArray8(&accept, Bytes(kCookieName, kCookieName + 18));
-        PutArray8(&accept, kHostCookie);
+    if (opcode == kRequest) {
+        // Session ID, then empty authentication and the cookie.
+        unsigned char id = static_cast<unsigned char>(h.managed.size() + 1);
+        Bytes accept = {0, 1, 0, kAccept, 0, 0, 0, 0, 0, id, 0, 0, 0, 0, 0, 18};
+        accept.insert(accept.end(), kCookieName, kCookieName + 18);
+        accept.insert(accept.end(), {0, 16});
+        accept.insert(accept.end(), kHostCookie.begin(), kHostCookie.end());
         accept[5] = static_cast<unsigned char>(accept.size() - 6);
+        socklen_t length = a.from.ss_family == AF_INET6 ? sizeof(sockaddr_in6)
+                                                        : sizeof(sockaddr_in);
         sendto(fd, accept.data(), accept.size(), 0,
                reinterpret_cast<const sockaddr *>(&a.from), length);
         return true;
     }
-    if (opcode != kManageOpcode)
+    if (opcode != kManage)
         return false;
-    unsigned session = Card32(a.bytes, 6);
+    unsigned session = Card16(a.bytes, 6) << 16 | Card16(a.bytes, 8);
     if (std::find(h.managed.begin(), h.managed.end(), session) ==
         h.managed.end()) {
         h.managed.push_back(session);
-        int host = static_cast<int>(&h - hosts_.data());
-        clients_.emplace_back(&Network::Manage, this, host, a.from,
+        clients_.emplace_back(&Network::Manage, this,
+                              static_cast<int>(&h - hosts_.data()), a.from,
                               static_cast<int>(Card16(a.bytes, 10)));
     }
     return true;
@@ -581,8 +549,8 @@ void Network::Manage(int host, sockaddr_storage display, int number) {
         htons(static_cast<uint16_t>(6000 + number));
     timeval limit = {5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
-    unsigned root = 0;
-    unsigned base = 0;
+    uint32_t root = 0;
+    uint32_t base = 0;
     if (connect(fd, reinterpret_cast<sockaddr *>(&display),
                 six ? sizeof(sockaddr_in6) : sizeof(sockaddr_in)) != 0 ||
         (usleep(how.setupDelayMs * 1000), !SetUp(fd, &root, &base))) {
@@ -591,13 +559,15 @@ void Network::Manage(int host, sockaddr_storage display, int number) {
     }
     Bytes requests;
     if (how.grab) {
-        requests = {36, 0, 1, 0}; // GrabServer
-    } else {
-        requests = {1, 0, 8, 0}; // CreateWindow, 100x100, as its parent's
-        for (unsigned v : {base, root, 0U, 100U | 100U << 16, 0U, 0U, 0U})
-            Put32(&requests, v);
-        requests.insert(requests.end(), {8, 0, 2, 0}); // MapWindow
-        Put32(&requests, base);
+        Put<uint8_t>(&requests, {36, 0}); // GrabServer
+        Put<uint16_t>(&requests, {1});
+    } else { // CreateWindow, 100x100 at 0,0, then MapWindow
+        Put<uint8_t>(&requests, {1, 0});
+        Put<uint16_t>(&requests, {8});
+        Put<uint32_t>(&requests, {base, root, 0, 100 | 100 << 16, 0, 0, 0});
+        Put<uint8_t>(&requests, {8, 0});
+        Put<uint16_t>(&requests, {2});
+        Put<uint32_t>(&requests, {base});
     }
     send(fd, requests.data(), requests.size(), MSG_NOSIGNAL);
     std::lock_guard<std::mutex> g(logLock);

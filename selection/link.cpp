@@ -52,14 +52,17 @@ Link OneLink(const nlmsghdr *message, unsigned port) {
 // Adds what `bytes` says to `*link`; true at the end of the answer.
 bool Walk(const unsigned char *bytes, std::size_t size, unsigned port,
           Link *link) {
-    int left = static_cast<int>(std::min<std::size_t>(size, 1 << 30));
-    const auto *message = reinterpret_cast<const nlmsghdr *>(bytes);
-    for (; NLMSG_OK(message, left); message = NLMSG_NEXT(message, left)) {
+    for (std::size_t at = 0; at + sizeof(nlmsghdr) <= size;) {
+        const auto *message = reinterpret_cast<const nlmsghdr *>(bytes + at);
+        if (message->nlmsg_len < sizeof(nlmsghdr) ||
+            message->nlmsg_len > size - at)
+            break;
         if (message->nlmsg_type == NLMSG_DONE ||
             message->nlmsg_type == NLMSG_ERROR)
             return true;
         if (message->nlmsg_type == SOCK_DIAG_BY_FAMILY)
             *link = std::max(*link, OneLink(message, port));
+        at += NLMSG_ALIGN(message->nlmsg_len);
     }
     return false;
 }

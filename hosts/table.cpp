@@ -15,8 +15,10 @@
 #include <cstring>
 #include <new>
 #include <span>
+#include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "hosts/line.h"
 
@@ -53,6 +55,29 @@ void ReleaseLine(char *line) {
         std::free(line);
 }
 
+// Words that the rows of some hosts show before their statuses.
+struct Mark {
+    HostKey key;
+    std::string word;
+    bool untilCleared; ///< ClearHosts takes it away
+};
+std::vector<Mark> marks;
+
+// The entry's status, after its host's word where it has one.
+std::vector<CARD8> MarkedStatus(const HostEntry *entry) {
+    std::vector<CARD8> status;
+    HostKey key = KeyOf(entry);
+    for (const Mark &m : marks)
+        if (m.key == key) {
+            status.assign(m.word.begin(), m.word.end());
+            status.insert(status.end(), {' ', ' '});
+        }
+    if (!status.empty())
+        status.insert(status.end(), entry->status.data,
+                      entry->status.data + entry->status.length);
+    return status;
+}
+
 // Gives the entry the line its name, status and, where it shows it, its
 // address make now; "Unknown" when memory runs out.
 void FormatEntryLine(HostEntry *entry) {
@@ -60,9 +85,20 @@ void FormatEntryLine(HostEntry *entry) {
     char address[kKeyTextSize];
     if (entry->showsAddress)
         KeyText(KeyOf(entry), address);
+    ARRAY8 status = entry->status;
+    std::vector<CARD8> marked;
+    try {
+        marked = MarkedStatus(entry);
+    } catch (const std::bad_alloc &) {
+        // Shown without its word.
+    }
+    if (!marked.empty())
+        status = {
+            static_cast<CARD16>(std::min<std::size_t>(marked.size(), 0xffff)),
+            marked.data()};
     entry->displayLine =
         FormatLine(&entry->hostname, entry->showsAddress ? address : nullptr,
-                   &entry->status, &entry->nameLength, &entry->labelLength);
+                   &status, &entry->nameLength, &entry->labelLength);
     if (entry->displayLine == nullptr)
         entry->displayLine = kUnknownLine;
 }
@@ -328,7 +364,20 @@ void LinesHanded() {
     rowsChanged = false;
 }
 
+void MarkHost(const HostKey &key, std::string_view word, bool untilCleared) {
+    std::erase_if(marks, [&](const Mark &m) { return m.key == key; });
+    try {
+        if (!word.empty())
+            marks.push_back({key, std::string(word), untilCleared});
+    } catch (const std::bad_alloc &) {
+        // The row goes without its word.
+    }
+    if (HostEntry *entry = FindHost(key))
+        RemakeLine(entry);
+}
+
 void ClearHosts() {
+    std::erase_if(marks, [](const Mark &m) { return m.untilCleared; });
     for (HostEntry *entry = hostEntries; entry != nullptr; entry = entry->next)
         entry->listed = false;
     if (hostEntries != nullptr) {

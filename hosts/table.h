@@ -105,6 +105,11 @@ bool RowsChanged();
 /// and the entries ClearHosts took out, are released now.
 void LinesHanded();
 
+/// Has the rows of host `key` show `word` before their status (none when
+/// empty), the line remade at once; it lasts until it is changed, or with
+/// `untilCleared` until ClearHosts.
+void MarkHost(const HostKey &key, std::string_view word, bool untilCleared);
+
 /// Empties the table.  Entries whose lines the widget may still show stay
 /// allocated, marked unlisted, until the next LinesHanded.
 void ClearHosts();

@@ -1,16 +1,23 @@
 #include "selection/actions.h"
 
+#include <X11/StringDefs.h>
 #include <X11/Xaw/List.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "hosts/rows.h"
 #include "hosts/table.h"
 #include "hosts/view.h"
+#include "selection/command.h"
 #include "selection/report.h"
 #include "selection/session.h"
+#include "shell/heading.h"
+#include "shell/options.h"
 #include "shell/window.h"
 #include "xdmcp/discovery.h"
 
@@ -24,6 +31,36 @@ std::span<HostEntry *const> SelectedListedHosts() {
     if (!row.empty() && !row.front()->listed)
         return {};
     return row;
+}
+
+struct Texts {
+    String unwilling;
+};
+
+Texts texts;
+bool textsLoaded;
+
+XtResource resources[] = {
+    FILE_RESOURCE(Texts, "unwillingLabel", "UnwillingLabel", XtRString,
+                  unwilling),
+};
+
+// The host and its status as its row shows them.
+void TellUnwilling(const HostEntry *host) {
+    if (!textsLoaded)
+        XtGetApplicationResources(topLevel, &texts, resources,
+                                  XtNumber(resources), nullptr, 0);
+    textsLoaded = true;
+    std::string_view line = host->displayLine;
+    std::string_view status = line.substr(
+        std::min<std::size_t>(line.size(), ShownLabel(host).size()));
+    status.remove_prefix(
+        std::min(status.size(), status.find_first_not_of(' ')));
+    const Placeholder values[] = {{"host", ShownLabel(host)},
+                                  {"status", status}};
+    HeadingTells(
+        Expand(texts.unwilling != nullptr ? texts.unwilling : "", values)
+            .c_str());
 }
 
 } // namespace
@@ -47,11 +84,20 @@ void Cancel(Widget, XEvent *, String *, Cardinal *) noexcept {
     std::exit(0);
 }
 
+// An unwilling host is no choice, and the heading says why.
 void CheckWilling(Widget, XEvent *, String *, Cardinal *) noexcept {
     std::span<HostEntry *const> hosts = SelectedListedHosts();
-    if (std::any_of(hosts.begin(), hosts.end(),
-                    [](const HostEntry *host) { return !host->willing; }))
-        XawListUnhighlight(list);
+    auto unwilling =
+        std::find_if(hosts.begin(), hosts.end(),
+                     [](const HostEntry *host) { return !host->willing; });
+    if (unwilling == hosts.end())
+        return;
+    XawListUnhighlight(list);
+    try {
+        TellUnwilling(*unwilling);
+    } catch (const std::bad_alloc &) {
+        // Unhighlighted all the same, untold.
+    }
 }
 
 // Timers of an earlier series are left to run: they count against the same

@@ -74,14 +74,16 @@ struct Added {
 // A list, so that an entry's address, handed to the timers, stays valid.
 std::list<Added> asked;
 
-void Tell(String text, std::string_view host) {
+void Tell(String text, std::string_view host,
+          Lasting lasting = Lasting::kAWhile) {
     const Placeholder values[] = {{"host", host}};
-    HeadingTells(Expand(text != nullptr ? text : "", values).c_str());
+    HeadingTells(Expand(text != nullptr ? text : "", values).c_str(), lasting);
 }
 
+// A failure is told until the person acts.
 void Refuse(String text, std::string_view host) {
     RingBell();
-    Tell(text, host);
+    Tell(text, host, Lasting::kUntilActed);
 }
 
 // The addresses of `count` that may be asked, at the XDMCP port, the
@@ -129,7 +131,7 @@ void AskingOver(void *data) {
             AddressLength(reinterpret_cast<const sockaddr *>(&address)),
             kOpcodeQuery);
     if (!Replied(*host))
-        Tell(config.silent, host->shown);
+        Tell(config.silent, host->shown, Lasting::kUntilActed);
 }
 
 void StartAsking(const std::string &shown,

@@ -12,11 +12,11 @@
 #include "selection/session.h"
 
 #include <X11/StringDefs.h>
-#include <X11/Xatom.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,24 +26,35 @@
 #include <string>
 #include <vector>
 
+#include "hosts/view.h"
 #include "selection/authfile.h"
 #include "selection/command.h"
 #include "selection/server.h"
 #include "shell/heading.h"
 #include "shell/loop.h"
 #include "shell/place.h"
+#include "shell/variants.h"
 #include "shell/options.h"
 #include "shell/warn.h"
 #include "shell/window.h"
+#include "shell/windows.h"
 #include "xdmcp/address.h"
 
 namespace {
 
 constexpr unsigned long kGiveUpMs = 15000; // for the host's first window
 constexpr unsigned long kKillMs = 2000;    // after SIGTERM
-constexpr long kEndingKillMs = 500;        // after SIGTERM, when hostpick ends
+constexpr int kLeastLoginWidth = 1024;     // at scale 1
+constexpr int kLeastLoginHeight = 768;
+constexpr char kLoginInstance[] = "hostpick-login"; // its WM_CLASS
+constexpr char kLoginClass[] = "Hostpick";
+constexpr long kEndingKillMs = 500; // after SIGTERM, when hostpick ends
 constexpr long kReapEveryMs = 10;
 constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// How Xephyr, as every X server, says that the host declined or failed;
+// the host's own words follow.
+constexpr char kDeclined[] = "XDMCP fatal error: Session declined";
+constexpr char kHostFailed[] = "XDMCP fatal error: Session failed";
 
 struct SessionResources {
     Boolean session;
@@ -57,6 +68,13 @@ struct SessionResources {
     String alreadyOpen;
     String exited;
     String stopped;
+    String heading;
+    String declined;
+    String hostFailed;
+    String notInstalled;
+    String rowOpening;
+    String rowOpen;
+    String rowFailed;
 };
 
 SessionResources config;
@@ -83,6 +101,20 @@ XtResource resources[] = {
                   exited),
     FILE_RESOURCE(SessionResources, "stoppedReason", "StoppedReason", XtRString,
                   stopped),
+    FILE_RESOURCE(SessionResources, "sessionLabel", "SessionLabel", XtRString,
+                  heading),
+    FILE_RESOURCE(SessionResources, "declinedReason", "DeclinedReason",
+                  XtRString, declined),
+    FILE_RESOURCE(SessionResources, "hostFailedReason", "HostFailedReason",
+                  XtRString, hostFailed),
+    FILE_RESOURCE(SessionResources, "notInstalledLabel", "NotInstalledLabel",
+                  XtRString, notInstalled),
+    FILE_RESOURCE(SessionResources, "rowOpeningWord", "RowOpeningWord",
+                  XtRString, rowOpening),
+    FILE_RESOURCE(SessionResources, "rowOpenWord", "RowOpenWord", XtRString,
+                  rowOpen),
+    FILE_RESOURCE(SessionResources, "rowFailedWord", "RowFailedWord", XtRString,
+                  rowFailed),
 };
 
 // A text that is not there is empty.
@@ -97,6 +129,7 @@ struct Session {
     std::string address; ///< the host's, numeric: one session each
     std::string host;    ///< as its row shows it
     std::string title;   ///< of its window
+    HostKey key;         ///< its rows'
     Server server;
     XtIntervalId giveUpTimer = 0;
     XtIntervalId killTimer = 0;
@@ -109,10 +142,10 @@ bool watching;
 XtSignalId endingSignal;
 volatile sig_atomic_t endingBy;
 
-void Tell(String text, const Session &s,
+void Tell(String text, const Session &s, Lasting lasting = Lasting::kAWhile,
           std::string_view reason = std::string_view()) {
     const Placeholder values[] = {{"host", s.host}, {"reason", reason}};
-    HeadingTells(Expand(Text(text), values).c_str());
+    HeadingTells(Expand(Text(text), values).c_str(), lasting);
 }
 
 void RemoveTimer(XtIntervalId *timer) {
@@ -167,10 +200,34 @@ void NoteEnding(int number) {
     XtNoticeSignal(endingSignal);
 }
 
+// The host's rows say where its login stands; a failure until the next
+// ping.
+void Mark(const Session &s, String word, bool untilPing = false) {
+    MarkHost(s.key, Text(word), untilPing);
+    RefreshList();
+}
+
+// The login's window on the desktop: named in UTF-8 and classed as
+// hostpick's logins, so that a taskbar shows and groups it.
+Window LoginWindow(const Session &s) {
+    Display *display = XtDisplay(topLevel);
+    Window window = FindTopLevel(display, s.server.pid, s.title);
+    if (window != None)
+        NameWindow(display, window, s.title.c_str(), kLoginInstance,
+                   kLoginClass);
+    return window;
+}
+
+// After a failure or an end, the list is the person's next step.
+void ListToFront() {
+    BringToFront(XtDisplay(topLevel), XtWindow(topLevel), XtWindow(topLevel));
+}
+
 // The host's first client has its set-up: the server has long read the
 // file, and the host has its own cookie.
 void HostConnected(Server *server) {
     RemoveAuthFile(server);
+    LoginWindow(*static_cast<Session *>(server->owner));
 }
 
 // The host's window is on the nested display.
@@ -179,6 +236,8 @@ void Taken(Server *server) {
     s->stage = Stage::kTaken;
     RemoveTimer(&s->giveUpTimer);
     HeadingStopsTelling();
+    LoginWindow(*s);
+    Mark(*s, config.rowOpen);
     Warn("%s manages display %s", s->host.c_str(), server->display.c_str());
 }
 
@@ -201,19 +260,30 @@ void GiveUp(XtPointer clientData, XtIntervalId *) noexcept {
     RemoveAuthFile(&s->server);
     kill(-s->server.pid, SIGTERM);
     s->killTimer = StartTimer(kKillMs, Kill, s);
-    Tell(config.silent, *s);
+    Tell(config.silent, *s, Lasting::kUntilActed);
+    Mark(*s, config.rowFailed, true);
     RingBell();
+    ListToFront();
     Warn("%s did not answer within %lu s", s->host.c_str(), kGiveUpMs / 1000);
 }
 
-// Why a server ended before the host's window came: its last words, else
-// how it ended.
-std::string Reason(const Server &server, int status) {
-    std::string reason = LastWords(server);
+// Why a server ended before the host's window came, in the person's words
+// where hostpick knows them (the host declined or failed, a signal, an
+// exit status), else the server's own last words; those go in `*said`,
+// which is the person's text when the server said nothing.
+std::string Reason(const Server &server, int status, std::string *said) {
+    *said = LastWords(server);
+    std::string_view words = *said;
     std::string number;
     String text = nullptr;
-    if (!reason.empty()) {
-        return reason;
+    if (words.starts_with(kDeclined)) {
+        text = config.declined;
+        words.remove_prefix(sizeof(kDeclined) - 1);
+    } else if (words.starts_with(kHostFailed)) {
+        text = config.hostFailed;
+        words.remove_prefix(sizeof(kHostFailed) - 1);
+    } else if (!said->empty()) {
+        return *said;
     } else if (WIFSIGNALED(status)) {
         number = std::to_string(WTERMSIG(status));
         text = config.stopped;
@@ -221,8 +291,13 @@ std::string Reason(const Server &server, int status) {
         number = std::to_string(WEXITSTATUS(status));
         text = config.exited;
     }
-    const Placeholder values[] = {{"signal", number}, {"status", number}};
-    return Expand(Text(text), values);
+    words.remove_prefix(std::min(words.size(), words.find_first_not_of(" :")));
+    const Placeholder values[] = {
+        {"signal", number}, {"status", number}, {"words", words}};
+    std::string reason = Expand(Text(text), values);
+    if (said->empty())
+        *said = reason;
+    return reason;
 }
 
 void Ended(Session *s, int status) {
@@ -233,13 +308,18 @@ void Ended(Session *s, int status) {
     if (s->stage == Stage::kTaken) {
         Warn("the session of %s ended", s->host.c_str());
         HeadingStopsTelling();
+        Mark(*s, nullptr);
+        ListToFront();
         XtCallActionProc(topLevel, "Ping", nullptr, nullptr, 0);
     } else if (s->stage == Stage::kOpening) {
-        std::string reason = Reason(s->server, status);
-        Tell(config.failed, *s, reason);
+        std::string said;
+        std::string reason = Reason(s->server, status, &said);
+        Tell(config.failed, *s, Lasting::kUntilActed, reason);
+        Mark(*s, config.rowFailed, true);
         RingBell();
+        ListToFront();
         Warn("the login of %s could not be opened: %s", s->host.c_str(),
-             reason.c_str());
+             said.c_str());
     }
 }
 
@@ -287,54 +367,15 @@ Session *SessionOf(const std::string &address) {
     return nullptr;
 }
 
-// Asks the window manager to bring the top-level window titled `title`
-// to the front: the nested server's, which names no PID of its own.
-void BringToFront(const std::string &title) {
-    Display *display = XtDisplay(topLevel);
-    Window root = DefaultRootWindow(display);
-    Atom clients = XInternAtom(display, "_NET_CLIENT_LIST", False);
-    Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
-    Atom type;
-    int format;
-    unsigned long count;
-    unsigned long after;
-    unsigned char *data = nullptr;
-    if (XGetWindowProperty(display, root, clients, 0, 65536, False, XA_WINDOW,
-                           &type, &format, &count, &after, &data) != Success ||
-        format != 32) {
-        XFree(data);
-        return;
-    }
-    const auto *windows = reinterpret_cast<const Window *>(data);
-    for (unsigned long i = 0; i < count; i++) {
-        char *name = nullptr;
-        bool titled = XFetchName(display, windows[i], &name) != 0 &&
-                      name != nullptr && title == name;
-        XFree(name);
-        if (!titled)
-            continue;
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = windows[i];
-        event.xclient.message_type = active;
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = 1; // from an application
-        event.xclient.data.l[1] = CurrentTime;
-        event.xclient.data.l[2] = static_cast<long>(XtWindow(topLevel));
-        XSendEvent(display, root, False,
-                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
-        break;
-    }
-    XFree(data);
-}
-
 // Accept on a host whose login is opening or open starts no other.
 void AlreadyThere(Session *s) {
     bool open = s->stage == Stage::kTaken;
     Tell(open ? config.alreadyOpen : config.alreadyOpening, *s);
     Warn("the login of %s is already %s", s->host.c_str(),
          open ? "open" : "opening");
-    BringToFront(s->title);
+    Window window = LoginWindow(*s);
+    if (window != None)
+        BringToFront(XtDisplay(topLevel), window, XtWindow(topLevel));
 }
 
 // The host as its row shows it: its name, and its address where the row
@@ -345,30 +386,47 @@ std::string Shown(const HostEntry *host, const char *address) {
     return std::string(ShownLabel(host));
 }
 
+// The login's place beside the list, which moves to its monitor's nearer
+// edge first where neither side has room.  The window is moved without
+// waiting for the window manager's answer.
+Area LoginPlace() {
+    Area monitor = WindowMonitor(topLevel);
+    Frame frame = FrameOf(topLevel);
+    Area list = OuterArea(topLevel, frame);
+    Area least = {0, 0, kLeastLoginWidth * scale, kLeastLoginHeight * scale};
+    int listX = list.x;
+    Area login = BesideList(monitor, list, frame, least, &listX);
+    if (listX != list.x)
+        XMoveWindow(XtDisplay(topLevel), XtWindow(topLevel), listX, list.y);
+    return login;
+}
+
 // What the server is given: the host's numeric address, a descriptor, its
-// own cookie, the title and a size; the title is the only text that came
-// from the network, and is one word of its own.
+// own cookie, the title and its place; the title is the only text that
+// came from the network, and is one word of its own.
 std::vector<std::string> Command(Session *s, const char *address) {
     const Placeholder forTitle[] = {{"host", s->host}};
     std::string &title = s->title = Expand(Text(config.title), forTitle);
     if (title.empty() || title[0] == '-')
         title.insert(0, "hostpick: ");
-    Area monitor = WindowMonitor(topLevel);
-    std::string size = std::to_string(monitor.width * 3 / 4) + "x" +
-                       std::to_string(monitor.height * 3 / 4);
+    Area login = LoginPlace();
+    std::string size =
+        std::to_string(login.width) + "x" + std::to_string(login.height);
+    std::string geometry =
+        size + "+" + std::to_string(login.x) + "+" + std::to_string(login.y);
     std::string fd = std::to_string(kDisplayFd);
-    const Placeholder values[] = {{"address", address},
-                                  {"displayfd", fd},
-                                  {"auth", s->server.authFile},
-                                  {"title", title},
-                                  {"size", size}};
+    const Placeholder values[] = {
+        {"address", address}, {"displayfd", fd}, {"auth", s->server.authFile},
+        {"title", title},     {"size", size},    {"geometry", geometry}};
     return CommandWords(Text(config.command), values);
 }
 
+// A command not found is one not installed, and said so.
 void CannotStart(const std::string &command, int error) {
     const Placeholder values[] = {{"command", command},
                                   {"reason", std::strerror(error)}};
-    HeadingTells(Expand(Text(config.cannotStart), values).c_str());
+    String text = error == ENOENT ? config.notInstalled : config.cannotStart;
+    HeadingTells(Expand(Text(text), values).c_str(), Lasting::kUntilActed);
     RingBell();
     Warn("cannot start %s: %s", command.c_str(), std::strerror(error));
 }
@@ -378,6 +436,9 @@ void CannotStart(const std::string &command, int error) {
 void LoadSession(Widget shell) {
     XtGetApplicationResources(shell, &config, resources, XtNumber(resources),
                               nullptr, 0);
+    // The heading's own label, for a person at a desktop.
+    if (SessionMode() && config.heading != nullptr)
+        SetHeading(config.heading);
 }
 
 bool SessionMode() {
@@ -397,6 +458,7 @@ void OpenSession(const HostEntry *host) {
         sessions.emplace_back();
         Session *s = &sessions.back();
         s->address = address;
+        s->key = KeyOf(host);
         s->host = Shown(host, address);
         s->server.hostConnected = HostConnected;
         s->server.shown = Taken;
@@ -418,6 +480,7 @@ void OpenSession(const HostEntry *host) {
         }
         s->giveUpTimer = StartTimer(kGiveUpMs, GiveUp, s);
         Tell(config.opening, *s);
+        Mark(*s, config.rowOpening);
         Warn("opening the login of %s", s->host.c_str());
     } catch (const std::bad_alloc &) {
         CannotStart(command, ENOMEM);

@@ -12,7 +12,8 @@
 
 /// Reads the mode and its texts from the resources of `shell` (the
 /// resources "session", "sessionCommand", "sessionTitle" and the heading's
-/// texts).  Call once the widgets exist.
+/// texts), and in the mode gives the heading its label ("sessionLabel").
+/// Call once the widgets exist, before the heading loads its texts.
 void LoadSession(Widget shell);
 
 /// True when the mode is on.

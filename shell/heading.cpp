@@ -12,12 +12,14 @@ struct HeadingTexts {
     String searching;
     String noAnswer;
     String noTarget;
+    String noHost;
 };
 
 HeadingTexts texts;
 String label; // the heading's own text, a copy of our own
 bool searching;
 bool canAsk = true;
+bool named = true;
 int lines;
 
 XtResource resources[] = {
@@ -27,6 +29,8 @@ XtResource resources[] = {
                   noAnswer),
     FILE_RESOURCE(HeadingTexts, "noTargetLabel", "NoTargetLabel", XtRString,
                   noTarget),
+    FILE_RESOURCE(HeadingTexts, "noHostLabel", "NoHostLabel", XtRString,
+                  noHost),
 };
 
 constexpr unsigned long kToldMs = 5000;
@@ -35,7 +39,8 @@ String told; // a copy of our own, or null
 XtIntervalId toldTimer;
 
 void Show() {
-    String text = !canAsk     ? texts.noTarget
+    String text = !named      ? texts.noHost
+                  : !canAsk   ? texts.noTarget
                   : searching ? texts.searching
                               : texts.noAnswer;
     if (lines > 0 || text == nullptr)
@@ -48,6 +53,12 @@ void ToldLongEnough(XtPointer, XtIntervalId *) noexcept {
     HeadingStopsTelling();
 }
 
+// Before every action of the person's, a failure told has been read.
+void Acted(Widget, XtPointer, String, XEvent *, String *, Cardinal *) noexcept {
+    if (told != nullptr && toldTimer == 0)
+        HeadingStopsTelling();
+}
+
 } // namespace
 
 void LoadHeading(Widget shell) {
@@ -55,6 +66,7 @@ void LoadHeading(Widget shell) {
                               nullptr, 0);
     // The widget may release its own copy when it is given another text.
     label = XtNewString(HeadingText());
+    XtAppAddActionHook(XtWidgetToApplicationContext(shell), Acted, nullptr);
 }
 
 void SeriesStarted() {
@@ -74,19 +86,22 @@ void HeadingSeesLines(int n) {
         Show();
 }
 
-void HeadingCanAsk(bool can) {
-    if (can != canAsk) {
+void HeadingCanAsk(bool given, bool can) {
+    if (given != named || can != canAsk) {
+        named = given;
         canAsk = can;
         Show();
     }
 }
 
-void HeadingTells(const char *text) {
+void HeadingTells(const char *text, Lasting lasting) {
     if (toldTimer != 0)
         XtRemoveTimeOut(toldTimer);
+    toldTimer = 0;
     XtFree(told);
     told = XtNewString(text);
-    toldTimer = StartTimer(kToldMs, ToldLongEnough);
+    if (lasting == Lasting::kAWhile)
+        toldTimer = StartTimer(kToldMs, ToldLongEnough);
     Show();
 }
 

@@ -17,12 +17,18 @@ void SeriesStarted();
 void SeriesEnded();
 /// The list now shows `lines` lines.
 void HeadingSeesLines(int lines);
-/// Whether any of the targets can be asked; while none can and no host is
-/// listed, the heading says so ("noTargetLabel").
-void HeadingCanAsk(bool canAsk);
+/// Whether any target was given, and whether any of them can be asked;
+/// while none was or none can and no host is listed, the heading says so
+/// ("noHostLabel", "noTargetLabel").
+void HeadingCanAsk(bool given, bool canAsk);
 
-/// Says `text` for about 5 s, or until another text is told, then what the
-/// heading said before.
-void HeadingTells(const char *text);
+/// How long a told text lasts: about 5 s, or, for a failure, until the
+/// person acts (any action of a key or a click, Ping among them).  Either
+/// lasts until another text is told.
+enum class Lasting { kAWhile, kUntilActed };
+
+/// Says `text`, as long as `lasting` says, then what the heading said
+/// before.
+void HeadingTells(const char *text, Lasting lasting = Lasting::kAWhile);
 /// Ends the text told, at once.
 void HeadingStopsTelling();

@@ -1,19 +1,41 @@
-// hostpick: lists the hosts that offer to manage this X display over XDMCP,
+// hostpick: lists the hosts that offer to manage an X display over XDMCP,
 // lets the person at the display pick one, and reports the choice to the
-// display manager that started the program.
+// display manager that started the program, or, in the session mode,
+// opens the host's login in a window of the person's desktop.
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
+#include "selection/session.h"
 #include "shell/loop.h"
 #include "shell/startup.h"
+#include "shell/usage.h"
 #include "shell/warn.h"
 #include "xdmcp/discovery.h"
 
 int main(int argc, char **argv) {
-    OpenWindow(&argc, argv);
+    switch (AskedFor(argv)) {
+    case Asked::kHelp:
+        PrintSynopsis(stdout);
+        return 0;
+    case Asked::kVersion:
+        PrintVersion(stdout);
+        return 0;
+    case Asked::kRun:
+        break;
+    }
+    if (!OpenWindow(&argc, argv)) {
+        Warn("unknown option %s", UnknownOption(argv + 1));
+        PrintSynopsis(stderr);
+        return 2;
+    }
+    // A person at a desktop who names no host means the hosts around.
+    char broadcast[] = "BROADCAST";
+    char *around[] = {broadcast, nullptr};
+    char **targets = SessionMode() && argc < 2 ? around : argv + 1;
     // A list that can never fill is no choice to show.
-    if (!StartDiscovery(argv + 1)) {
+    if (!StartDiscovery(targets)) {
         Warn("cannot ask any host: %s", std::strerror(errno));
         return 1;
     }

@@ -2,6 +2,7 @@
 
 #include <X11/Shell.h>
 #include <X11/StringDefs.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
@@ -170,4 +171,68 @@ Area WindowMonitor(Widget shell) {
     XTranslateCoordinates(display, XtWindow(shell), RootWindowOfScreen(screen),
                           width / 2, height / 2, &x, &y, &child);
     return MonitorOf(shell, true, x, y);
+}
+
+Area BesideList(const Area &monitor, const Area &list, const Frame &frame,
+                const Area &least, int *listX) {
+    int frameWidth = frame.left + frame.right;
+    int frameHeight = frame.top + frame.bottom;
+    int end = monitor.x + monitor.width;
+    int leastWidth = std::min(least.width, monitor.width - frameWidth);
+    int x = *listX = list.x;
+    auto left = [&] { return x - monitor.x - frameWidth; };
+    auto right = [&] { return end - (x + list.width) - frameWidth; };
+    if (std::max(left(), right()) < leastWidth)
+        x = *listX = 2 * list.x + list.width < 2 * monitor.x + monitor.width
+                         ? monitor.x
+                         : end - list.width;
+    bool toRight = right() >= left();
+    int room = toRight ? right() : left();
+    Area login;
+    login.width = std::max(leastWidth, std::min(monitor.width * 3 / 4, room));
+    login.height =
+        std::max(std::min(least.height, monitor.height - frameHeight),
+                 monitor.height * 3 / 4);
+    int outerWidth = login.width + frameWidth;
+    login.x = toRight ? std::min(x + list.width, end - outerWidth)
+                      : std::max(x - outerWidth, monitor.x);
+    login.y = monitor.y + (monitor.height - login.height - frameHeight) / 2;
+    return login;
+}
+
+Frame FrameOf(Widget shell) {
+    Display *display = XtDisplay(shell);
+    Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
+    Atom type;
+    int format;
+    unsigned long count;
+    unsigned long after;
+    unsigned char *data = nullptr;
+    Frame frame;
+    if (XGetWindowProperty(display, XtWindow(shell), extents, 0, 4, False,
+                           XA_CARDINAL, &type, &format, &count, &after,
+                           &data) == Success &&
+        format == 32 && count == 4) {
+        const auto *sides = reinterpret_cast<const long *>(data);
+        frame = {static_cast<int>(sides[0]), static_cast<int>(sides[1]),
+                 static_cast<int>(sides[2]), static_cast<int>(sides[3])};
+    }
+    XFree(data);
+    return frame;
+}
+
+Area OuterArea(Widget shell, const Frame &frame) {
+    Display *display = XtDisplay(shell);
+    XWindowAttributes a;
+    Window child;
+    int x = 0;
+    int y = 0;
+    if (XGetWindowAttributes(display, XtWindow(shell), &a) == 0)
+        return {};
+    XTranslateCoordinates(display, XtWindow(shell), a.root, 0, 0, &x, &y,
+                          &child);
+    int border = a.border_width;
+    return {x - border - frame.left, y - border - frame.top,
+            a.width + 2 * border + frame.left + frame.right,
+            a.height + 2 * border + frame.top + frame.bottom};
 }

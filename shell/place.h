@@ -52,3 +52,27 @@ void PlaceWindow(Widget shell);
 /// The monitor that holds the centre of the realised shell's window, as it
 /// is now: one of the Monitors, else the whole screen.
 Area WindowMonitor(Widget shell);
+
+/// What a window manager adds around a window (_NET_FRAME_EXTENTS).
+struct Frame {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+};
+
+/// Where a second window (the login) goes beside the list's window, whose
+/// outer area, frame and all, is `list`, both framed by `frame`: on the
+/// side of `monitor` with more room, at most three quarters of the monitor
+/// and at least `least` (or the monitor, where smaller), centred in
+/// height.  When neither side has room for `least`, the list's window
+/// moves first to the monitor's nearer edge: `*listX` is then its new
+/// outer x, else it stays.  The area's x and y are the outer corner (as a
+/// window asks for its position), its width and height the inside.
+Area BesideList(const Area &monitor, const Area &list, const Frame &frame,
+                const Area &least, int *listX);
+
+/// The frame around the realised shell's window, and its outer area,
+/// border and frame included.
+Frame FrameOf(Widget shell);
+Area OuterArea(Widget shell, const Frame &frame);

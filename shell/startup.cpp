@@ -18,6 +18,7 @@
 #include "shell/place.h"
 #include "shell/options.h"
 #include "shell/settings.h"
+#include "shell/usage.h"
 #include "shell/variants.h"
 #include "shell/drawing.h"
 #include "shell/window.h"
@@ -67,7 +68,7 @@ void WatchHeadless() {
 
 } // namespace
 
-void OpenWindow(int *argc, char **argv) {
+bool OpenWindow(int *argc, char **argv) {
     // A reader of the printed choice that has gone away is a failure to
     // report, not a death by signal.
     std::signal(SIGPIPE, SIG_IGN);
@@ -77,6 +78,8 @@ void OpenWindow(int *argc, char **argv) {
     topLevel = XtOpenApplication(
         &appContext, "Hostpick", settingsOptions, settingsOptionCount, argc,
         argv, fallbackResources, applicationShellWidgetClass, nullptr, 0);
+    if (UnknownOption(argv + 1) != nullptr)
+        return false;
     XtAddConverter(XtRString, "ARRAY8", StringToArray8, nullptr, 0);
     LoadVariants(topLevel);
     LoadSettings(topLevel);
@@ -85,8 +88,8 @@ void OpenWindow(int *argc, char **argv) {
     CreateWidgets(topLevel, allowAdd);
     SetUpLooks();
     HandLines(nullptr, 0);
-    LoadHeading(topLevel);
     LoadSession(topLevel);
+    LoadHeading(topLevel);
     HandleFocus(topLevel);
     WatchPresses(XtDisplay(topLevel));
     WatchHeadless();
@@ -97,7 +100,9 @@ void OpenWindow(int *argc, char **argv) {
     XtRealizeWidget(topLevel);
     HandleWindowProtocols(topLevel);
     PlaceWindow(topLevel);
+    SetHeading(HeadingText()); // at the width it now has
     XMapWindow(XtDisplay(topLevel), XtWindow(topLevel));
     // Shown before anything else happens, whatever comes next.
     XFlush(XtDisplay(topLevel));
+    return true;
 }

@@ -12,5 +12,6 @@ extern const Cardinal actionCount;
 /// Start-up up to the shown window, with an empty list: the toolkit takes
 /// its own options and the launch settings' out of argc/argv, leaving the
 /// program name and the query targets, and every unit is wired to the
-/// others.  Sets appContext and topLevel.
-void OpenWindow(int *argc, char **argv);
+/// others.  Sets appContext and topLevel.  False, with no window shown,
+/// when a word left begins with "-" (shell/usage): an unknown option.
+bool OpenWindow(int *argc, char **argv);

@@ -13,8 +13,16 @@
 #include <X11/Xproto.h>
 #include <X11/Xutil.h>
 
+#include <langinfo.h>
+
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
+
+#include "shell/breaking.h"
+#include "shell/warn.h"
+#include "shell/windows.h"
 
 Widget topLevel;
 Widget list;
@@ -31,6 +39,11 @@ Widget box;
 Widget cancelButton;
 Widget acceptButton;
 Widget pingButton;
+
+constexpr int kMostHeadingLines = 4;
+std::string heading; // the heading's whole text, once one was given
+bool headingGiven;
+Dimension brokenWidth; // the label's width when the text was broken
 
 Widget Make(const char *name, WidgetClass widgetClass, Widget parent) {
     return XtCreateManagedWidget(name, widgetClass, parent, nullptr, 0);
@@ -75,6 +88,18 @@ std::string MissingCharsets(Widget widget) {
     return names;
 }
 
+// A heading whose width changed is broken again.
+void Rebreak(Widget, XtPointer, XEvent *event, Boolean *) noexcept {
+    if (event->type == ConfigureNotify &&
+        event->xconfigure.width != brokenWidth && headingGiven) {
+        try {
+            std::string text = heading;
+            SetHeading(text.data());
+        } catch (const std::bad_alloc &) {
+        }
+    }
+}
+
 } // namespace
 
 void CreateWidgets(Widget shell, bool withEntry) {
@@ -82,6 +107,7 @@ void CreateWidgets(Widget shell, bool withEntry) {
     passWarning = XtAppSetWarningMsgHandler(app, NoteMissingCharsets);
     paned = Make("paned", panedWidgetClass, shell);
     label = Make("label", labelWidgetClass, paned);
+    XtAddEventHandler(label, StructureNotifyMask, False, Rebreak, nullptr);
     viewport = Make("viewport", viewportWidgetClass, paned);
     list = Make("list", listWidgetClass, viewport);
     if (withEntry) {
@@ -106,6 +132,8 @@ void RingBell() {
 }
 
 String HeadingText() {
+    if (headingGiven)
+        return heading.data();
     String text = nullptr;
     Arg arg;
     XtSetArg(arg, XtNlabel, &text);
@@ -113,10 +141,45 @@ String HeadingText() {
     return text;
 }
 
+// The text is broken to the label's width, and the label made as tall as
+// its lines, the list giving up the height; a text cut short goes whole
+// to standard error.
 void SetHeading(String text) {
-    Arg arg;
-    XtSetArg(arg, XtNlabel, text);
-    XtSetValues(label, &arg, 1);
+    try {
+        heading = text != nullptr ? text : "";
+        headingGiven = true;
+        Dimension width = 0;
+        Dimension insideWidth = 0;
+        Dimension insideHeight = 0;
+        XFontSet fontSet = nullptr;
+        XtVaGetValues(label, XtNwidth, &width, XtNinternalWidth, &insideWidth,
+                      XtNinternalHeight, &insideHeight, XtNfontSet, &fontSet,
+                      nullptr);
+        if (fontSet == nullptr)
+            return;
+        auto measure = [fontSet](std::string_view piece) {
+            return XmbTextEscapement(fontSet, piece.data(),
+                                     static_cast<int>(piece.size()));
+        };
+        bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+        Broken broken =
+            BreakLines(heading, width - 2 * insideWidth, kMostHeadingLines,
+                       measure, utf8 ? "\u2026" : "...");
+        if (broken.cut && XtIsRealized(label))
+            Warn("%s", heading.c_str());
+        std::string lines;
+        for (const std::string &line : broken.lines)
+            lines.append(lines.empty() ? "" : "\n").append(line);
+        brokenWidth = width;
+        XtVaSetValues(label, XtNlabel, lines.c_str(), nullptr);
+        int count = std::max<int>(1, static_cast<int>(broken.lines.size()));
+        int height =
+            count * XExtentsOfFontSet(fontSet)->max_logical_extent.height +
+            2 * insideHeight;
+        XawPanedSetMinMax(label, height, height);
+    } catch (const std::bad_alloc &) {
+        XtVaSetValues(label, XtNlabel, text, nullptr);
+    }
 }
 
 namespace {
@@ -173,4 +236,9 @@ void KeysToEntry(bool toEntry) {
 void HandleWindowProtocols(Widget shell) {
     deleteWindow = XInternAtom(XtDisplay(shell), "WM_DELETE_WINDOW", False);
     XSetWMProtocols(XtDisplay(shell), XtWindow(shell), &deleteWindow, 1);
+    // A title in any language: _NET_WM_NAME in UTF-8 beside WM_NAME.
+    String title = nullptr;
+    XtVaGetValues(shell, XtNtitle, &title, nullptr);
+    if (title != nullptr)
+        NameWindow(XtDisplay(shell), XtWindow(shell), title);
 }

@@ -21,7 +21,11 @@ void CreateWidgets(Widget shell, bool withEntry);
 /// Rings the bell of the shell's display at its base volume.
 void RingBell();
 
-/// The heading's text, and a new one for it.
+/// The heading's text, whole, and a new one for it, which the heading
+/// breaks onto as many lines as it needs, at most four (the last then
+/// ending in an ellipsis, and the whole text going to standard error), and
+/// is made tall enough for, the list giving up the height; again whenever
+/// its width changes.
 String HeadingText();
 void SetHeading(String text);
 
@@ -34,5 +38,6 @@ void HandleFocus(Widget shell);
 /// Sends every key to the entry, where there is one, or back to the paned
 /// widget.
 void KeysToEntry(bool toEntry);
-/// As HandleFocus, for what needs the shell's window; call after realising.
+/// As HandleFocus, for what needs the shell's window, and names the window
+/// in UTF-8 too (_NET_WM_NAME); call after realising.
 void HandleWindowProtocols(Widget shell);

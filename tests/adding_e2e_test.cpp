@@ -42,17 +42,18 @@ class Adding : public EndToEnd {
         return p;
     }
 
-    // Types `text` into the entry and adds it, the keys back on the list.
-    void Add(const std::string &text) {
+    // Types `text` into the entry and adds it, the keys back on the list
+    // with `back` (a key that ends a failure told).
+    void Add(const std::string &text, bool back = true) {
         x.KeysOutside("Tab");
         x.TypeOutside(text);
-        x.KeysOutside("Return Tab");
+        x.KeysOutside(back ? "Return Tab" : "Return");
     }
 
     // The heading as it looks saying `text`, in a window of its own.
     std::vector<unsigned long> Saying(const std::string &text) {
-        Program p = Start({}, {"-xrm", "Hostpick.searchingLabel: " + text,
-                               "-xrm", "Hostpick.allowAdd: true"});
+        Program p = Start({}, {"-xrm", "Hostpick.noHostLabel: " + text, "-xrm",
+                               "Hostpick.allowAdd: true"});
         std::vector<unsigned long> image = x.DrawnHeading(window);
         p.Kill();
         return image;
@@ -136,8 +137,13 @@ TEST_F(Adding, WhatTheSiteDoesNotAllowIsNeverAskedAndFailuresAreTold) {
     for (const char *refused :
          {"beta.elsewhere.example", "10.55.0.11", "BROADCAST", "ffffffff"})
         Add(refused);
-    Add("nosuch.lab.example");
+    Add("nosuch.lab.example", false);
     EXPECT_TRUE(Says(window, unknown, 3000));
+    usleep(5500 * 1000); // a failure stays beyond a while
+    EXPECT_TRUE(Says(window, unknown, 0));
+    x.KeysOutside("Tab");
+    EXPECT_TRUE(PollUntil([&] { return !Says(window, unknown, 0); }, 3000))
+        << "a key ends it";
     usleep(500 * 1000); // nothing is asked within it
     EXPECT_EQ(Queries(0) + Queries(1), 0u) << "alpha and beta: broadcasts only";
     std::ifstream log(queries);

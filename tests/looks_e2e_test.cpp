@@ -1,6 +1,7 @@
 #include "tests/e2e.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <set>
@@ -136,7 +137,7 @@ TEST_F(Looks, WithoutTheLargerFontsTheScaleStaysOne) {
     On(display, [&] {
         XDriver bare;
         net.SetEnv("LANG", "C");
-        Program p = net.Run({"-title", "bare-dense"});
+        Program p = net.Run({"-title", "bare-dense", "BROADCAST"});
         Window w = bare.WaitForWindow("bare-dense");
         ASSERT_NE(w, 0u) << p.Stderr();
         EXPECT_EQ(bare.GeometryOf(w).width, 560);
@@ -219,6 +220,63 @@ TEST_F(Looks, StatusesLineUpWhateverTheNames) {
         ends.push_back(RightmostInk(list, width, tops[i], tops[i + 1], kBlack));
     auto [least, most] = std::minmax_element(ends.begin(), ends.end());
     EXPECT_LE(*most - *least, 9) << "one cell of the 9x15 font";
+}
+
+} // namespace
+
+namespace {
+
+// A failure's heading is drawn whole at scale 2 in every language, on a
+// screen where the window fits: its text breaks onto two lines at least,
+// and no line reaches the label's edges.  Each is saved, as
+// tests/screenshots/failure-<locale>.png under the build.
+TEST_F(Looks, AFailuresHeadingIsDrawnWholeInEveryLanguage) {
+    OneHost({WillingReply("alpha", "idle")});
+    mkdir("screenshots", 0755);
+    pid_t server = 0;
+    std::string screen =
+        StartPrivateX(&server, {"Xvfb", "-screen", "0", "1600x1000x24"});
+    ASSERT_FALSE(screen.empty());
+    On(screen, [&] {
+        XDriver here;
+        int run = 0;
+        for (const char *locale :
+             {"de_DE.UTF-8", "ru_RU.UTF-8", "ja_JP.UTF-8", "fr_FR.UTF-8",
+              "es_ES.UTF-8", "pt_BR.UTF-8"}) {
+            net.SetEnv("LANG", locale);
+            std::vector<std::string> args = TestResources(locale);
+            args.insert(args.end(),
+                        {"-xrm",
+                         "Hostpick.sessionCommand: hostpick-no-such-server "
+                         "{address}",
+                         "-session", "-scale", "2", "10.55.0.11"});
+            Program p = net.Run(args);
+            Window top = here.WaitForWindow(locale);
+            ASSERT_NE(top, 0u) << p.Stderr();
+            AwaitArrivals(++run);
+            here.Key(top, "Home Return");
+            Geometry g{};
+            std::vector<unsigned long> image;
+            EXPECT_TRUE(PollUntil(
+                [&] {
+                    image = here.HeadingImage(top, &g);
+                    return BandTops(image, g.width, kBlack).size() >= 2;
+                },
+                5000))
+                << locale << ": " << p.Stderr();
+            EXPECT_LT(RightmostInk(image, g.width, 0, g.height, kBlack),
+                      g.width - 3)
+                << locale;
+            EXPECT_LT(
+                RightmostInk(image, g.width, g.height - 3, g.height, kBlack), 0)
+                << locale << ": the last line is whole";
+            here.Screenshot(std::string("screenshots/failure-") + locale +
+                            ".png");
+            p.Kill();
+        }
+    });
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
 }
 
 } // namespace

@@ -4,10 +4,13 @@
 // LightDM never is, are simulated.
 #include "tests/e2e.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -434,6 +437,122 @@ TEST_F(Session, AMissingServerIsToldAndNothingIsReported) {
     EXPECT_EQ(p.Wait(500), -1) << "hostpick keeps running";
     EXPECT_EQ(p.Stdout(), "");
     EXPECT_TRUE(net.Reports().empty());
+}
+
+} // namespace
+
+namespace {
+
+// With no host given, the session mode asks the network around.
+TEST_F(Session, WithNoHostGivenTheNetworkAroundIsAsked) {
+    OneHost({WillingReply("near", "idle")});
+    Program p = Start({"-session"});
+    AwaitArrivals(1);
+    EXPECT_EQ(net.Arrivals().front().bytes, kBroadcastQuery);
+}
+
+// A top-level window's outer area on `d`, frame and all, and its
+// _NET_WM_NAME and WM_CLASS instance.
+struct TopLevel {
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string name, instance;
+};
+
+TopLevel Describe(Display *d, Window w) {
+    TopLevel t;
+    Window child;
+    XWindowAttributes a;
+    XGetWindowAttributes(d, w, &a);
+    XTranslateCoordinates(d, w, a.root, 0, 0, &t.x, &t.y, &child);
+    long *extents = nullptr;
+    unsigned char *data = nullptr;
+    Atom type;
+    int format;
+    unsigned long n, after;
+    if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0,
+                           4, False, XA_CARDINAL, &type, &format, &n, &after,
+                           &data) == Success &&
+        n == 4)
+        extents = reinterpret_cast<long *>(data);
+    t.x -= extents != nullptr ? extents[0] : 0;
+    t.y -= extents != nullptr ? extents[2] : 0;
+    t.width = a.width + (extents != nullptr ? extents[0] + extents[1] : 0);
+    t.height = a.height + (extents != nullptr ? extents[2] + extents[3] : 0);
+    XFree(data);
+    data = nullptr;
+    if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024,
+                           False, XInternAtom(d, "UTF8_STRING", False), &type,
+                           &format, &n, &after, &data) == Success &&
+        data != nullptr)
+        t.name.assign(reinterpret_cast<char *>(data), n);
+    XFree(data);
+    XClassHint hint{};
+    if (XGetClassHint(d, w, &hint) != 0) {
+        t.instance = hint.res_name;
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    return t;
+}
+
+// On a 1920x1080 desktop with a window manager, the login opens beside the
+// list, both whole, and its window is named in UTF-8 and classed as
+// hostpick's.
+TEST_F(Session, OnADesktopTheLoginStandsBesideTheListAndIsNamed) {
+    std::unique_ptr<LightDM> dm = LabWithLightDM();
+    if (dm == nullptr)
+        GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
+    pid_t xserver = 0;
+    std::string desktop =
+        StartPrivateX(&xserver, {"Xvfb", "-screen", "0", "1920x1080x24"});
+    ASSERT_FALSE(desktop.empty());
+    pid_t wm = fork();
+    if (wm == 0) {
+        setenv("DISPLAY", desktop.c_str(), 1);
+        execlp("openbox", "openbox", "--sm-disable", nullptr);
+        _exit(127);
+    }
+    On(desktop, [&] {
+        XDriver here;
+        Display *d = XOpenDisplay(desktop.c_str());
+        ASSERT_TRUE(PollUntil(
+            [&] {
+                return XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", True) != None;
+            },
+            10000));
+        std::vector<std::string> args = TestResources("desktop-list");
+        args.insert(args.end(), {"-session", "10.55.0.20"});
+        Program p = net.Run(args);
+        Window list = here.WaitForWindow("desktop-list");
+        ASSERT_NE(list, 0u) << p.Stderr();
+        AwaitArrivals(1);
+        here.Key(list, "Home Return");
+        ASSERT_TRUE(PollUntil(
+            [&] {
+                return p.Stderr().find("labdm manages display") !=
+                       std::string::npos;
+            },
+            10000))
+            << p.Stderr();
+        Window login = here.WaitForWindow("labdm: login");
+        ASSERT_NE(login, 0u);
+        TopLevel a = Describe(d, list);
+        TopLevel b = Describe(d, login);
+        EXPECT_TRUE(a.x + a.width <= b.x || b.x + b.width <= a.x)
+            << a.x << "+" << a.width << " and " << b.x << "+" << b.width;
+        EXPECT_GE(b.x, 0);
+        EXPECT_LE(b.x + b.width, 1920);
+        EXPECT_EQ(b.name, "labdm: login");
+        EXPECT_EQ(b.instance, "hostpick-login");
+        EXPECT_EQ(a.name, "desktop-list");
+        for (pid_t server : p.Children())
+            Stop(server);
+        XCloseDisplay(d);
+    });
+    Stop(wm);
+    Stop(xserver);
+    waitpid(wm, nullptr, 0);
+    waitpid(xserver, nullptr, 0);
 }
 
 } // namespace

@@ -147,7 +147,7 @@ TEST_F(StartUp, AnXServerWithItsBuiltInFontsAloneDrawsEveryText) {
         for (const char *locale : {"C", "C.UTF-8"}) {
             net.SetEnv("LANG", locale);
             std::string title = std::string("hostpick-bare-") + locale;
-            Program p = net.Run({"-title", title});
+            Program p = net.Run({"-title", title, "BROADCAST"});
             Window w = bare.WaitForWindow(title);
             ASSERT_NE(w, 0u) << p.Stderr();
             std::vector<unsigned long> heading = bare.DrawnHeading(w);
@@ -192,6 +192,39 @@ TEST_F(StartUp, TheXServerGoingAwayEndsTheProgramWithStatusOne) {
               std::string::npos)
         << p.Stderr();
     EXPECT_EQ(p.Stdout(), "") << "nothing is reported";
+}
+
+} // namespace
+
+namespace {
+
+// -help and -version answer without a display; an unknown option is told
+// with the synopsis and ends with status 2; none of them sends anything
+// (the namespace has no link of its own, whose multicast joins the
+// counter would count).
+TEST_F(StartUp, HelpVersionAndUnknownOptionsSendNothing) {
+    net.Start();
+    long sent = net.Snmp("Ip", "OutRequests");
+    std::string display = std::getenv("DISPLAY");
+    net.SetEnv("DISPLAY", "");
+    for (const char *word : {"--help", "-help", "--version", "-version"}) {
+        Program p = net.Run({word, "BROADCAST"});
+        EXPECT_EQ(p.Wait(5000), 0) << word << ": " << p.Stderr();
+        EXPECT_EQ(
+            p.Stdout().rfind(std::string(word).find("help") != std::string::npos
+                                 ? "usage: hostpick"
+                                 : "hostpick " HOSTPICK_VERSION "\n",
+                             0),
+            0u)
+            << word << ": " << p.Stdout();
+    }
+    net.SetEnv("DISPLAY", display);
+    Program p = net.Run({"-nosuch", "BROADCAST"});
+    EXPECT_EQ(p.Wait(5000), 2);
+    EXPECT_EQ(p.Stderr().rfind("hostpick: unknown option -nosuch\nusage: ", 0),
+              0u)
+        << p.Stderr();
+    EXPECT_EQ(net.Snmp("Ip", "OutRequests"), sent);
 }
 
 } // namespace

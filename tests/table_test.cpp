@@ -200,3 +200,23 @@ TEST_F(HostTable, FailedAllocationsDropTheReplyOrShowUnknown) {
 }
 
 } // namespace
+
+namespace {
+
+// A word for a host's login shows before its status until it is changed,
+// or, for a failure, until the table is cleared.
+TEST_F(HostTable, AHostsWordShowsBeforeItsStatusAsLongAsItLasts) {
+    Record("alpha", "busy", "10.0.0.1", 1);
+    HostKey key = KeyOf(hostEntries);
+    const std::string name = "alpha" + std::string(25, ' ') + " ";
+    MarkHost(key, "[open]", false);
+    EXPECT_EQ(std::string(hostEntries->displayLine), name + "[open]  busy");
+    MarkHost(key, "", false);
+    EXPECT_EQ(std::string(hostEntries->displayLine), name + "busy");
+    MarkHost(key, "[failed]", true);
+    ClearHosts();
+    Record("alpha", "busy", "10.0.0.1", 1);
+    EXPECT_EQ(std::string(hostEntries->displayLine), name + "busy");
+}
+
+} // namespace

@@ -94,11 +94,11 @@ void Send(const WireBuffer *message, const sockaddr *address,
 }
 
 // Whether targets were named at all: without any, nobody is asked, as
-// always, and the heading says nothing of it.
+// always, and the heading and standard error say so.
 bool targetsNamed;
 
 void NameUnknown() {
-    HeadingCanAsk(CanAskAny());
+    HeadingCanAsk(true, CanAskAny());
 }
 
 void SendQuery(const QueryTarget *target) {
@@ -166,6 +166,8 @@ bool StartDiscovery(char **arguments) {
         AddTargetsForName(*arguments);
         targetsNamed = true;
     }
+    if (!targetsNamed)
+        Warn("no host to ask was given (try BROADCAST)");
     pingCount = 0;
     SendQueries();
     return true;
@@ -179,7 +181,7 @@ namespace {
 
 void Ping(void *) {
     if (pingCount == 0) {
-        HeadingCanAsk(!targetsNamed || CanAskAny());
+        HeadingCanAsk(targetsNamed, CanAskAny());
         SeriesStarted();
         LookUpTargetNames(SendQuery, NameUnknown);
     }

@@ -88,19 +88,26 @@ Window XDriver::WaitForWindow(const std::string &title, int ms) {
     if (display_ == nullptr)
         return 0;
     Window found = 0;
+    // A window manager's frames hold the top-level windows a level or two
+    // down.
+    std::function<void(Window, int)> look = [&](Window w, int depth) {
+        char *name = nullptr;
+        XWindowAttributes a;
+        if (XFetchName(display_, w, &name) != 0 && name != nullptr) {
+            bool match = title == name;
+            XFree(name);
+            if (match && XGetWindowAttributes(display_, w, &a) != 0 &&
+                a.map_state == IsViewable)
+                found = w;
+        }
+        if (depth < 3 && found == 0)
+            for (Window c : Children(display_, w))
+                look(c, depth + 1);
+    };
     PollUntil(
         [&] {
-            for (Window w : Children(display_, DefaultRootWindow(display_))) {
-                char *name = nullptr;
-                XWindowAttributes a;
-                if (XFetchName(display_, w, &name) != 0 && name != nullptr) {
-                    bool match = title == name;
-                    XFree(name);
-                    if (match && XGetWindowAttributes(display_, w, &a) != 0 &&
-                        a.map_state == IsViewable)
-                        found = w;
-                }
-            }
+            for (Window w : Children(display_, DefaultRootWindow(display_)))
+                look(w, 1);
             return found != 0;
         },
         ms, 20);
@@ -242,14 +249,23 @@ void XDriver::CloseWindow(Window top) {
     XFlush(display_);
 }
 
-std::vector<unsigned long> XDriver::HeadingImage(Window top) {
+std::vector<unsigned long> XDriver::HeadingImage(Window top, Geometry *g) {
     std::vector<Window> panes =
         Children(display_, Children(display_, top).at(0));
+    // The paned widget's grips are input-only: they have no pixels.
+    std::erase_if(panes, [&](Window w) {
+        XWindowAttributes a;
+        return XGetWindowAttributes(display_, w, &a) == 0 ||
+               a.c_class == InputOnly;
+    });
     Window heading =
         *std::min_element(panes.begin(), panes.end(), [&](Window a, Window b) {
             return GeometryOf(a).y < GeometryOf(b).y;
         });
-    return Pixels(display_, heading, GeometryOf(heading));
+    Geometry geometry = GeometryOf(heading);
+    if (g != nullptr)
+        *g = geometry;
+    return Pixels(display_, heading, geometry);
 }
 
 std::vector<unsigned long> XDriver::DrawnHeading(Window top, int ms) {

@@ -53,9 +53,9 @@ class XDriver {
     /// Asks the window to close, as a window manager does
     /// (WM_DELETE_WINDOW).
     void CloseWindow(Window top);
-    /// The pixels of the heading, the top pane of the window, and of the
-    /// part of the list in view.
-    std::vector<unsigned long> HeadingImage(Window top);
+    /// The pixels of the heading, the top pane of the window (and its
+    /// geometry, where `g` is given), and of the part of the list in view.
+    std::vector<unsigned long> HeadingImage(Window top, Geometry *g = nullptr);
     /// The heading's pixels once its text is drawn (Viewable comes before
     /// drawn: the text waits for an Expose), or as they are after `ms`.
     std::vector<unsigned long> DrawnHeading(Window top, int ms = 3000);

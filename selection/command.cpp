@@ -1,5 +1,7 @@
 #include "selection/command.h"
 
+#include <utility>
+
 std::string Expand(std::string_view text, std::span<const Placeholder> values) {
     std::string expanded;
     while (!text.empty()) {
@@ -30,7 +32,15 @@ std::vector<std::string> CommandWords(std::string_view command,
             return words;
         command.remove_prefix(start);
         std::size_t end = command.find_first_of(kBlanks);
-        words.push_back(Expand(command.substr(0, end), values));
+        std::string_view word = command.substr(0, end);
+        std::string expanded = Expand(word, values);
+        // A placeholder alone that is empty takes its option with it.
+        if (expanded.empty() && word.starts_with('{') && word.ends_with('}')) {
+            if (!words.empty() && words.back().starts_with('-'))
+                words.pop_back();
+        } else {
+            words.push_back(std::move(expanded));
+        }
         command.remove_prefix(end == std::string_view::npos ? command.size()
                                                             : end);
     }

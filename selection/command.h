@@ -20,6 +20,9 @@ std::string Expand(std::string_view text, std::span<const Placeholder> values);
 
 /// The words of `command`, split at blanks and tabs, each expanded: a
 /// value becomes part of its word, whatever blanks it holds, so that it is
-/// never more than one argument.  No shell reads them.
+/// never more than one argument.  A word that is one placeholder alone and
+/// comes out empty is left out, and with it the option before it (a word
+/// that begins with "-"), so that "-xkb-variant {xkbvariant}" adds nothing
+/// where there is no variant.  No shell reads them.
 std::vector<std::string> CommandWords(std::string_view command,
                                       std::span<const Placeholder> values);

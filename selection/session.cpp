@@ -12,12 +12,14 @@
 #include "selection/session.h"
 
 #include <X11/StringDefs.h>
+#include <X11/Xatom.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +48,8 @@ constexpr unsigned long kGiveUpMs = 15000; // for the host's first window
 constexpr unsigned long kKillMs = 2000;    // after SIGTERM
 constexpr int kLeastLoginWidth = 1024;     // at scale 1
 constexpr int kLeastLoginHeight = 768;
+constexpr std::size_t kKeyboardNames = 5; // in _XKB_RULES_NAMES
+constexpr long kMostKeyboardBytes = 1024;
 constexpr char kLoginInstance[] = "hostpick-login"; // its WM_CLASS
 constexpr char kLoginClass[] = "Hostpick";
 constexpr long kEndingKillMs = 500; // after SIGTERM, when hostpick ends
@@ -401,9 +405,37 @@ Area LoginPlace() {
     return login;
 }
 
+// The desktop's keyboard as XKB names it on the root window: rules, model,
+// layout, variant and options, each empty where not named.
+std::vector<std::string> Keyboard() {
+    Display *display = XtDisplay(topLevel);
+    Atom names = XInternAtom(display, "_XKB_RULES_NAMES", True);
+    Atom type;
+    int format;
+    unsigned long count = 0;
+    unsigned long after;
+    unsigned char *data = nullptr;
+    std::vector<std::string> keyboard(kKeyboardNames);
+    if (names != None &&
+        XGetWindowProperty(display, DefaultRootWindow(display), names, 0,
+                           kMostKeyboardBytes, False, XA_STRING, &type, &format,
+                           &count, &after, &data) == Success &&
+        format == 8) {
+        std::string_view all(reinterpret_cast<char *>(data), count);
+        for (std::string &name : keyboard) {
+            std::size_t end = std::min(all.find('\0'), all.size());
+            name = all.substr(0, end);
+            all.remove_prefix(std::min(all.size(), end + 1));
+        }
+    }
+    XFree(data);
+    return keyboard;
+}
+
 // What the server is given: the host's numeric address, a descriptor, its
-// own cookie, the title and its place; the title is the only text that
-// came from the network, and is one word of its own.
+// own cookie, the title, its place, the desktop's density and keyboard;
+// the title is the only text that came from the network, and is one word
+// of its own.
 std::vector<std::string> Command(Session *s, const char *address) {
     const Placeholder forTitle[] = {{"host", s->host}};
     std::string &title = s->title = Expand(Text(config.title), forTitle);
@@ -415,9 +447,20 @@ std::vector<std::string> Command(Session *s, const char *address) {
     std::string geometry =
         size + "+" + std::to_string(login.x) + "+" + std::to_string(login.y);
     std::string fd = std::to_string(kDisplayFd);
-    const Placeholder values[] = {
-        {"address", address}, {"displayfd", fd}, {"auth", s->server.authFile},
-        {"title", title},     {"size", size},    {"geometry", geometry}};
+    std::string dpi = std::to_string(std::lround(density));
+    std::vector<std::string> keyboard = Keyboard();
+    const Placeholder values[] = {{"address", address},
+                                  {"displayfd", fd},
+                                  {"auth", s->server.authFile},
+                                  {"title", title},
+                                  {"size", size},
+                                  {"geometry", geometry},
+                                  {"dpi", dpi},
+                                  {"xkbrules", keyboard[0]},
+                                  {"xkbmodel", keyboard[1]},
+                                  {"xkblayout", keyboard[2]},
+                                  {"xkbvariant", keyboard[3]},
+                                  {"xkboptions", keyboard[4]}};
     return CommandWords(Text(config.command), values);
 }
 

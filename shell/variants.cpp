@@ -13,6 +13,7 @@
 #include "shell/warn.h"
 
 int scale = 1;
+double density = 96;
 bool contrast;
 
 int ChooseScale(const char *setting, double xftDpi, double screenDpi,
@@ -195,8 +196,8 @@ void LoadVariants(Widget topLevel) {
     XrmDatabase database = XtScreenDatabase(XtScreen(topLevel));
     double xftDpi = XftDpi(database);
     double screenDpi = ScreenDpi(XtScreen(topLevel));
-    double monitorDpi =
-        xftDpi > 0 || screenDpi >= kScale2Dpi ? 0 : MonitorDpi(display);
+    double monitorDpi = xftDpi > 0 ? 0 : MonitorDpi(display);
+    density = xftDpi > 0 ? xftDpi : std::max(screenDpi, monitorDpi);
     scale = ChooseScale(choice.scale, xftDpi, screenDpi, monitorDpi);
     if (scale == 0) {
         Warn("scale \"%s\" is none of auto, 1 and 2: taken as auto",

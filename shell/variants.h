@@ -27,9 +27,11 @@ int ChooseScale(const char *setting, double xftDpi, double screenDpi,
 void LayVariants(XrmDatabase *database, XrmDatabase defaults,
                  const std::vector<XrmDatabase> &variants);
 
-/// The scale in effect, 1 until LoadVariants decides; and whether the
-/// contrast variant is laid.
+/// The scale in effect, 1 until LoadVariants decides; the density it was
+/// decided by, in dots per inch (Xft.dpi where set, else the larger of the
+/// screen's and the monitor's); and whether the contrast variant is laid.
 extern int scale;
+extern double density;
 extern bool contrast;
 
 /// Reads the resources "scale" and "contrast" of `topLevel` (the shell,

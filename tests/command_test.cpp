@@ -24,6 +24,8 @@ TEST(SessionCommand, PlaceholdersAreFilledInWithinTheirWords) {
         {"  a\t\t{size}x2  ", {"a", "768x576x2"}},
         {"{unknown} {address {host}} {", {"{unknown}", "{address", "}", "{"}},
         {"", {}},
+        {"X -a {host} -b {host}x {size} -c {host} {host}",
+         {"X", "-b", "x", "768x576"}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(CommandWords(c.command, values), c.words) << c.command;

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "tests/lab/lightdm.h"
@@ -553,6 +554,56 @@ TEST_F(Session, OnADesktopTheLoginStandsBesideTheListAndIsNamed) {
     Stop(xserver);
     waitpid(wm, nullptr, 0);
     waitpid(xserver, nullptr, 0);
+}
+
+} // namespace
+
+namespace {
+
+// On a dense desktop with a German keyboard without dead keys (an
+// Xephyr, as Xvfb ignores a layout), the login gets both.
+TEST_F(Session, TheLoginHasTheDesktopsDensityAndKeyboard) {
+    net.AddLan(0);
+    int host = net.AddHost(0, 11, {WillingReply("keeper", "idle")});
+    net.ManageDisplays(host, {0, false});
+    net.Start();
+    pid_t outer = 0;
+    std::string desktop = StartPrivateX(
+        &outer, {"Xephyr", "-screen", "1280x800", "-dpi", "192", "-xkb-layout",
+                 "de", "-xkb-variant", "nodeadkeys"});
+    ASSERT_FALSE(desktop.empty());
+    std::string copy = "/tmp/" + net.client() + "-nested-auth";
+    std::string out = "/tmp/" + net.client() + "-nested.txt";
+    On(desktop, [&] {
+        XDriver here;
+        std::vector<std::string> args = TestResources("dense-list");
+        args.insert(args.end(), {"-session", "10.55.0.11"});
+        Program p = net.Run(args);
+        Window list = here.WaitForWindow("dense-list");
+        ASSERT_NE(list, 0u) << p.Stderr();
+        AwaitArrivals(1);
+        here.Key(list, "Home Return");
+        pid_t server = Server(p);
+        std::vector<std::string> words = CommandLine(server);
+        std::ofstream(copy) << ReadFile(Option(words, "-auth"));
+        EXPECT_EQ(std::count(words.begin(), words.end(), "-no-host-grab"), 1);
+        EXPECT_EQ(std::count(words.begin(), words.end(), "-xkb-options"), 0)
+            << "the desktop names no options";
+        std::string display = AwaitLog(p, "keeper manages display ", 10000);
+        net.Exec("env XAUTHORITY=" + copy + " DISPLAY=" + display +
+                 " sh -c 'xdpyinfo; setxkbmap -query' > " + out);
+        std::string seen = ReadFile(out);
+        std::size_t at = seen.find("resolution:");
+        ASSERT_NE(at, std::string::npos) << seen;
+        EXPECT_NEAR(std::atoi(seen.c_str() + at + 11), 192, 19);
+        EXPECT_NE(seen.find("layout:     de"), std::string::npos) << seen;
+        EXPECT_NE(seen.find("variant:    nodeadkeys"), std::string::npos);
+        Stop(server);
+    });
+    std::remove(copy.c_str());
+    std::remove(out.c_str());
+    Stop(outer);
+    waitpid(outer, nullptr, 0);
 }
 
 } // namespace

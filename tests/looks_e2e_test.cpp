@@ -197,6 +197,15 @@ TEST_F(Looks, TheHeadingIsInThePersonsLanguage) {
     for (const char *locale : {"de_DE.UTF-8", "ja_JP.UTF-8"})
         EXPECT_NE(heading(locale, true), heading(locale, false)) << locale;
     EXPECT_EQ(heading("xx_XX.UTF-8", true), heading("C", true));
+    // Brazil's Portuguese is not Portugal's.
+    EXPECT_NE(heading("pt_BR.UTF-8", true), heading("pt_PT.UTF-8", true));
+    // A locale that lists a character set no font here has starts quietly
+    // where a Unicode font draws it all.
+    net.SetEnv("LANG", "ru_RU.UTF-8");
+    Program p = Start({"BROADCAST"});
+    x.DrawnHeading(window);
+    p.Kill();
+    EXPECT_EQ(p.Stderr(), "");
 }
 
 // ASCII, CJK, fullwidth and combining names: their statuses, alike, end

@@ -76,9 +76,12 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
     x.ClickButton(window, "Ping");
     AwaitArrivals(net.Arrivals().size() + hosts, 10000);
     // A row shown before the Ping may still be drawn, and accepting it
-    // reports nothing: the first row is picked until a report comes.
+    // reports nothing; after it the rows come as their names do.  The
+    // first row is picked, while every row is drawn, until a report comes.
     EXPECT_TRUE(PollUntil(
         [&] {
+            if (x.DrawnRows(window) < static_cast<int>(hosts))
+                return false;
             PickRow(0);
             return !net.Reports(1000).empty();
         },

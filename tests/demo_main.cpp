@@ -5,10 +5,12 @@
 //
 //   demo_network SCREENSHOT [--person]
 //   demo_network --doc DIRECTORY   the manual's further screenshots: no
-//                                  host answering, a long list with a
-//                                  line chosen by keyboard, and the
-//                                  session mode's nested login (with
-//                                  LightDM installed)
+//                                  host answering, and a long list with
+//                                  a line chosen by keyboard
+//   demo_network --session SCREENSHOT   the desktop role: LightDM's login
+//                                  in the nested window beside the list,
+//                                  on a desktop whose window manager
+//                                  places both (with LightDM installed)
 //   demo_network --scales SCREENSHOT   the window at scale 1 beside the
 //                                  same at scale 2, on a screen of at
 //                                  least 1760x740
@@ -140,7 +142,8 @@ int LongList(const std::string &path) {
 }
 
 // The session mode from a desktop: LightDM's login screen in the nested
-// window beside the list, the host picked with the keyboard.
+// window beside the list, where hostpick places it, the host picked with
+// the keyboard.
 int NestedLogin(const std::string &path) {
     if (!LightDMInstalled()) {
         std::fprintf(stderr, "demo: LightDM is not installed; no %s\n",
@@ -158,7 +161,7 @@ int NestedLogin(const std::string &path) {
     if (w == 0 || !dm.Listening())
         return 1;
     AwaitRows(x, w, 2);
-    x.KeysOutside("Down Down Return");
+    x.Key(w, "Home Down Return");
     // The greeter's window is up on the nested display; then it is drawn,
     // in more colours than an empty screen has.
     PollUntil(
@@ -173,12 +176,6 @@ int NestedLogin(const std::string &path) {
                        16;
         },
         10000, 100);
-    // No window manager here: the list is moved beside the nested window's
-    // corner and raised, as a desktop would show both.
-    std::string w16 = std::to_string(w);
-    std::system(
-        ("xdotool windowmove --sync " + w16 + " 440 400 windowraise " + w16)
-            .c_str());
     x.Screenshot(path);
     std::printf("screenshot: %s\n", path.c_str());
     dm.Stop();
@@ -217,14 +214,16 @@ int main(int argc, char **argv) {
     if (argc == 3 && std::string(argv[1]) == "--doc") {
         std::string dir = argv[2];
         return NoAnswer(dir + "/screenshot-no-answer.png") ||
-               LongList(dir + "/screenshot-keyboard.png") ||
-               NestedLogin(dir + "/screenshot-session.png");
+               LongList(dir + "/screenshot-keyboard.png");
     }
+    if (argc == 3 && std::string(argv[1]) == "--session")
+        return NestedLogin(argv[2]);
     if (argc == 3 && std::string(argv[1]) == "--scales")
         return Scales(argv[2]);
     if (argc < 2) {
         std::fprintf(stderr, "usage: demo_network SCREENSHOT [--person]\n"
                              "       demo_network --doc DIRECTORY\n"
+                             "       demo_network --session SCREENSHOT\n"
                              "       demo_network --scales SCREENSHOT\n");
         return 2;
     }

@@ -560,17 +560,22 @@ TEST_F(Session, OnADesktopTheLoginStandsBesideTheListAndIsNamed) {
 
 namespace {
 
-// On a dense desktop with a German keyboard without dead keys (an
-// Xephyr, as Xvfb ignores a layout), the login gets both.
+// A dense desktop with a German keyboard without dead keys: an Xephyr,
+// as Xvfb ignores a layout.
+std::string DenseGermanDesktop(pid_t *outer) {
+    return StartPrivateX(outer,
+                         {"Xephyr", "-screen", "1280x800", "-dpi", "192",
+                          "-xkb-layout", "de", "-xkb-variant", "nodeadkeys"});
+}
+
+// On such a desktop, the login gets both.
 TEST_F(Session, TheLoginHasTheDesktopsDensityAndKeyboard) {
     net.AddLan(0);
     int host = net.AddHost(0, 11, {WillingReply("keeper", "idle")});
     net.ManageDisplays(host, {0, false});
     net.Start();
     pid_t outer = 0;
-    std::string desktop = StartPrivateX(
-        &outer, {"Xephyr", "-screen", "1280x800", "-dpi", "192", "-xkb-layout",
-                 "de", "-xkb-variant", "nodeadkeys"});
+    std::string desktop = DenseGermanDesktop(&outer);
     ASSERT_FALSE(desktop.empty());
     std::string copy = "/tmp/" + net.client() + "-nested-auth";
     std::string out = "/tmp/" + net.client() + "-nested.txt";
@@ -602,6 +607,39 @@ TEST_F(Session, TheLoginHasTheDesktopsDensityAndKeyboard) {
     });
     std::remove(copy.c_str());
     std::remove(out.c_str());
+    Stop(outer);
+    waitpid(outer, nullptr, 0);
+}
+
+} // namespace
+
+namespace {
+
+// And LightDM's greeter comes up on that nested display.
+TEST_F(Session, TheHostsGreeterComesUpOnADenseGermanDesktop) {
+    std::unique_ptr<LightDM> dm = LabWithLightDM();
+    if (dm == nullptr)
+        GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
+    pid_t outer = 0;
+    std::string desktop = DenseGermanDesktop(&outer);
+    ASSERT_FALSE(desktop.empty());
+    On(desktop, [&] {
+        XDriver here;
+        std::vector<std::string> args = TestResources("dense-greeter");
+        args.insert(args.end(), {"-session", "10.55.0.20"});
+        Program p = net.Run(args);
+        Window list = here.WaitForWindow("dense-greeter");
+        ASSERT_NE(list, 0u) << p.Stderr();
+        AwaitArrivals(1);
+        here.Key(list, "Home Return");
+        pid_t server = Server(p);
+        std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
+        std::string display = AwaitLog(p, "labdm manages display ", 10000);
+        EXPECT_TRUE(PollUntil(
+            [&] { return MappedWindows(display, cookie) >= 1; }, 5000, 100))
+            << dm->Log();
+        Stop(server);
+    });
     Stop(outer);
     waitpid(outer, nullptr, 0);
 }

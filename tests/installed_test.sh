@@ -20,7 +20,8 @@ for f in usr/bin/hostpick etc/X11/app-defaults/Hostpick \
     usr/share/applications/hostpick.desktop \
     usr/share/icons/hicolor/scalable/apps/hostpick.svg \
     etc/X11/app-defaults/Hostpick-2x etc/X11/app-defaults/Hostpick-contrast \
-    etc/X11/de/app-defaults/Hostpick etc/X11/ja/app-defaults/Hostpick; do
+    etc/X11/de/app-defaults/Hostpick etc/X11/ja/app-defaults/Hostpick \
+    etc/X11/pt_BR.UTF-8/app-defaults/Hostpick; do
     [ -e "$root/$f" ] || { echo "FAIL: $f not in the package"; exit 1; }
 done
 dpkg-deb -f "$deb" Depends | grep -q libxaw7 ||
@@ -29,7 +30,8 @@ dpkg-deb -f "$deb" Recommends | grep -q xfonts-base ||
     { echo "FAIL: the fonts of the font sets are not recommended"; exit 1; }
 dpkg-deb -f "$deb" Recommends | grep -q xserver-xephyr ||
     { echo "FAIL: the session mode's nested server is not recommended"; exit 1; }
-[ "$(dpkg-deb -I "$deb" conffiles | grep -c /etc/X11/)" -eq 9 ] ||
+[ "$(dpkg-deb -I "$deb" conffiles | grep -c /etc/X11/)" -eq \
+    "$(find "$root/etc/X11" -type f | wc -l)" ] ||
     { echo "FAIL: the resource files are not all conffiles"; exit 1; }
 desktop-file-validate "$root/usr/share/applications/hostpick.desktop" ||
     { echo "FAIL: the desktop entry is not valid"; exit 1; }

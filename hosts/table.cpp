@@ -66,6 +66,8 @@ std::vector<Mark> marks;
 // The entry's status, after its host's word where it has one.
 std::vector<CARD8> MarkedStatus(const HostEntry *entry) {
     std::vector<CARD8> status;
+    if (marks.empty()) // as it is but in the session mode
+        return status;
     HostKey key = KeyOf(entry);
     for (const Mark &m : marks)
         if (m.key == key) {

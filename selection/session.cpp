@@ -12,7 +12,6 @@
 #include "selection/session.h"
 
 #include <X11/StringDefs.h>
-#include <X11/Xatom.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -215,7 +214,12 @@ void Mark(const Session &s, String word, bool untilPing = false) {
 // hostpick's logins, so that a taskbar shows and groups it.
 Window LoginWindow(const Session &s) {
     Display *display = XtDisplay(topLevel);
-    Window window = FindTopLevel(display, s.server.pid, s.title);
+    Window window = None;
+    try {
+        window = FindTopLevel(display, s.server.pid, s.title);
+    } catch (const std::bad_alloc &) {
+        return None; // unnamed, and not brought to the front
+    }
     if (window != None)
         NameWindow(display, window, s.title.c_str(), kLoginInstance,
                    kLoginClass);
@@ -409,26 +413,15 @@ Area LoginPlace() {
 // layout, variant and options, each empty where not named.
 std::vector<std::string> Keyboard() {
     Display *display = XtDisplay(topLevel);
-    Atom names = XInternAtom(display, "_XKB_RULES_NAMES", True);
-    Atom type;
-    int format;
-    unsigned long count = 0;
-    unsigned long after;
-    unsigned char *data = nullptr;
+    std::string names = StringProperty(display, DefaultRootWindow(display),
+                                       "_XKB_RULES_NAMES", kMostKeyboardBytes);
+    std::string_view all = names;
     std::vector<std::string> keyboard(kKeyboardNames);
-    if (names != None &&
-        XGetWindowProperty(display, DefaultRootWindow(display), names, 0,
-                           kMostKeyboardBytes, False, XA_STRING, &type, &format,
-                           &count, &after, &data) == Success &&
-        format == 8) {
-        std::string_view all(reinterpret_cast<char *>(data), count);
-        for (std::string &name : keyboard) {
-            std::size_t end = std::min(all.find('\0'), all.size());
-            name = all.substr(0, end);
-            all.remove_prefix(std::min(all.size(), end + 1));
-        }
+    for (std::string &name : keyboard) {
+        std::size_t end = std::min(all.find('\0'), all.size());
+        name = all.substr(0, end);
+        all.remove_prefix(std::min(all.size(), end + 1));
     }
-    XFree(data);
     return keyboard;
 }
 

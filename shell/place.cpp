@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <new>
 
+#include "shell/windows.h"
+
 namespace {
 
 bool Holds(const Area &area, int x, int y) {
@@ -201,24 +203,13 @@ Area BesideList(const Area &monitor, const Area &list, const Frame &frame,
 }
 
 Frame FrameOf(Widget shell) {
-    Display *display = XtDisplay(shell);
-    Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
-    Atom type;
-    int format;
-    unsigned long count;
-    unsigned long after;
-    unsigned char *data = nullptr;
-    Frame frame;
-    if (XGetWindowProperty(display, XtWindow(shell), extents, 0, 4, False,
-                           XA_CARDINAL, &type, &format, &count, &after,
-                           &data) == Success &&
-        format == 32 && count == 4) {
-        const auto *sides = reinterpret_cast<const long *>(data);
-        frame = {static_cast<int>(sides[0]), static_cast<int>(sides[1]),
-                 static_cast<int>(sides[2]), static_cast<int>(sides[3])};
-    }
-    XFree(data);
-    return frame;
+    std::vector<long> sides =
+        LongProperty(XtDisplay(shell), XtWindow(shell), "_NET_FRAME_EXTENTS",
+                     XA_CARDINAL, 4);
+    if (sides.size() != 4)
+        return {};
+    return {static_cast<int>(sides[0]), static_cast<int>(sides[1]),
+            static_cast<int>(sides[2]), static_cast<int>(sides[3])};
 }
 
 Area OuterArea(Widget shell, const Frame &frame) {

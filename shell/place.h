@@ -72,7 +72,7 @@ struct Frame {
 Area BesideList(const Area &monitor, const Area &list, const Frame &frame,
                 const Area &least, int *listX);
 
-/// The frame around the realised shell's window, and its outer area,
-/// border and frame included.
+/// The frame around the realised shell's window (may throw
+/// std::bad_alloc), and its outer area, border and frame included.
 Frame FrameOf(Widget shell);
 Area OuterArea(Widget shell, const Frame &frame);

@@ -11,44 +11,56 @@ namespace {
 
 constexpr long kMostWindows = 65536;
 
-// The window manager's client list, else the root's children.
-std::vector<Window> TopLevels(Display *display) {
-    Window root = DefaultRootWindow(display);
-    Atom clients = XInternAtom(display, "_NET_CLIENT_LIST", False);
-    Atom type;
-    int format;
+// The property's items, where it has the type and the format asked for.
+template <typename Item>
+std::vector<Item> Items(Display *display, Window window, const char *name,
+                        Atom type, int format, long most) {
+    Atom property = XInternAtom(display, name, True);
+    Atom got = None;
+    int gotFormat = 0;
     unsigned long count = 0;
     unsigned long after;
     unsigned char *data = nullptr;
-    std::vector<Window> windows;
-    if (XGetWindowProperty(display, root, clients, 0, kMostWindows, False,
-                           XA_WINDOW, &type, &format, &count, &after,
+    std::vector<Item> items;
+    if (property != None &&
+        XGetWindowProperty(display, window, property, 0, most, False, type,
+                           &got, &gotFormat, &count, &after,
                            &data) == Success &&
-        format == 32 && count > 0) {
-        const auto *list = reinterpret_cast<const Window *>(data);
-        windows.assign(list, list + count);
-    } else {
-        Window parent;
-        Window *children = nullptr;
-        unsigned n = 0;
-        if (XQueryTree(display, root, &root, &parent, &children, &n) != 0 &&
-            children != nullptr)
-            windows.assign(children, children + n);
-        if (children != nullptr)
-            XFree(children);
+        got == type && gotFormat == format) {
+        const auto *first = reinterpret_cast<const Item *>(data);
+        items.assign(first, first + count);
     }
-    XFree(data);
+    if (data != nullptr)
+        XFree(data);
+    return items;
+}
+
+// The window manager's client list, else the root's children.
+std::vector<Window> TopLevels(Display *display) {
+    Window root = DefaultRootWindow(display);
+    std::vector<long> clients = LongProperty(display, root, "_NET_CLIENT_LIST",
+                                             XA_WINDOW, kMostWindows);
+    std::vector<Window> windows(clients.begin(), clients.end());
+    Window parent;
+    Window *children = nullptr;
+    unsigned n = 0;
+    if (windows.empty() &&
+        XQueryTree(display, root, &root, &parent, &children, &n) != 0 &&
+        children != nullptr)
+        windows.assign(children, children + n);
+    if (children != nullptr)
+        XFree(children);
     return windows;
 }
 
 // The process of the client that made `window`, or -1 where the server
 // cannot say.
 pid_t OwnerOf(Display *display, Window window) {
-    XResClientIdSpec spec = {window, XRES_CLIENT_ID_PID_MASK};
+    XResClientIdSpec asked = {window, XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue *ids = nullptr;
     pid_t pid = -1;
-    if (XResQueryClientIds(display, 1, &spec, &count, &ids) == Success) {
+    if (XResQueryClientIds(display, 1, &asked, &count, &ids) == Success) {
         for (long i = 0; i < count && pid < 0; i++)
             if (XResGetClientIdType(&ids[i]) == XRES_CLIENT_ID_PID)
                 pid = XResGetClientPid(&ids[i]);
@@ -67,6 +79,18 @@ bool Titled(Display *display, Window window, const std::string &title) {
 }
 
 } // namespace
+
+std::vector<long> LongProperty(Display *display, Window window,
+                               const char *name, Atom type, long most) {
+    return Items<long>(display, window, name, type, 32, most);
+}
+
+std::string StringProperty(Display *display, Window window, const char *name,
+                           long most) {
+    std::vector<char> bytes =
+        Items<char>(display, window, name, XA_STRING, 8, most);
+    return {bytes.begin(), bytes.end()};
+}
 
 Window FindTopLevel(Display *display, pid_t pid, const std::string &title) {
     int event;

@@ -139,7 +139,7 @@ TEST_F(Adding, WhatTheSiteDoesNotAllowIsNeverAskedAndFailuresAreTold) {
         Add(refused);
     Add("nosuch.lab.example", false);
     EXPECT_TRUE(Says(window, unknown, 3000));
-    usleep(5500 * 1000); // a failure stays beyond a while
+    usleep(5500 * 1000); // nothing ends it within 5.5 s, past a while's 5 s
     EXPECT_TRUE(Says(window, unknown, 0));
     x.KeysOutside("Tab");
     EXPECT_TRUE(PollUntil([&] { return !Says(window, unknown, 0); }, 3000))

@@ -231,10 +231,6 @@ TEST_F(Looks, StatusesLineUpWhateverTheNames) {
     EXPECT_LE(*most - *least, 9) << "one cell of the 9x15 font";
 }
 
-} // namespace
-
-namespace {
-
 // A failure's heading is drawn whole at scale 2 in every language, on a
 // screen where the window fits: its text breaks onto two lines at least,
 // and no line reaches the label's edges.  Each is saved, as

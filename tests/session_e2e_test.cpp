@@ -188,6 +188,22 @@ class Session : public EndToEnd {
                 return server;
         return 0;
     }
+    // On the desktop that `here` drives, hostpick in the session mode,
+    // titled `title`, asking `target`, the first row's login opened by the
+    // keyboard; its window in `*list`.
+    Program OpenOn(XDriver &here, const std::string &title,
+                   const std::string &target, Window *list) {
+        std::vector<std::string> args = TestResources(title);
+        args.insert(args.end(), {"-session", target});
+        Program p = net.Run(args);
+        *list = here.WaitForWindow(title);
+        EXPECT_NE(*list, 0u) << p.Stderr();
+        if (*list != 0) {
+            AwaitArrivals(1);
+            here.Key(*list, "Home Return");
+        }
+        return p;
+    }
     // hostpick with the login of a host that grabs its display opening;
     // the login's server.
     pid_t OpenGrabbed(Program *p) {
@@ -440,10 +456,6 @@ TEST_F(Session, AMissingServerIsToldAndNothingIsReported) {
     EXPECT_TRUE(net.Reports().empty());
 }
 
-} // namespace
-
-namespace {
-
 // With no host given, the session mode asks the network around.
 TEST_F(Session, WithNoHostGivenTheNetworkAroundIsAsked) {
     OneHost({WillingReply("near", "idle")});
@@ -521,20 +533,10 @@ TEST_F(Session, OnADesktopTheLoginStandsBesideTheListAndIsNamed) {
                 return XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", True) != None;
             },
             10000));
-        std::vector<std::string> args = TestResources("desktop-list");
-        args.insert(args.end(), {"-session", "10.55.0.20"});
-        Program p = net.Run(args);
-        Window list = here.WaitForWindow("desktop-list");
-        ASSERT_NE(list, 0u) << p.Stderr();
-        AwaitArrivals(1);
-        here.Key(list, "Home Return");
-        ASSERT_TRUE(PollUntil(
-            [&] {
-                return p.Stderr().find("labdm manages display") !=
-                       std::string::npos;
-            },
-            10000))
-            << p.Stderr();
+        Window list = 0;
+        Program p = OpenOn(here, "desktop-list", "10.55.0.20", &list);
+        ASSERT_NE(list, 0u);
+        AwaitLog(p, "labdm manages display ", 10000);
         Window login = here.WaitForWindow("labdm: login");
         ASSERT_NE(login, 0u);
         TopLevel a = Describe(d, list);
@@ -556,16 +558,17 @@ TEST_F(Session, OnADesktopTheLoginStandsBesideTheListAndIsNamed) {
     waitpid(xserver, nullptr, 0);
 }
 
-} // namespace
-
-namespace {
-
-// A dense desktop with a German keyboard without dead keys: an Xephyr,
-// as Xvfb ignores a layout.
-std::string DenseGermanDesktop(pid_t *outer) {
-    return StartPrivateX(outer,
-                         {"Xephyr", "-screen", "1280x800", "-dpi", "192",
-                          "-xkb-layout", "de", "-xkb-variant", "nodeadkeys"});
+// Runs `test` on a dense desktop with a German keyboard without dead keys:
+// an Xephyr, as Xvfb ignores a layout.
+template <typename Test> void OnDenseGermanDesktop(Test test) {
+    pid_t outer = 0;
+    std::string desktop = StartPrivateX(
+        &outer, {"Xephyr", "-screen", "1280x800", "-dpi", "192", "-xkb-layout",
+                 "de", "-xkb-variant", "nodeadkeys"});
+    ASSERT_FALSE(desktop.empty());
+    On(desktop, test);
+    Stop(outer);
+    waitpid(outer, nullptr, 0);
 }
 
 // On such a desktop, the login gets both.
@@ -574,20 +577,12 @@ TEST_F(Session, TheLoginHasTheDesktopsDensityAndKeyboard) {
     int host = net.AddHost(0, 11, {WillingReply("keeper", "idle")});
     net.ManageDisplays(host, {0, false});
     net.Start();
-    pid_t outer = 0;
-    std::string desktop = DenseGermanDesktop(&outer);
-    ASSERT_FALSE(desktop.empty());
     std::string copy = "/tmp/" + net.client() + "-nested-auth";
     std::string out = "/tmp/" + net.client() + "-nested.txt";
-    On(desktop, [&] {
+    OnDenseGermanDesktop([&] {
         XDriver here;
-        std::vector<std::string> args = TestResources("dense-list");
-        args.insert(args.end(), {"-session", "10.55.0.11"});
-        Program p = net.Run(args);
-        Window list = here.WaitForWindow("dense-list");
-        ASSERT_NE(list, 0u) << p.Stderr();
-        AwaitArrivals(1);
-        here.Key(list, "Home Return");
+        Window list = 0;
+        Program p = OpenOn(here, "dense-list", "10.55.0.11", &list);
         pid_t server = Server(p);
         std::vector<std::string> words = CommandLine(server);
         std::ofstream(copy) << ReadFile(Option(words, "-auth"));
@@ -607,31 +602,17 @@ TEST_F(Session, TheLoginHasTheDesktopsDensityAndKeyboard) {
     });
     std::remove(copy.c_str());
     std::remove(out.c_str());
-    Stop(outer);
-    waitpid(outer, nullptr, 0);
 }
-
-} // namespace
-
-namespace {
 
 // And LightDM's greeter comes up on that nested display.
 TEST_F(Session, TheHostsGreeterComesUpOnADenseGermanDesktop) {
     std::unique_ptr<LightDM> dm = LabWithLightDM();
     if (dm == nullptr)
         GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
-    pid_t outer = 0;
-    std::string desktop = DenseGermanDesktop(&outer);
-    ASSERT_FALSE(desktop.empty());
-    On(desktop, [&] {
+    OnDenseGermanDesktop([&] {
         XDriver here;
-        std::vector<std::string> args = TestResources("dense-greeter");
-        args.insert(args.end(), {"-session", "10.55.0.20"});
-        Program p = net.Run(args);
-        Window list = here.WaitForWindow("dense-greeter");
-        ASSERT_NE(list, 0u) << p.Stderr();
-        AwaitArrivals(1);
-        here.Key(list, "Home Return");
+        Window list = 0;
+        Program p = OpenOn(here, "dense-greeter", "10.55.0.20", &list);
         pid_t server = Server(p);
         std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
         std::string display = AwaitLog(p, "labdm manages display ", 10000);
@@ -640,8 +621,6 @@ TEST_F(Session, TheHostsGreeterComesUpOnADenseGermanDesktop) {
             << dm->Log();
         Stop(server);
     });
-    Stop(outer);
-    waitpid(outer, nullptr, 0);
 }
 
 } // namespace

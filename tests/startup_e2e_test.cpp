@@ -194,10 +194,6 @@ TEST_F(StartUp, TheXServerGoingAwayEndsTheProgramWithStatusOne) {
     EXPECT_EQ(p.Stdout(), "") << "nothing is reported";
 }
 
-} // namespace
-
-namespace {
-
 // -help and -version answer without a display; an unknown option is told
 // with the synopsis and ends with status 2; none of them sends anything
 // (the namespace has no link of its own, whose multicast joins the

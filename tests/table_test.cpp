@@ -199,10 +199,6 @@ TEST_F(HostTable, FailedAllocationsDropTheReplyOrShowUnknown) {
     EXPECT_EQ(std::string(alpha->displayLine), Pad("alpha") + " y");
 }
 
-} // namespace
-
-namespace {
-
 // A word for a host's login shows before its status until it is changed,
 // or, for a failure, until the table is cleared.
 TEST_F(HostTable, AHostsWordShowsBeforeItsStatusAsLongAsItLasts) {

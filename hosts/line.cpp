@@ -120,7 +120,7 @@ void AppendAddress(Line *line, const char *address) {
 } // namespace
 
 char *FormatLine(const ARRAY8 *name, const char *address, const ARRAY8 *status,
-                 int *nameLength, int *labelLength) {
+                 int *nameLength, int *labelLength, int *statusAt) {
     Line line{};
     AppendShown(&line, name, kMostNameBytes, kMostLineColumns / 2);
     *nameLength = line.length;
@@ -131,6 +131,8 @@ char *FormatLine(const ARRAY8 *name, const char *address, const ARRAY8 *status,
         line.columns = drawnColumns(line.text, line.length);
     Fill(&line, kNameColumns - line.columns);
     Append(&line, " ", 1, 1);
+    if (statusAt != nullptr)
+        *statusAt = line.length;
     int kept = std::min<int>(status->length, kMostStatusBytes);
     if (status->data != nullptr)
         Fill(&line,

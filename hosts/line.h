@@ -28,6 +28,7 @@ extern int (*drawnColumns)(const char *text, int length);
 /// beyond the bounds is cut and ends in "...".  The filling counts the
 /// name's drawnColumns where they are set.  `*nameLength` is set to the
 /// bytes of the line that show the name, `*labelLength` to those that show
-/// the name and the address.  Null when memory runs out.
+/// the name and the address, and `*statusAt`, where given, to where the
+/// status's field begins.  Null when memory runs out.
 char *FormatLine(const ARRAY8 *name, const char *address, const ARRAY8 *status,
-                 int *nameLength, int *labelLength);
+                 int *nameLength, int *labelLength, int *statusAt = nullptr);

@@ -100,9 +100,13 @@ void FormatEntryLine(HostEntry *entry) {
             marked.data()};
     entry->displayLine =
         FormatLine(&entry->hostname, entry->showsAddress ? address : nullptr,
-                   &status, &entry->nameLength, &entry->labelLength);
-    if (entry->displayLine == nullptr)
+                   &status, &entry->nameLength, &entry->labelLength,
+                   &entry->statusAt);
+    if (entry->displayLine == nullptr) {
         entry->displayLine = kUnknownLine;
+        entry->labelLength = entry->statusAt =
+            static_cast<int>(std::strlen(kUnknownLine));
+    }
 }
 
 // ---- the sorted sequence ----

@@ -49,6 +49,7 @@ struct HostEntry {
     unsigned long order; ///< when it first replied, counted from the first
     int nameLength;      ///< bytes of its line that show its name
     int labelLength;     ///< bytes of its line that show name and address
+    int statusAt;        ///< byte of its line where the status's field begins
     char *handedLine;    ///< the line the widget was last handed, or null
     int lineWidth;       ///< pixels of displayLine as the list draws it; 0
                          ///< until the view measures it

@@ -41,6 +41,17 @@ HostEntry *hostAtPress;
 XtEventDispatchProc passKey;
 XtEventDispatchProc passButton;
 
+LineParts PartsOf(const HostEntry *host) {
+    return {host->labelLength, host->statusAt, host->willing == 0};
+}
+
+LineParts PartsOfRow(int row) {
+    std::span<HostEntry *const> hosts = RowHosts(row);
+    if (hosts.empty())
+        return {0, 0, false};
+    return PartsOf(hosts.front());
+}
+
 void RefreshDue(XtPointer, XtIntervalId *) noexcept {
     refreshDueMs = 0;
     RefreshList();
@@ -123,7 +134,7 @@ void RefreshList() {
     for (std::size_t row = 0; row < lines.size(); row++) {
         HostEntry *host = hosts[starts[row]];
         if (host->lineWidth == 0)
-            host->lineWidth = LineWidth(host->displayLine);
+            host->lineWidth = LineWidth(host->displayLine, PartsOf(host));
         longest = std::max(longest, host->lineWidth);
     }
     if (entries == rowHosts && starts == rowStarts &&
@@ -146,7 +157,7 @@ void RefreshList() {
     int at = RowOf(selected);
     if (at >= 0)
         XawListHighlight(list, at);
-    FrameSelectionSoon();
+    PaintSelectionSoon();
     HeadingSeesLines(n);
 }
 
@@ -154,6 +165,7 @@ void HandLines(char **lines, int n, int longest) {
     // Given no array, the widget would show its own name as the one line;
     // an array that holds only the terminating null shows nothing.
     static const char *noLines[] = {nullptr};
+    partsOfLine = PartsOfRow;
     ShowLines(n == 0 ? noLines : const_cast<const char **>(lines), n, longest);
 }
 

@@ -401,7 +401,8 @@ Area LoginPlace() {
     Area monitor = WindowMonitor(topLevel);
     Frame frame = FrameOf(topLevel);
     Area list = OuterArea(topLevel, frame);
-    Area least = {0, 0, kLeastLoginWidth * scale, kLeastLoginHeight * scale};
+    Area least = {0, 0, Scaled(kLeastLoginWidth, scale),
+                  Scaled(kLeastLoginHeight, scale)};
     int listX = list.x;
     Area login = BesideList(monitor, list, frame, least, &listX);
     if (listX != list.x)

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "hosts/line.h"
+#include "shell/smooth.h"
 #include "shell/variants.h"
 #include "shell/window.h"
 
@@ -119,6 +120,8 @@ void ShowLines(const char **lines, int n, int longest) {
                clip->core.width, clip->core.height, True);
 }
 
+LineParts (*partsOfLine)(int index);
+
 namespace {
 
 // The width of each character of the list's font (for ASCII, of its font
@@ -139,9 +142,7 @@ int AsciiCellWidth() {
                : 0;
 }
 
-} // namespace
-
-int LineWidth(const char *line) {
+int CoreLineWidth(const char *line) {
     static const int cell = AsciiCellWidth();
     const ListWidget l = reinterpret_cast<ListWidget>(list);
     int length = 0;
@@ -154,6 +155,35 @@ int LineWidth(const char *line) {
     return l->simple.international
                ? XmbTextEscapement(l->list.fontset, line, length)
                : XTextWidth(l->list.font, line, length);
+}
+
+// Where the status of a line whose name (and address) is `labelWidth`
+// pixels wide begins, from the line's start: past the names' column, as
+// wide as kNameColumns of the face's "0", or past a longer name, and a
+// blank.
+int StatusOffset(Face *face, int labelWidth) {
+    static const int column = kNameColumns * TextWidth(face, "0", 1);
+    static const int blank = TextWidth(face, " ", 1);
+    return std::max(column, labelWidth) + blank;
+}
+
+// The parts clamped to the line, whatever their source.
+LineParts Clamped(LineParts parts, int length) {
+    parts.labelLength = std::clamp(parts.labelLength, 0, length);
+    parts.statusAt = std::clamp(parts.statusAt, parts.labelLength, length);
+    return parts;
+}
+
+} // namespace
+
+int LineWidth(const char *line, const LineParts &given) {
+    Face *face = FaceOf(list);
+    if (face == nullptr)
+        return CoreLineWidth(line);
+    int length = static_cast<int>(std::strlen(line));
+    LineParts parts = Clamped(given, length);
+    return StatusOffset(face, TextWidth(face, line, parts.labelLength)) +
+           TextWidth(face, line + parts.statusAt, length - parts.statusAt);
 }
 
 int LongestLine() {
@@ -188,37 +218,124 @@ namespace {
 
 // The frame of the selected line in high contrast: a line of the list's
 // background inside the inverted cell, as far from its edge as it is
-// wide, drawn once the toolkit is idle after anything that may have drawn
-// or moved the selection.  The list fills a line's whole cell when it
-// draws it again, frame included.
+// wide.
 constexpr int kFrameWidth = 1; // pixels at scale 1
-GC frameGc;
-bool frameDue;
+int paintedSelection = -1;     // the line last painted selected, as type
+GC frameGc;                    // core font sets: the frame's
+bool selectionDue;
 
-Boolean DrawFrame(XtPointer) noexcept {
-    frameDue = false;
+// ---- lines drawn as type ----
+
+void PaintLine(int index, Smooth *s) {
+    const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    int left, top;
+    if (!LineCorner(index, &left, &top) || l.list == nullptr)
+        return;
+    bool selected = index == l.highlight;
+    auto width = static_cast<unsigned>(l.col_width);
+    auto height = static_cast<unsigned>(l.row_height);
+    XftDrawRect(s->draw, selected ? &s->ink : &s->paper, left, top, width,
+                height);
+    const char *line = l.list[index];
+    int length = static_cast<int>(std::strlen(line));
+    LineParts parts = Clamped(partsOfLine != nullptr
+                                  ? partsOfLine(index)
+                                  : LineParts{length, length, false},
+                              length);
+    const XftColor *color = selected       ? &s->paper
+                            : parts.dimmed ? &s->dim
+                                           : &s->ink;
+    int x = left + l.column_space / 2;
+    int y = top + (l.row_height - FaceHeight(s->face)) / 2 +
+            FaceAscent(s->face);
+    int labelWidth = TextWidth(s->face, line, parts.labelLength);
+    DrawText(s->face, s->draw, color, x, y, line, parts.labelLength);
+    DrawText(s->face, s->draw, color, x + StatusOffset(s->face, labelWidth), y,
+             line + parts.statusAt, length - parts.statusAt);
+    if (!contrast)
+        return;
+    int stroke = Scaled(kFrameWidth, scale);
+    auto thin = static_cast<unsigned>(stroke);
+    // An unwilling host's line is struck through, beside its grey.
+    if (parts.dimmed)
+        XftDrawRect(s->draw, color, x, top + l.row_height / 2 - stroke / 2,
+                    static_cast<unsigned>(LineWidth(line, parts)), thin);
+    if (selected && width > 4 * thin && height > 4 * thin) {
+        int in = stroke;
+        XftDrawRect(s->draw, &s->paper, left + in, top + in, width - 2 * thin,
+                    thin);
+        XftDrawRect(s->draw, &s->paper, left + in, top + l.row_height - 2 * in,
+                    width - 2 * thin, thin);
+        XftDrawRect(s->draw, &s->paper, left + in, top + in, thin,
+                    height - 2 * thin);
+        XftDrawRect(s->draw, &s->paper, left + l.col_width - 2 * in, top + in,
+                    thin, height - 2 * thin);
+    }
+}
+
+void PaintLines(Widget, const XRectangle &area) {
+    const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    Smooth *s = SmoothOf(list);
+    if (s == nullptr || l.row_height <= 0 || l.col_width <= 0)
+        return;
+    int firstRow = std::max(0, (area.y - l.internal_height) / l.row_height);
+    int lastRow = std::min(l.nrows - 1, (area.y + area.height - l.internal_height) /
+                                            l.row_height);
+    int firstColumn =
+        std::max(0, (area.x - l.internal_width) / l.col_width);
+    int lastColumn = std::min(
+        l.ncols - 1, (area.x + area.width - l.internal_width) / l.col_width);
+    for (int column = firstColumn; column <= lastColumn; column++)
+        for (int row = firstRow; row <= lastRow; row++) {
+            int index = l.vertical_cols ? column * l.nrows + row
+                                        : row * l.ncols + column;
+            if (index < l.nitems)
+                PaintLine(index, s);
+        }
+}
+
+// ---- the selected line ----
+
+void DrawFrame() {
     const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
     int left, top;
     if (XtIsRealized(list) && l.is_highlighted == l.highlight &&
         LineCorner(l.highlight, &left, &top)) {
         // A wide line is centred on the rectangle's edges.
-        int width = kFrameWidth * scale;
+        int width = Scaled(kFrameWidth, scale);
         int inset = width + width / 2;
         XDrawRectangle(XtDisplay(list), XtWindow(list), frameGc, left + inset,
                        top + inset, std::max(l.col_width - 3 * width, 1),
                        std::max(l.row_height - 3 * width, 1));
     }
+}
+
+Boolean PaintSelection(XtPointer) noexcept {
+    selectionDue = false;
+    Smooth *s = SmoothOf(list);
+    if (s == nullptr) {
+        DrawFrame();
+        return True;
+    }
+    const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    if (paintedSelection != l.highlight) {
+        if (paintedSelection >= 0 && paintedSelection < l.nitems)
+            PaintLine(paintedSelection, s);
+        paintedSelection = l.highlight;
+        if (paintedSelection >= 0)
+            PaintLine(paintedSelection, s);
+    }
     return True;
 }
 
-void FrameOnExpose(Widget, XtPointer, XEvent *event, Boolean *) noexcept {
+void PaintOnExpose(Widget, XtPointer, XEvent *event, Boolean *) noexcept {
     if (event->type == Expose && event->xexpose.count == 0)
-        FrameSelectionSoon();
+        PaintSelectionSoon();
 }
 
-void FrameAfterAction(Widget, XtPointer, String, XEvent *, String *,
+void PaintAfterAction(Widget, XtPointer, String, XEvent *, String *,
                       Cardinal *) noexcept {
-    FrameSelectionSoon();
+    PaintSelectionSoon();
 }
 
 // How many of the list's character cells `text` takes as its font set
@@ -232,28 +349,51 @@ int DrawnColumns(const char *text, int length) {
     return (XmbTextEscapement(fontSet, text, length) + cell / 2) / cell;
 }
 
+// The same in the widths of the face's "0", the names' column's unit.
+int TypedColumns(const char *text, int length) {
+    Face *face = FaceOf(list);
+    int cell = TextWidth(face, "0", 1);
+    if (cell <= 0)
+        return length;
+    return (TextWidth(face, text, length) + cell / 2) / cell;
+}
+
 } // namespace
 
-void FrameSelectionSoon() {
-    if (frameGc != nullptr && !frameDue) {
-        frameDue = true;
-        XtAppAddWorkProc(XtWidgetToApplicationContext(list), DrawFrame,
+void PaintSelectionSoon() {
+    if ((frameGc != nullptr || FaceOf(list) != nullptr) && !selectionDue) {
+        selectionDue = true;
+        XtAppAddWorkProc(XtWidgetToApplicationContext(list), PaintSelection,
                          nullptr);
     }
 }
 
 void SetUpLooks() {
-    if (reinterpret_cast<ListWidget>(list)->simple.international)
+    const ListPart &l = reinterpret_cast<ListWidget>(list)->list;
+    Face *face = FaceOf(list);
+    if (face != nullptr) {
+        drawnColumns = TypedColumns;
+        paintRows = PaintLines;
+        // The list spaces its lines by its core font set: by as much more
+        // as the face is taller.
+        int taller = FaceHeight(face) - (l.row_height - l.row_space);
+        if (taller > 0)
+            XtVaSetValues(list, XtNrowSpacing, l.row_space + taller, nullptr);
+    } else if (reinterpret_cast<ListWidget>(list)->simple.international) {
         drawnColumns = DrawnColumns;
-    if (!contrast)
+    }
+    if (face == nullptr && contrast) {
+        XGCValues values;
+        Arg arg;
+        XtSetArg(arg, XtNbackground, &values.foreground);
+        XtGetValues(list, &arg, 1);
+        values.line_width = Scaled(kFrameWidth, scale);
+        frameGc = XtGetGC(list, GCForeground | GCLineWidth, &values);
+    }
+    if (face == nullptr && !contrast)
         return;
-    XGCValues values;
-    Arg arg;
-    XtSetArg(arg, XtNbackground, &values.foreground);
-    XtGetValues(list, &arg, 1);
-    values.line_width = kFrameWidth * scale;
-    frameGc = XtGetGC(list, GCForeground | GCLineWidth, &values);
-    XtAddEventHandler(list, ExposureMask, False, FrameOnExpose, nullptr);
-    XtAppAddActionHook(XtWidgetToApplicationContext(list), FrameAfterAction,
+    if (frameGc != nullptr)
+        XtAddEventHandler(list, ExposureMask, False, PaintOnExpose, nullptr);
+    XtAppAddActionHook(XtWidgetToApplicationContext(list), PaintAfterAction,
                        nullptr);
 }

@@ -1,6 +1,8 @@
 // How the list is laid out and drawn: its columns and scrolling, the
-// lines handed to it, measured and drawn again, the frame of the selected
-// line in high contrast, and the width in which names are drawn.  It
+// lines handed to it, measured and drawn again, the selected line, framed
+// in high contrast, and the width in which names are drawn.  Where the list
+// draws type (shell/smooth), it paints every line here: the name, then the
+// status from the same x in every line, an unwilling host's dimmed.  It
 // works on the list widget of shell/window, which must exist.
 #pragma once
 
@@ -17,9 +19,21 @@ void ScrollToLine(int index);
 /// Hands the list `n` lines, the widest `longest` pixels wide (0: the
 /// list measures them), and has it draw those in view.
 void ShowLines(const char **lines, int n, int longest);
-/// The pixels `line` takes as the list draws it, and those of the widest
-/// line the list was handed.
-int LineWidth(const char *line);
+/// What a line holds, for drawing it as type: the bytes that show the
+/// host's name (with its address), where its status's field begins, and
+/// whether it is drawn dimmed.
+struct LineParts {
+    int labelLength;
+    int statusAt;
+    bool dimmed;
+};
+/// The parts of line `index`, set by the list view; without it, a line
+/// is a name alone.
+extern LineParts (*partsOfLine)(int index);
+
+/// The pixels `line`, made of `parts`, takes as the list draws it, and
+/// those of the widest line the list was handed.
+int LineWidth(const char *line, const LineParts &parts);
 int LongestLine();
 /// Has the list draw line `index` again, where the viewport shows it; the
 /// X server is sent nothing for a line out of view.
@@ -27,10 +41,10 @@ void RedrawLine(int index);
 /// Lines of the list that the viewport shows at once; at least 1.
 int LinesPerPage();
 
-/// After the widgets are made: pads names by the width the list's font set
-/// draws them in (see hosts/line), and in high contrast frames the
-/// selected line.
+/// After the widgets are made: pads names by the width the list draws them
+/// in (see hosts/line), spaces its lines by its face's height, and paints
+/// the selected line after every action.
 void SetUpLooks();
-/// In high contrast, frames the selected line once the toolkit is idle;
-/// otherwise nothing.
-void FrameSelectionSoon();
+/// Paints the selected line (and the one that was) once the toolkit is
+/// idle, where the list draws type or, in high contrast, frames it.
+void PaintSelectionSoon();

@@ -5,13 +5,13 @@
 namespace {
 
 constexpr char kSynopsis[] =
-    "usage: hostpick [toolkit options] [-session] [-scale auto|1|2]\n"
+    "usage: hostpick [toolkit options] [-session] [-scale auto|N]\n"
     "                [-contrast]"
     " [-vornaddress hex] [-clientaddress hex]\n"
     "                [-connectionType n] [target ...]\n"
     "  -session            open the picked host's login in a window here\n"
-    "  -scale auto|1|2     draw at that scale (auto: as the screen's\n"
-    "                      density has it)\n"
+    "  -scale auto|N       draw at that scale, 1 to 4 (auto: as the\n"
+    "                      screen's density has it)\n"
     "  -contrast           draw in high contrast\n"
     "  -vornaddress hex    the display manager's address, to report to\n"
     "  -clientaddress hex  the display's address, for the report\n"

@@ -2,6 +2,8 @@
 
 #include <X11/StringDefs.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,22 +12,30 @@
 
 #include "shell/fallback.h"
 #include "shell/place.h"
+#include "shell/type.h"
 #include "shell/warn.h"
 
-int scale = 1;
+double scale = 1;
 double density = 96;
 bool contrast;
 
-int ChooseScale(const char *setting, double xftDpi, double screenDpi,
-                double monitorDpi) {
-    if (std::strcmp(setting, "1") == 0)
-        return 1;
-    if (std::strcmp(setting, "2") == 0)
-        return 2;
-    if (std::strcmp(setting, "auto") != 0)
-        return 0;
-    double dpi = xftDpi > 0 ? xftDpi : std::max(screenDpi, monitorDpi);
-    return dpi >= kScale2Dpi ? 2 : 1;
+double ChooseScale(const char *setting, double xftDpi, double screenDpi,
+                   double monitorDpi) {
+    if (std::strcmp(setting, "auto") == 0) {
+        double dpi = xftDpi > 0 ? xftDpi : std::max(screenDpi, monitorDpi);
+        double quarters = std::round(dpi / kBaseDpi * 4) / 4;
+        return std::clamp(quarters, 1.0, kMostScale);
+    }
+    char *end = nullptr;
+    double asked = std::strtod(setting, &end);
+    return end != setting && *end == '\0' && asked >= 1 && asked <= kMostScale
+               ? asked
+               : 0;
+}
+
+int Scaled(int base, double scale) {
+    return base > 0 ? std::max(1, static_cast<int>(std::lround(base * scale)))
+                    : base;
 }
 
 namespace {
@@ -143,12 +153,16 @@ XrmDatabase ReadFile(Display *display, const char *name, String *compiled) {
     return database;
 }
 
-std::string ListFontSet(Display *display, XrmDatabase database) {
-    String name, className;
-    XtGetApplicationNameAndClass(display, &name, &className);
-    std::string full = std::string(name) + ".paned.viewport.list.fontSet";
-    std::string fullClass =
-        std::string(className) + ".Paned.Viewport.List.FontSet";
+// The list's resource `name` (class `className`) in `database`.
+std::string ListResource(Display *display, XrmDatabase database,
+                         const char *name, const char *className) {
+    String program, programClass;
+    XtGetApplicationNameAndClass(display, &program, &programClass);
+    std::string full =
+        std::string(program).append(".paned.viewport.list.").append(name);
+    std::string fullClass = std::string(programClass)
+                                .append(".Paned.Viewport.List.")
+                                .append(className);
     char *type = nullptr;
     XrmValue value{};
     return XrmGetResource(database, full.c_str(), fullClass.c_str(), &type,
@@ -166,8 +180,9 @@ std::string LargerFontsMissing(Display *display, XrmDatabase database,
     // Appended, not "," + string: GCC 12 at -O2 takes that for an
     // overlapping copy (-Wrestrict), a false positive.
     std::string now = ",";
-    now.append(ListFontSet(display, database)).append(",");
-    std::string wanted = ListFontSet(display, variant);
+    now.append(ListResource(display, database, "fontSet", "FontSet"))
+        .append(",");
+    std::string wanted = ListResource(display, variant, "fontSet", "FontSet");
     std::string missing;
     for (std::size_t at = 0; at < wanted.size();) {
         std::size_t end = std::min(wanted.find(',', at), wanted.size());
@@ -192,6 +207,71 @@ std::string LargerFontsMissing(Display *display, XrmDatabase database,
 
 } // namespace
 
+namespace {
+
+// Every dimension of the resources, with its value at scale 1 where the
+// resource file gives none: the Athena widgets' own.
+struct Size {
+    const char *name;
+    int base;
+};
+constexpr Size kSizes[] = {
+    {"*borderWidth", 1},
+    {"*label.internalWidth", 4},
+    {"*label.internalHeight", 2},
+    {"*viewport.width", 560},
+    {"*viewport.preferredPaneSize", 280},
+    {"*viewport.min", 100},
+    {"*viewport*thickness", 14},
+    {"*viewport*minimumThumb", 7},
+    {"*list.internalWidth", 2},
+    {"*list.internalHeight", 2},
+    {"*list.rowSpacing", 2},
+    {"*list.columnSpacing", 6},
+    {"*paned.internalBorderWidth", 1},
+    {"*box.hSpace", 4},
+    {"*box.vSpace", 4},
+    {"*add.hSpace", 4},
+    {"*add.vSpace", 4},
+    {"*entry.width", 420},
+    {"*Command.internalWidth", 4},
+    {"*Command.internalHeight", 2},
+    {"*Command.highlightThickness", 2},
+};
+
+// The core fonts of scale 2: the misc-fixed fonts scaled by the X server to
+// 30 pixels, else the largest that it holds as they are, else "fixed".
+constexpr const char *kScale2FontSet =
+    "-misc-fixed-medium-r-normal--30-*-*-*-c-180-*,"
+    "-misc-fixed-medium-r-normal--20-*-*-*-c-100-*,"
+    "-*-*-medium-r-normal--24-*-*-*-c-*-*-*,"
+    "-*-*-medium-r-normal--16-*-*-*-c-*-*-*,fixed";
+constexpr const char *kScale2HeadingFontSet =
+    "-misc-fixed-bold-r-normal--30-*-*-*-c-180-*,"
+    "-misc-fixed-bold-r-normal--18-*-*-*-c-90-*,"
+    "-*-*-medium-r-normal--24-*-*-*-c-*-*-*,"
+    "-*-*-medium-r-normal--16-*-*-*-c-*-*-*,fixed";
+constexpr double kScale2From = 1.5; // the core fonts of scale 2 from here
+
+// The dimensions at `scale`, each from its value in `under` (the contrast
+// variant, where laid), else in the resource file, else kSizes'.
+XrmDatabase ScaledSizes(double scale, XrmDatabase file, XrmDatabase under) {
+    Entries given = EntriesOf(file);
+    for (const auto &[name, value] : EntriesOf(under))
+        given[name] = value;
+    XrmDatabase scaled = nullptr;
+    for (const Size &size : kSizes) {
+        auto at = given.find(size.name);
+        int base = at != given.end() ? std::atoi(at->second.c_str())
+                                     : size.base;
+        XrmPutStringResource(&scaled, size.name,
+                             std::to_string(Scaled(base, scale)).c_str());
+    }
+    return scaled;
+}
+
+} // namespace
+
 void LoadVariants(Widget topLevel) {
     Choice choice{};
     XtGetApplicationResources(topLevel, &choice, choiceResources,
@@ -204,32 +284,46 @@ void LoadVariants(Widget topLevel) {
     density = xftDpi > 0 ? xftDpi : std::max(screenDpi, monitorDpi);
     scale = ChooseScale(choice.scale, xftDpi, screenDpi, monitorDpi);
     if (scale == 0) {
-        Warn("scale \"%s\" is none of auto, 1 and 2: taken as auto",
-             choice.scale);
+        Warn("scale \"%s\" is neither auto nor a number from 1 to %g: "
+             "taken as auto",
+             choice.scale, kMostScale);
         scale = ChooseScale("auto", xftDpi, screenDpi, monitorDpi);
     }
     contrast = choice.contrast != False;
 
-    std::vector<XrmDatabase> variants;
-    if (scale == 2) {
-        XrmDatabase doubled = ReadFile(display, "Hostpick-2x", scale2Resources);
-        std::string missing = LargerFontsMissing(display, database, doubled);
-        if (missing.empty()) {
-            variants.push_back(doubled);
-        } else {
+    bool drawsType = DrawsType(display) &&
+                     !ListResource(display, database, "face", "Face").empty();
+    // Where the widgets draw type, only the entry draws a core font set;
+    // its fonts are asked for only when it is made, and end in "fixed".
+    XrmDatabase fonts = nullptr;
+    if (scale >= kScale2From && drawsType) {
+        XrmPutStringResource(&fonts, "*entry.fontSet", kScale2FontSet);
+    } else if (scale >= kScale2From) {
+        XrmPutStringResource(&fonts, "*fontSet", kScale2FontSet);
+        XrmPutStringResource(&fonts, "*label.fontSet", kScale2HeadingFontSet);
+        std::string missing = LargerFontsMissing(display, database, fonts);
+        if (!missing.empty()) {
             Warn("scale 1, for this X server has none of the fonts of "
                  "scale 2: %s",
                  missing.c_str());
-            XrmDestroyDatabase(doubled);
+            XrmDestroyDatabase(fonts);
+            fonts = nullptr;
             scale = 1;
         }
     }
-    if (contrast)
-        variants.push_back(
-            ReadFile(display, "Hostpick-contrast", contrastResources));
-    if (variants.empty())
+    if (scale == 1 && !contrast)
         return;
     XrmDatabase defaults = ReadFile(display, nullptr, fallbackResources);
+    XrmDatabase contrasted =
+        contrast ? ReadFile(display, "Hostpick-contrast", contrastResources)
+                 : nullptr;
+    std::vector<XrmDatabase> variants;
+    if (contrasted != nullptr)
+        variants.push_back(contrasted);
+    if (scale != 1)
+        variants.push_back(ScaledSizes(scale, defaults, contrasted));
+    if (fonts != nullptr)
+        variants.push_back(fonts);
     LayVariants(&database, defaults, variants);
     XrmDestroyDatabase(defaults);
     for (XrmDatabase variant : variants)

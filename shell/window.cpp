@@ -21,6 +21,7 @@
 #include <string>
 
 #include "shell/breaking.h"
+#include "shell/smooth.h"
 #include "shell/warn.h"
 #include "shell/windows.h"
 
@@ -124,21 +125,24 @@ void CreateWidgets(Widget shell, bool withEntry) {
     XtAppContext app = XtWidgetToApplicationContext(shell);
     passWarning = XtAppSetWarningMsgHandler(app, NoteMissingCharsets);
     paned = Make("paned", panedWidgetClass, shell);
-    label = Make("label", labelWidgetClass, paned);
+    label = Make("label", smoothLabelWidgetClass, paned);
     XtAddEventHandler(label, StructureNotifyMask, False, Rebreak, nullptr);
     viewport = Make("viewport", viewportWidgetClass, paned);
-    list = Make("list", listWidgetClass, viewport);
+    list = Make("list", smoothListWidgetClass, viewport);
     if (withEntry) {
         Widget add = Make("add", boxWidgetClass, paned);
-        Make("addLabel", labelWidgetClass, add);
+        Make("addLabel", smoothLabelWidgetClass, add);
         entryWidget = Make("entry", asciiTextWidgetClass, add);
     }
     box = Make("box", boxWidgetClass, paned);
-    cancelButton = Make("cancel", commandWidgetClass, box);
-    acceptButton = Make("accept", commandWidgetClass, box);
-    pingButton = Make("ping", commandWidgetClass, box);
+    cancelButton = Make("cancel", smoothCommandWidgetClass, box);
+    acceptButton = Make("accept", smoothCommandWidgetClass, box);
+    pingButton = Make("ping", smoothCommandWidgetClass, box);
     XtAppSetWarningMsgHandler(app, passWarning);
-    std::string missing = charsetsMissing ? MissingCharsets(list) : "";
+    // Type draws every character; the entry's text alone may miss some.
+    Widget core = FaceOf(list) != nullptr ? entryWidget : list;
+    std::string missing =
+        charsetsMissing && core != nullptr ? MissingCharsets(core) : "";
     if (!missing.empty())
         XtAppWarning(app, ("No font on this X server for " + missing +
                            ": their characters are not drawn")
@@ -169,15 +173,14 @@ void SetHeading(String text) {
         Dimension width = 0;
         Dimension insideWidth = 0;
         Dimension insideHeight = 0;
-        XFontSet fontSet = nullptr;
         XtVaGetValues(label, XtNwidth, &width, XtNinternalWidth, &insideWidth,
-                      XtNinternalHeight, &insideHeight, XtNfontSet, &fontSet,
-                      nullptr);
-        if (fontSet == nullptr)
+                      XtNinternalHeight, &insideHeight, nullptr);
+        int lineHeight = LineHeightIn(label);
+        if (lineHeight <= 0)
             return;
-        auto measure = [fontSet](std::string_view piece) {
-            return XmbTextEscapement(fontSet, piece.data(),
-                                     static_cast<int>(piece.size()));
+        auto measure = [](std::string_view piece) {
+            return TextWidthIn(label, piece.data(),
+                               static_cast<int>(piece.size()));
         };
         bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
         Broken broken =
@@ -191,9 +194,7 @@ void SetHeading(String text) {
         brokenWidth = width;
         XtVaSetValues(label, XtNlabel, lines.c_str(), nullptr);
         int count = std::max<int>(1, static_cast<int>(broken.lines.size()));
-        int height =
-            count * XExtentsOfFontSet(fontSet)->max_logical_extent.height +
-            2 * insideHeight;
+        int height = count * lineHeight + 2 * insideHeight;
         XawPanedSetMinMax(label, height, height);
     } catch (const std::bad_alloc &) {
         XtVaSetValues(label, XtNlabel, text, nullptr);

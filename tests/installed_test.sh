@@ -19,7 +19,7 @@ for f in usr/bin/hostpick etc/X11/app-defaults/Hostpick \
     usr/share/man/man1/hostpick.1.gz usr/share/doc/hostpick/copyright \
     usr/share/applications/hostpick.desktop \
     usr/share/icons/hicolor/scalable/apps/hostpick.svg \
-    etc/X11/app-defaults/Hostpick-2x etc/X11/app-defaults/Hostpick-contrast \
+    etc/X11/app-defaults/Hostpick-contrast \
     etc/X11/de/app-defaults/Hostpick etc/X11/ja/app-defaults/Hostpick \
     etc/X11/pt_BR.UTF-8/app-defaults/Hostpick; do
     [ -e "$root/$f" ] || { echo "FAIL: $f not in the package"; exit 1; }
@@ -30,6 +30,17 @@ dpkg-deb -f "$deb" Recommends | grep -q xfonts-base ||
     { echo "FAIL: the fonts of the font sets are not recommended"; exit 1; }
 dpkg-deb -f "$deb" Recommends | grep -q xserver-xephyr ||
     { echo "FAIL: the session mode's nested server is not recommended"; exit 1; }
+dpkg-deb -f "$deb" Recommends | grep -q fonts-dejavu-core ||
+    { echo "FAIL: the default face is not recommended"; exit 1; }
+dpkg-deb -f "$deb" Suggests | grep -q fonts-noto-cjk ||
+    { echo "FAIL: no CJK face is suggested"; exit 1; }
+[ -e "$root/etc/X11/app-defaults/Hostpick-2x" ] &&
+    { echo "FAIL: the obsolete resource file of scale 2 is shipped"; exit 1; }
+for script in preinst postinst postrm; do
+    dpkg-deb -I "$deb" "$script" | grep -q \
+        'rm_conffile /etc/X11/app-defaults/Hostpick-2x' ||
+        { echo "FAIL: $script does not remove the obsolete conffile"; exit 1; }
+done
 [ "$(dpkg-deb -I "$deb" conffiles | grep -c /etc/X11/)" -eq \
     "$(find "$root/etc/X11" -type f | wc -l)" ] ||
     { echo "FAIL: the resource files are not all conffiles"; exit 1; }

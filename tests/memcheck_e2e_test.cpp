@@ -61,7 +61,9 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
     int port = net.ListenForReport();
 
     std::string log = "/tmp/" + net.client() + "-memcheck.log";
+    // Deep enough to see that fontconfig's blocks are a face's.
     net.RunUnder({"valgrind", "--tool=memcheck", "--leak-check=full",
+                  "--num-callers=100",
                   "--show-leak-kinds=definite,indirect",
                   "--errors-for-leak-kinds=definite,indirect",
                   "--error-exitcode=" + std::to_string(kValgrindErrorStatus),

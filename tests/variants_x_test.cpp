@@ -10,17 +10,21 @@ namespace {
 struct ScaleRow {
     const char *setting;
     double xftDpi, screenDpi, monitorDpi;
-    int scale;
+    double scale;
 };
 
 TEST(Scale, AutoFollowsXftDpiElseTheDensestOfScreenAndMonitor) {
     const ScaleRow rows[] = {
-        {"auto", 0, 96, 96, 1},   {"auto", 0, 192, 96, 2},
-        {"auto", 0, 96, 163, 2},  {"auto", 0, 149.9, 0, 1},
-        {"auto", 0, 150, 0, 2},   {"auto", 96, 192, 192, 1},
-        {"auto", 192, 96, 96, 2}, {"1", 0, 192, 192, 1},
-        {"2", 0, 96, 96, 2},      {"3", 0, 96, 96, 0},
-        {"", 0, 96, 96, 0},       {"Auto", 0, 192, 0, 0},
+        {"auto", 0, 96, 96, 1},       {"auto", 0, 192, 96, 2},
+        {"auto", 0, 96, 163, 1.75},   {"auto", 0, 120, 0, 1.25},
+        {"auto", 0, 144, 0, 1.5},     {"auto", 96, 192, 192, 1},
+        {"auto", 192, 96, 96, 2},     {"auto", 0, 72, 75, 1},
+        {"auto", 0, 0, 0, 1},         {"auto", 0, 600, 0, 4},
+        {"1", 0, 192, 192, 1},        {"2", 0, 96, 96, 2},
+        {"1.25", 0, 96, 96, 1.25},    {"4", 0, 96, 96, 4},
+        {"4.5", 0, 96, 96, 0},        {"0.5", 0, 96, 96, 0},
+        {"1.5x", 0, 96, 96, 0},       {"", 0, 96, 96, 0},
+        {"Auto", 0, 192, 0, 0},
     };
     for (const ScaleRow &row : rows)
         EXPECT_EQ(
@@ -40,6 +44,18 @@ std::string Value(XrmDatabase database, const char *name) {
                           &value)
                ? value.addr
                : "";
+}
+
+TEST(Scale, SizesAreWholePixelsAndNoneVanishes) {
+    const struct {
+        int base;
+        double scale;
+        int scaled;
+    } rows[] = {{1, 1.25, 1}, {1, 1.5, 2}, {2, 1.25, 3}, {560, 1.25, 700},
+                {14, 1.75, 25}, {7, 2, 14},   {0, 2, 0},   {1, 4, 4}};
+    for (const auto &row : rows)
+        EXPECT_EQ(Scaled(row.base, row.scale), row.scaled)
+            << row.base << " at " << row.scale;
 }
 
 // The file's values give way to the variants, in order; what the user set

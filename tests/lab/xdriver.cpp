@@ -71,6 +71,7 @@ Window Clip(Display *display, Window list) {
 
 std::vector<std::string> TestResources(const std::string &title) {
     return {"-title", title,
+            "-xrm",   "*list.face:",
             "-xrm",   "*list.international: false",
             "-xrm",   std::string("*list.font: ") + kTestFont,
             "-xrm",   "*list.rowSpacing: 0",

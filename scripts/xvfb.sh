@@ -1,6 +1,7 @@
 # Sourced by the scripts: starts a private Xvfb on a free display and stops
 # it, by its PID, when the calling script exits.
-# After start_xvfb: DISPLAY is exported and XVFB_PID is set.
+# start_xvfb [GEOMETRY [XVFB OPTIONS...]]; after it, DISPLAY is exported
+# and XVFB_PID is set.
 #
 # The display is one from :50 up, not the first free one: a nested X
 # server that a test starts in a network namespace of its own does not see
@@ -10,9 +11,10 @@
 start_xvfb() {
     local geometry=${1:-1024x768x24}
     local n i
+    shift || true
     for n in $(seq 50 99); do
         [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 "$geometry" -nolisten tcp -noreset \
+        Xvfb ":$n" -screen 0 "$geometry" -nolisten tcp -noreset "$@" \
             >/dev/null 2>&1 &
         XVFB_PID=$!
         for i in $(seq 100); do

@@ -7,8 +7,8 @@
 #include <map>
 #include <new>
 #include <string>
+#include <tuple>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -126,11 +126,12 @@ bool DrawsType(Display *display) {
 
 Face *OpenFace(Display *display, const char *name, double dpi) {
     // Kept to the end, never destroyed: the faces live as long.
-    static auto *opened = new std::map<std::pair<std::string, double>, Face *>;
+    static auto *opened =
+        new std::map<std::tuple<Display *, std::string, double>, Face *>;
     if (name == nullptr || *name == '\0' || !DrawsType(display))
         return nullptr;
     try {
-        auto key = std::make_pair(std::string(name), dpi);
+        auto key = std::make_tuple(display, std::string(name), dpi);
         auto at = opened->find(key);
         if (at != opened->end())
             return at->second;

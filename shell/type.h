@@ -15,7 +15,7 @@ struct Face;
 bool DrawsType(Display *display);
 
 /// The face `name` at `dpi` dots per inch for `display`'s default screen;
-/// the same face for the same name and density.  Null where it cannot be
+/// the same face for the same display, name and density.  Null where it cannot be
 /// had: an empty name, no RENDER, no font at all.
 Face *OpenFace(Display *display, const char *name, double dpi);
 

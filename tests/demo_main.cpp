@@ -11,9 +11,10 @@
 //                                  in the nested window beside the list,
 //                                  on a desktop whose window manager
 //                                  places both (with LightDM installed)
-//   demo_network --scales SCREENSHOT   the window at scale 1 beside the
-//                                  same at scale 2, on a screen of at
-//                                  least 1760x740
+//   demo_network --density SCREENSHOT  the window in English beside the
+//                                  same in Japanese, at the screen's
+//                                  density (the X server's -dpi), on a
+//                                  screen of at least 2400x900
 
 #include <unistd.h>
 
@@ -182,26 +183,41 @@ int NestedLogin(const std::string &path) {
     return 0;
 }
 
-// The same lab at scale 1 and at scale 2, side by side.
-int Scales(const std::string &path) {
+// The same lab in English and in Japanese, side by side, at the scale the
+// screen's density gives: names in four scripts, their statuses aligned.
+int Density(const std::string &path) {
     Network net;
     net.AddLan(0);
     net.AddHost(0, 11, {WillingReply("atlas", "load 0.12, 3 users")});
-    net.AddHost(0, 12, {WillingReply("boreas", "load 1.40, 12 users")});
-    net.AddHost(0, 13, {UnwillingReply("cygnus", "down for maintenance")});
+    net.AddHost(0, 12, {WillingReply("\xe6\x9d\xb1\xe4\xba\xac",
+                                     "load 1.40, 12 users")});
+    net.AddHost(0, 13, {WillingReply("\xef\xbd\x86\xef\xbd\x95\xef\xbd\x8c"
+                                     "\xef\xbd\x8c",
+                                     "load 0.80, 5 users")});
+    net.AddHost(0, 14, {UnwillingReply("cygnus", "down for maintenance")});
     net.Start();
     XDriver x;
-    net.Run({"-title", "scale 1", "-scale", "1", "-geometry", "+20+20",
-             "BROADCAST"});
-    net.Run({"-title", "scale 2", "-scale", "2", "-geometry", "+620+20",
-             "BROADCAST"});
-    Window one = x.WaitForWindow("scale 1");
-    Window two = x.WaitForWindow("scale 2");
-    if (one == 0 || two == 0)
+    net.SetEnv("LANG", "C.UTF-8");
+    net.Run({"-title", "English", "-geometry", "+20+20", "BROADCAST"});
+    Window english = x.WaitForWindow("English");
+    if (english == 0)
         return 1;
-    AwaitRows(x, one, 3);
-    AwaitRows(x, two, 1);
-    std::string shot = "import -window root -crop 1760x740+0+0 " + path;
+    Geometry left = x.GeometryOf(english);
+    net.SetEnv("LANG", "ja_JP.UTF-8");
+    net.Run({"-title", "Japanese", "-geometry",
+             "+" + std::to_string(left.x + left.width + 40) + "+20",
+             "BROADCAST"});
+    Window japanese = x.WaitForWindow("Japanese");
+    if (japanese == 0)
+        return 1;
+    AwaitRows(x, english, 2);
+    AwaitRows(x, japanese, 2);
+    usleep(500 * 1000); // the last rows drawn
+    Geometry right = x.GeometryOf(japanese);
+    std::string crop = std::to_string(right.x + right.width + 20) + "x" +
+                       std::to_string(std::max(left.height, right.height) + 40);
+    std::string shot =
+        "import -window root -crop " + crop + "+0+0 +repage " + path;
     if (std::system(shot.c_str()) != 0)
         return 1;
     std::printf("screenshot: %s\n", path.c_str());
@@ -218,13 +234,13 @@ int main(int argc, char **argv) {
     }
     if (argc == 3 && std::string(argv[1]) == "--session")
         return NestedLogin(argv[2]);
-    if (argc == 3 && std::string(argv[1]) == "--scales")
-        return Scales(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--density")
+        return Density(argv[2]);
     if (argc < 2) {
         std::fprintf(stderr, "usage: demo_network SCREENSHOT [--person]\n"
                              "       demo_network --doc DIRECTORY\n"
                              "       demo_network --session SCREENSHOT\n"
-                             "       demo_network --scales SCREENSHOT\n");
+                             "       demo_network --density SCREENSHOT\n");
         return 2;
     }
     std::string screenshot = argv[1];

@@ -18,6 +18,7 @@
 #include "shell/place.h"
 #include "shell/options.h"
 #include "shell/settings.h"
+#include "shell/type.h"
 #include "shell/usage.h"
 #include "shell/variants.h"
 #include "shell/drawing.h"
@@ -72,6 +73,7 @@ bool OpenWindow(int *argc, char **argv) {
     // A reader of the printed choice that has gone away is a failure to
     // report, not a death by signal.
     std::signal(SIGPIPE, SIG_IGN);
+    StartType();
     // Before the toolkit starts: names, statuses and labels are then read
     // in the locale's own encoding.
     XtSetLanguageProc(nullptr, nullptr, nullptr);

@@ -7,6 +7,8 @@
 #include <map>
 #include <new>
 #include <string>
+#include <exception>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -118,6 +120,24 @@ FcChar32 NextChar(const char *text, int length, int *at, std::mbstate_t *state) 
 
 } // namespace
 
+namespace {
+
+// Never destroyed, so that a program that ends before its first face
+// does not end for a thread still joinable.
+std::thread *starting;
+
+} // namespace
+
+// fontconfig's start reads some sixty files and takes about as long as
+// the toolkit's own; the two overlap.
+void StartType() {
+    try {
+        starting = new std::thread([] { FcInit(); });
+    } catch (const std::exception &) {
+        // Started by the first face instead.
+    }
+}
+
 bool DrawsType(Display *display) {
     int event = 0;
     int error = 0;
@@ -130,6 +150,8 @@ Face *OpenFace(Display *display, const char *name, double dpi) {
         new std::map<std::tuple<Display *, std::string, double>, Face *>;
     if (name == nullptr || *name == '\0' || !DrawsType(display))
         return nullptr;
+    if (starting != nullptr && starting->joinable())
+        starting->join();
     try {
         auto key = std::make_tuple(display, std::string(name), dpi);
         auto at = opened->find(key);

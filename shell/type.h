@@ -11,6 +11,10 @@
 
 struct Face;
 
+/// Has fontconfig read its configuration and caches on a thread of its
+/// own, while the toolkit starts; the first face waits for it.
+void StartType();
+
 /// Whether the display can draw such type: it has the RENDER extension.
 bool DrawsType(Display *display);
 

@@ -98,10 +98,9 @@ void FormatEntryLine(HostEntry *entry) {
         status = {
             static_cast<CARD16>(std::min<std::size_t>(marked.size(), 0xffff)),
             marked.data()};
-    entry->displayLine =
-        FormatLine(&entry->hostname, entry->showsAddress ? address : nullptr,
-                   &status, &entry->nameLength, &entry->labelLength,
-                   &entry->statusAt);
+    entry->displayLine = FormatLine(
+        &entry->hostname, entry->showsAddress ? address : nullptr, &status,
+        &entry->nameLength, &entry->labelLength, &entry->statusAt);
     if (entry->displayLine == nullptr) {
         entry->displayLine = kUnknownLine;
         entry->labelLength = entry->statusAt =

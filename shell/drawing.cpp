@@ -238,16 +238,16 @@ void PaintLine(int index, Smooth *s) {
                 height);
     const char *line = l.list[index];
     int length = static_cast<int>(std::strlen(line));
-    LineParts parts = Clamped(partsOfLine != nullptr
-                                  ? partsOfLine(index)
-                                  : LineParts{length, length, false},
-                              length);
+    LineParts parts =
+        Clamped(partsOfLine != nullptr ? partsOfLine(index)
+                                       : LineParts{length, length, false},
+                length);
     const XftColor *color = selected       ? &s->paper
                             : parts.dimmed ? &s->dim
                                            : &s->ink;
     int x = left + l.column_space / 2;
-    int y = top + (l.row_height - FaceHeight(s->face)) / 2 +
-            FaceAscent(s->face);
+    int y =
+        top + (l.row_height - FaceHeight(s->face)) / 2 + FaceAscent(s->face);
     int labelWidth = TextWidth(s->face, line, parts.labelLength);
     DrawText(s->face, s->draw, color, x, y, line, parts.labelLength);
     DrawText(s->face, s->draw, color, x + StatusOffset(s->face, labelWidth), y,
@@ -279,10 +279,9 @@ void PaintLines(Widget, const XRectangle &area) {
     if (s == nullptr || l.row_height <= 0 || l.col_width <= 0)
         return;
     int firstRow = std::max(0, (area.y - l.internal_height) / l.row_height);
-    int lastRow = std::min(l.nrows - 1, (area.y + area.height - l.internal_height) /
-                                            l.row_height);
-    int firstColumn =
-        std::max(0, (area.x - l.internal_width) / l.col_width);
+    int lastRow = std::min(
+        l.nrows - 1, (area.y + area.height - l.internal_height) / l.row_height);
+    int firstColumn = std::max(0, (area.x - l.internal_width) / l.col_width);
     int lastColumn = std::min(
         l.ncols - 1, (area.x + area.width - l.internal_width) / l.col_width);
     for (int column = firstColumn; column <= lastColumn; column++)

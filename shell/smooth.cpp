@@ -46,9 +46,12 @@ struct SmoothCommandRec {
 };
 
 template <typename Rec> XtResource faceResource() {
-    return {const_cast<char *>("face"), const_cast<char *>("Face"),
-            const_cast<char *>(XtRString), sizeof(String),
-            XtOffsetOf(Rec, smooth.faceName), const_cast<char *>(XtRString),
+    return {const_cast<char *>("face"),
+            const_cast<char *>("Face"),
+            const_cast<char *>(XtRString),
+            sizeof(String),
+            XtOffsetOf(Rec, smooth.faceName),
+            const_cast<char *>(XtRString),
             nullptr};
 }
 
@@ -85,16 +88,16 @@ Smooth *Ready(Widget w, SmoothPart *part, Pixel foreground) {
     if (s.draw != nullptr)
         return &s;
     s.face = part->face;
-    s.draw = XftDrawCreate(XtDisplay(w), XtWindow(w),
-                           DefaultVisualOfScreen(XtScreen(w)),
-                           w->core.colormap);
+    s.draw =
+        XftDrawCreate(XtDisplay(w), XtWindow(w),
+                      DefaultVisualOfScreen(XtScreen(w)), w->core.colormap);
     if (s.draw == nullptr)
         return nullptr;
     s.ink = ColorOf(w, foreground);
     s.paper = ColorOf(w, w->core.background_pixel);
     s.dim = s.ink;
-    s.dim.color.red = static_cast<unsigned short>(
-        (s.ink.color.red + s.paper.color.red) / 2);
+    s.dim.color.red =
+        static_cast<unsigned short>((s.ink.color.red + s.paper.color.red) / 2);
     s.dim.color.green = static_cast<unsigned short>(
         (s.ink.color.green + s.paper.color.green) / 2);
     s.dim.color.blue = static_cast<unsigned short>(
@@ -185,7 +188,7 @@ void ListExpose(Widget w, XEvent *event, Region region) {
 // an empty label to draw and keeps only its size from it.
 void TakeText(Widget w, LabelPart *label, SmoothPart *part) {
     String given = label->label != nullptr ? label->label : w->core.name;
-    String text = XtNewString(given);
+    String text = XtNewString(given != nullptr ? given : "");
     if (label->label != nullptr && label->label != w->core.name)
         XtFree(label->label);
     XtFree(part->text);
@@ -220,14 +223,14 @@ void Measure(Widget w, LabelPart *label, SmoothPart *part, bool sized) {
         static_cast<Dimension>(lines * FaceHeight(part->face));
     if (!sized)
         return;
-    int bitmap = label->left_bitmap != None
-                     ? static_cast<int>(label->lbm_width) +
-                           label->internal_width
-                     : 0;
+    int bitmap =
+        label->left_bitmap != None
+            ? static_cast<int>(label->lbm_width) + label->internal_width
+            : 0;
     w->core.width =
         static_cast<Dimension>(widest + 2 * label->internal_width + bitmap);
-    w->core.height =
-        static_cast<Dimension>(label->label_height + 2 * label->internal_height);
+    w->core.height = static_cast<Dimension>(label->label_height +
+                                            2 * label->internal_height);
 }
 
 void PaintText(Widget w, LabelPart *label, SmoothPart *part,
@@ -247,7 +250,7 @@ void PaintText(Widget w, LabelPart *label, SmoothPart *part,
                         static_cast<unsigned>(width),
                         static_cast<unsigned>(height));
     }
-    const XftColor *color = inverted          ? &s->paper
+    const XftColor *color = inverted           ? &s->paper
                             : XtIsSensitive(w) ? &s->ink
                                                : &s->dim;
     int height = FaceHeight(part->face);
@@ -277,10 +280,10 @@ void TextInitialize(Widget request, Widget w, ArgList, Cardinal *) {
         return;
     TakeText(w, &rec->label, &rec->smooth);
     Measure(w, &rec->label, &rec->smooth, false);
-    int bitmap = rec->label.left_bitmap != None
-                     ? static_cast<int>(rec->label.lbm_width) +
-                           rec->label.internal_width
-                     : 0;
+    int bitmap =
+        rec->label.left_bitmap != None
+            ? static_cast<int>(rec->label.lbm_width) + rec->label.internal_width
+            : 0;
     if (request->core.width == 0)
         w->core.width = static_cast<Dimension>(
             rec->label.label_width + 2 * rec->label.internal_width + bitmap);
@@ -308,6 +311,8 @@ void TextGetValues(Widget w, ArgList args, Cardinal *count) {
         return;
     for (Cardinal i = 0; i < *count; i++)
         if (std::strcmp(args[i].name, XtNlabel) == 0)
+            // The toolkit's way: the value is where to store.
+            // NOLINTNEXTLINE(performance-no-int-to-ptr)
             *reinterpret_cast<String *>(args[i].value) = rec->smooth.text;
 }
 
@@ -389,9 +394,9 @@ CoreClassPart Derived(const CoreClassPart &super, WidgetClass superclass,
 
 ListClassRec smoothListClassRec = [] {
     ListClassRec r{};
-    r.core_class =
-        Derived(listClassRec.core_class, reinterpret_cast<WidgetClass>(&listClassRec),
-                sizeof(SmoothListRec), listResources);
+    r.core_class = Derived(listClassRec.core_class,
+                           reinterpret_cast<WidgetClass>(&listClassRec),
+                           sizeof(SmoothListRec), listResources);
     r.core_class.initialize = ListInitialize;
     r.core_class.set_values = ListSetValues;
     r.core_class.destroy = ListDestroy;
@@ -470,6 +475,7 @@ int LineHeightIn(Widget w) {
         return FaceHeight(part->face);
     XFontSet fontSet = nullptr;
     XtVaGetValues(w, XtNfontSet, &fontSet, nullptr);
-    return fontSet != nullptr ? XExtentsOfFontSet(fontSet)->max_logical_extent.height
-                              : 0;
+    return fontSet != nullptr
+               ? XExtentsOfFontSet(fontSet)->max_logical_extent.height
+               : 0;
 }

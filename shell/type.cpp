@@ -26,8 +26,8 @@ struct Drawn {
 
 struct Face {
     Display *display;
-    FcPattern *pattern;         // asked, with the density and the defaults
-    FcFontSet *order = nullptr; // fontconfig's order, made when first needed
+    FcPattern *pattern;           // asked, with the density and the defaults
+    FcFontSet *order = nullptr;   // fontconfig's order, made when first needed
     std::vector<XftFont *> fonts; // [0] the best match; [1 + i] order's i
     std::vector<bool> tried;      // of fonts, whether an open was tried
     Drawn ascii[128]{};           // advance 0: not looked up yet
@@ -44,11 +44,11 @@ XftFont *FontAt(Face *face, std::size_t index) {
     if (face->tried[index])
         return face->fonts[index];
     face->tried[index] = true;
-    FcPattern *prepared = FcFontRenderPrepare(
-        nullptr, face->pattern, face->order->fonts[index - 1]);
-    face->fonts[index] =
-        prepared != nullptr ? XftFontOpenPattern(face->display, prepared)
-                            : nullptr;
+    FcPattern *prepared = FcFontRenderPrepare(nullptr, face->pattern,
+                                              face->order->fonts[index - 1]);
+    face->fonts[index] = prepared != nullptr
+                             ? XftFontOpenPattern(face->display, prepared)
+                             : nullptr;
     if (face->fonts[index] == nullptr && prepared != nullptr)
         FcPatternDestroy(prepared);
     return face->fonts[index];
@@ -62,8 +62,8 @@ short FontFor(Face *face, FcChar32 c) {
         return 0;
     if (face->order == nullptr) {
         FcResult result;
-        face->order = FcFontSort(nullptr, face->pattern, FcTrue, nullptr,
-                                 &result);
+        face->order =
+            FcFontSort(nullptr, face->pattern, FcTrue, nullptr, &result);
         if (face->order == nullptr)
             return 0;
         face->fonts.resize(1 + face->order->nfont, nullptr);
@@ -106,7 +106,8 @@ Drawn DrawnOf(Face *face, FcChar32 c) {
 
 // The next character of `text`, decoded in the locale's encoding; a byte
 // that starts no character stands for itself.
-FcChar32 NextChar(const char *text, int length, int *at, std::mbstate_t *state) {
+FcChar32 NextChar(const char *text, int length, int *at,
+                  std::mbstate_t *state) {
     wchar_t c = 0;
     std::size_t used = std::mbrtowc(&c, text + *at, length - *at, state);
     if (used == 0 || used > static_cast<std::size_t>(length - *at)) {
@@ -159,7 +160,8 @@ Face *OpenFace(Display *display, const char *name, double dpi) {
             return at->second;
         // A face that cannot be had is not asked for again.
         Face *&slot = (*opened)[key];
-        FcPattern *pattern = FcNameParse(reinterpret_cast<const FcChar8 *>(name));
+        FcPattern *pattern =
+            FcNameParse(reinterpret_cast<const FcChar8 *>(name));
         if (pattern == nullptr)
             return nullptr;
         // The program's density, not the one Xft would take from the
@@ -170,9 +172,9 @@ Face *OpenFace(Display *display, const char *name, double dpi) {
         XftDefaultSubstitute(display, DefaultScreen(display), pattern);
         FcResult result;
         FcPattern *match = FcFontMatch(nullptr, pattern, &result);
-        FcPattern *prepared =
-            match != nullptr ? FcFontRenderPrepare(nullptr, pattern, match)
-                             : nullptr;
+        FcPattern *prepared = match != nullptr
+                                  ? FcFontRenderPrepare(nullptr, pattern, match)
+                                  : nullptr;
         if (match != nullptr)
             FcPatternDestroy(match);
         XftFont *font = prepared != nullptr
@@ -206,6 +208,8 @@ int FaceHeight(const Face *face) {
 
 int TextWidth(Face *face, const char *text, int length) {
     int width = 0;
+    if (face == nullptr)
+        return 0;
     std::mbstate_t state{};
     try {
         for (int at = 0; at < length;)
@@ -225,6 +229,8 @@ void DrawText(Face *face, XftDraw *draw, const XftColor *color, int x, int y,
     short font = 0;
     int runWidth = 0;
     std::mbstate_t state{};
+    if (face == nullptr)
+        return;
     auto flush = [&] {
         if (count > 0)
             XftDrawString32(draw, color, face->fonts[font], x, y, run, count);

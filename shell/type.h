@@ -19,8 +19,8 @@ void StartType();
 bool DrawsType(Display *display);
 
 /// The face `name` at `dpi` dots per inch for `display`'s default screen;
-/// the same face for the same display, name and density.  Null where it cannot be
-/// had: an empty name, no RENDER, no font at all.
+/// the same face for the same display, name and density.  Null where it cannot
+/// be had: an empty name, no RENDER, no font at all.
 Face *OpenFace(Display *display, const char *name, double dpi);
 
 /// Pixels from the top of a line to its baseline, and from one line's top
@@ -28,10 +28,10 @@ Face *OpenFace(Display *display, const char *name, double dpi);
 int FaceAscent(const Face *face);
 int FaceHeight(const Face *face);
 
-/// The advance of `length` bytes of `text`.
+/// The advance of `length` bytes of `text`; 0 for no face.
 int TextWidth(Face *face, const char *text, int length);
 
 /// Draws `length` bytes of `text` in `color`, its baseline's start at
-/// (x, y).
+/// (x, y); nothing for no face.
 void DrawText(Face *face, XftDraw *draw, const XftColor *color, int x, int y,
               const char *text, int length);

@@ -262,8 +262,8 @@ XrmDatabase ScaledSizes(double scale, XrmDatabase file, XrmDatabase under) {
     XrmDatabase scaled = nullptr;
     for (const Size &size : kSizes) {
         auto at = given.find(size.name);
-        int base = at != given.end() ? std::atoi(at->second.c_str())
-                                     : size.base;
+        int base =
+            at != given.end() ? std::atoi(at->second.c_str()) : size.base;
         XrmPutStringResource(&scaled, size.name,
                              std::to_string(Scaled(base, scale)).c_str());
     }

@@ -189,11 +189,13 @@ int Density(const std::string &path) {
     Network net;
     net.AddLan(0);
     net.AddHost(0, 11, {WillingReply("atlas", "load 0.12, 3 users")});
-    net.AddHost(0, 12, {WillingReply("\xe6\x9d\xb1\xe4\xba\xac",
-                                     "load 1.40, 12 users")});
-    net.AddHost(0, 13, {WillingReply("\xef\xbd\x86\xef\xbd\x95\xef\xbd\x8c"
-                                     "\xef\xbd\x8c",
-                                     "load 0.80, 5 users")});
+    net.AddHost(
+        0, 12,
+        {WillingReply("\xe6\x9d\xb1\xe4\xba\xac", "load 1.40, 12 users")});
+    net.AddHost(0, 13,
+                {WillingReply("\xef\xbd\x86\xef\xbd\x95\xef\xbd\x8c"
+                              "\xef\xbd\x8c",
+                              "load 0.80, 5 users")});
     net.AddHost(0, 14, {UnwillingReply("cygnus", "down for maintenance")});
     net.Start();
     XDriver x;

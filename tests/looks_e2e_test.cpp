@@ -25,8 +25,7 @@ bool Grey(unsigned long pixel) {
 // What the window draws, read from its pixels: the first scan line of
 // each band of lines that hold ink, and the rightmost ink between two
 // scan lines.
-std::vector<int> BandTops(const std::vector<unsigned long> &image,
-                          int width) {
+std::vector<int> BandTops(const std::vector<unsigned long> &image, int width) {
     std::vector<int> tops;
     bool before = false;
     for (int y = 0; width > 0 && y < static_cast<int>(image.size()) / width;
@@ -189,8 +188,8 @@ TEST_F(Looks, TypeKeepsItsSizeAtEveryDensity) {
         On(display, [&] {
             XDriver here;
             net.SetEnv("LANG", "C.UTF-8");
-            Program p = net.Run({"-title", dpi, "-xrm",
-                                 "Hostpick*label.label: HHH"});
+            Program p =
+                net.Run({"-title", dpi, "-xrm", "Hostpick*label.label: HHH"});
             Window w = here.WaitForWindow(dpi);
             ASSERT_NE(w, 0u) << p.Stderr();
             Geometry g{};
@@ -209,9 +208,10 @@ TEST_F(Looks, TypeKeepsItsSizeAtEveryDensity) {
                 Geometry b = here.GeometryOf(button);
                 std::vector<unsigned long> image = here.WindowImage(button);
                 unsigned long paper = Paper(image);
-                EXPECT_GE(InkHeight(image, b.width,
-                                    [&](unsigned long p) { return p != paper; }),
-                          13);
+                EXPECT_GE(
+                    InkHeight(image, b.width,
+                              [&](unsigned long p) { return p != paper; }),
+                    13);
             }
             q.Kill();
         });
@@ -229,8 +229,8 @@ TEST_F(Looks, TypeKeepsItsSizeAtEveryDensity) {
 TEST_F(Looks, WithoutRenderOrFontsTheWindowStillDrawsQuietly) {
     Hosts({"host-a", "host-b"});
     for (bool render : {false, true}) {
-        std::vector<std::string> server = {"Xvfb", "-screen", "0",
-                                           "3840x2160x24", "-dpi", "192"};
+        std::vector<std::string> server = {"Xvfb",         "-screen", "0",
+                                           "3840x2160x24", "-dpi",    "192"};
         for (const char *option : render ? std::vector{"-fp", "built-ins"}
                                          : std::vector{"-extension", "RENDER"})
             server.push_back(option);
@@ -376,11 +376,9 @@ TEST_F(Looks, AFailuresHeadingIsDrawnWholeInEveryLanguage) {
                 },
                 5000))
                 << locale << ": " << p.Stderr();
-            EXPECT_LT(RightmostInk(image, g.width, 0, g.height),
-                      g.width - 3)
+            EXPECT_LT(RightmostInk(image, g.width, 0, g.height), g.width - 3)
                 << locale;
-            EXPECT_LT(
-                RightmostInk(image, g.width, g.height - 3, g.height), 0)
+            EXPECT_LT(RightmostInk(image, g.width, g.height - 3, g.height), 0)
                 << locale << ": the last line is whole";
             here.Screenshot(std::string("screenshots/failure-") + locale +
                             ".png");

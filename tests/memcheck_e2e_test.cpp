@@ -63,8 +63,7 @@ TEST_F(Memcheck, AWholeSessionHasNoInvalidAccessAndLosesNothing) {
     std::string log = "/tmp/" + net.client() + "-memcheck.log";
     // Deep enough to see that fontconfig's blocks are a face's.
     net.RunUnder({"valgrind", "--tool=memcheck", "--leak-check=full",
-                  "--num-callers=100",
-                  "--show-leak-kinds=definite,indirect",
+                  "--num-callers=100", "--show-leak-kinds=definite,indirect",
                   "--errors-for-leak-kinds=definite,indirect",
                   "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
                   "--suppressions=" HOSTPICK_SOURCE_DIR "/tests/memcheck.supp",

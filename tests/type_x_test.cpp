@@ -55,7 +55,8 @@ TEST_F(Type, SizesInPointsFollowTheDensity) {
     ASSERT_NE(dense, nullptr);
     EXPECT_EQ(OpenFace(display, "DejaVu Sans-11", 96), face) << "kept";
     const char *text = "Choose the host";
-    double ratio = static_cast<double>(TextWidth(dense, text, 15)) / Width(text);
+    double ratio =
+        static_cast<double>(TextWidth(dense, text, 15)) / Width(text);
     EXPECT_NEAR(ratio, 2.0, 0.1);
     EXPECT_NEAR(static_cast<double>(FaceHeight(dense)) / FaceHeight(face), 2.0,
                 0.1);
@@ -70,11 +71,12 @@ TEST_F(Type, TextIsDrawnAsWideAsItWasMeasured) {
     int width = Width(text);
     int height = FaceHeight(face);
     int screen = DefaultScreen(display);
-    Pixmap pixmap = XCreatePixmap(display, RootWindow(display, screen),
-                                  width + 40, height,
-                                  DefaultDepth(display, screen));
-    XftDraw *draw = XftDrawCreate(display, pixmap, DefaultVisual(display, screen),
-                                  DefaultColormap(display, screen));
+    Pixmap pixmap =
+        XCreatePixmap(display, RootWindow(display, screen), width + 40, height,
+                      DefaultDepth(display, screen));
+    XftDraw *draw =
+        XftDrawCreate(display, pixmap, DefaultVisual(display, screen),
+                      DefaultColormap(display, screen));
     XftColor white{}, black{};
     white.color = {0xffff, 0xffff, 0xffff, 0xffff};
     black.color = {0, 0, 0, 0xffff};

@@ -252,6 +252,7 @@ constexpr const char *kScale2HeadingFontSet =
     "-*-*-medium-r-normal--24-*-*-*-c-*-*-*,"
     "-*-*-medium-r-normal--16-*-*-*-c-*-*-*,fixed";
 constexpr double kScale2From = 1.5; // the core fonts of scale 2 from here
+constexpr const char *kUndrawnFontSet = "fixed";
 
 // The dimensions at `scale`, each from its value in `under` (the contrast
 // variant, where laid), else in the resource file, else kSizes'.
@@ -293,11 +294,20 @@ void LoadVariants(Widget topLevel) {
 
     bool drawsType = DrawsType(display) &&
                      !ListResource(display, database, "face", "Face").empty();
-    // Where the widgets draw type, only the entry draws a core font set;
-    // its fonts are asked for only when it is made, and end in "fixed".
+    // Where the widgets draw type, only the entry draws a core font set.
+    // The others hold one all the same, as Athena widgets do, but never
+    // draw with it: "fixed", which every server has, and which costs a
+    // fraction of a font set for every character set of a UTF-8 locale.
     XrmDatabase fonts = nullptr;
-    if (scale >= kScale2From && drawsType) {
-        XrmPutStringResource(&fonts, "*entry.fontSet", kScale2FontSet);
+    if (drawsType) {
+        std::string entry =
+            scale >= kScale2From
+                ? kScale2FontSet
+                : ListResource(display, database, "fontSet", "FontSet");
+        XrmPutStringResource(&fonts, "*fontSet", kUndrawnFontSet);
+        XrmPutStringResource(&fonts, "*label.fontSet", kUndrawnFontSet);
+        if (!entry.empty())
+            XrmPutStringResource(&fonts, "*entry*fontSet", entry.c_str());
     } else if (scale >= kScale2From) {
         XrmPutStringResource(&fonts, "*fontSet", kScale2FontSet);
         XrmPutStringResource(&fonts, "*label.fontSet", kScale2HeadingFontSet);
@@ -311,7 +321,7 @@ void LoadVariants(Widget topLevel) {
             scale = 1;
         }
     }
-    if (scale == 1 && !contrast)
+    if (scale == 1 && !contrast && fonts == nullptr)
         return;
     XrmDatabase defaults = ReadFile(display, nullptr, fallbackResources);
     XrmDatabase contrasted =

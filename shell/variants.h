@@ -43,8 +43,10 @@ extern bool contrast;
 
 /// Reads the resources "scale" and "contrast" of `topLevel` (the shell,
 /// before its children exist) and lays the variants they ask for over its
-/// screen's database.  Where the widgets draw their core font sets (the X
-/// server has no RENDER, or the list's face is empty), a scale of 1.5 or
-/// more takes the core fonts of scale 2; when the X server has none of
-/// them, it keeps scale 1 and says so on standard error, in one line.
+/// screen's database.  Where the widgets draw type, those but the entry
+/// hold the font set "fixed", which they never draw with.  Where they draw
+/// their core font sets (the X server has no RENDER, or the list's face is
+/// empty), a scale of 1.5 or more takes the core fonts of scale 2; when the
+/// X server has none of them, it keeps scale 1 and says so on standard
+/// error, in one line.  The entry takes them in either case.
 void LoadVariants(Widget topLevel);

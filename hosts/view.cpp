@@ -13,6 +13,7 @@
 #include "shell/window.h"
 
 char **displayLines;
+void (*afterRefresh)();
 
 namespace {
 
@@ -159,6 +160,8 @@ void RefreshList() {
         XawListHighlight(list, at);
     PaintSelectionSoon();
     HeadingSeesLines(n);
+    if (afterRefresh != nullptr)
+        afterRefresh();
 }
 
 void HandLines(char **lines, int n, int longest) {

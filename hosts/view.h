@@ -36,6 +36,9 @@ void RefreshSoon(Pace pace);
 /// every one of them alive, until a later call succeeds.
 void RefreshList();
 
+/// Called after every hand-over of changed lines, where set.
+extern void (*afterRefresh)();
+
 /// Hands the widget n lines (an empty list for n = 0), the widest
 /// `longest` pixels wide (0: the widget measures them).
 void HandLines(char **lines, int n, int longest = 0);

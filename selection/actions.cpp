@@ -80,7 +80,13 @@ void Accept(Widget, XEvent *, String *, Cardinal *) noexcept {
     std::exit(0);
 }
 
+// A station has no way out but the one a site binds, Leave.
 void Cancel(Widget, XEvent *, String *, Cardinal *) noexcept {
+    if (!StationMode())
+        std::exit(0);
+}
+
+void Leave(Widget, XEvent *, String *, Cardinal *) noexcept {
     std::exit(0);
 }
 

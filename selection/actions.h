@@ -13,9 +13,13 @@
 /// since, it only rings the bell.
 void Accept(Widget w, XEvent *event, String *params,
             Cardinal *paramCount) noexcept;
-/// Exits with status 0, reporting nothing.
+/// Exits with status 0, reporting nothing; in a station, does nothing.
 void Cancel(Widget w, XEvent *event, String *params,
             Cardinal *paramCount) noexcept;
+/// Exits with status 0, reporting nothing, a station too: no key is bound
+/// to it unless a site binds one.
+void Leave(Widget w, XEvent *event, String *params,
+           Cardinal *paramCount) noexcept;
 /// Undoes the selection when it is the row of an unwilling host.
 void CheckWilling(Widget w, XEvent *event, String *params,
                   Cardinal *paramCount) noexcept;

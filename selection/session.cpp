@@ -30,6 +30,7 @@
 #include "hosts/view.h"
 #include "selection/authfile.h"
 #include "selection/command.h"
+#include "selection/remembering.h"
 #include "selection/server.h"
 #include "shell/heading.h"
 #include "shell/loop.h"
@@ -61,7 +62,9 @@ constexpr char kHostFailed[] = "XDMCP fatal error: Session failed";
 
 struct SessionResources {
     Boolean session;
+    Boolean station;
     String command;
+    String stationCommand;
     String title;
     String opening;
     String failed;
@@ -84,8 +87,11 @@ SessionResources config;
 
 XtResource resources[] = {
     FILE_RESOURCE(SessionResources, "session", "Session", XtRBoolean, session),
+    FILE_RESOURCE(SessionResources, "station", "Station", XtRBoolean, station),
     FILE_RESOURCE(SessionResources, "sessionCommand", "SessionCommand",
                   XtRString, command),
+    FILE_RESOURCE(SessionResources, "stationCommand", "StationCommand",
+                  XtRString, stationCommand),
     FILE_RESOURCE(SessionResources, "sessionTitle", "SessionTitle", XtRString,
                   title),
     FILE_RESOURCE(SessionResources, "openingLabel", "OpeningLabel", XtRString,
@@ -238,7 +244,8 @@ void HostConnected(Server *server) {
     LoginWindow(*static_cast<Session *>(server->owner));
 }
 
-// The host's window is on the nested display.
+// The host's window is on the nested display; a station's list steps
+// aside for it.
 void Taken(Server *server) {
     auto *s = static_cast<Session *>(server->owner);
     s->stage = Stage::kTaken;
@@ -246,6 +253,9 @@ void Taken(Server *server) {
     HeadingStopsTelling();
     LoginWindow(*s);
     Mark(*s, config.rowOpen);
+    Remember(s->address, s->host);
+    if (StationMode())
+        XUnmapWindow(XtDisplay(topLevel), XtWindow(topLevel));
     Warn("%s manages display %s", s->host.c_str(), server->display.c_str());
 }
 
@@ -317,7 +327,10 @@ void Ended(Session *s, int status) {
         Warn("the session of %s ended", s->host.c_str());
         HeadingStopsTelling();
         Mark(*s, nullptr);
-        ListToFront();
+        if (StationMode())
+            ShowWindowAgain();
+        else
+            ListToFront();
         XtCallActionProc(topLevel, "Ping", nullptr, nullptr, 0);
     } else if (s->stage == Stage::kOpening) {
         std::string said;
@@ -367,10 +380,12 @@ void WatchOnce() {
         sigaction(number, &action, nullptr);
 }
 
-// The session of `address` that is opening or open, if any.
+// The session of `address` that is opening or open, if any; a station's
+// one session, whatever its host.
 Session *SessionOf(const std::string &address) {
     for (Session &s : sessions)
-        if (s.address == address && s.stage != Stage::kGivenUp)
+        if ((s.address == address || StationMode()) &&
+            s.stage != Stage::kGivenUp)
             return &s;
     return nullptr;
 }
@@ -399,6 +414,8 @@ std::string Shown(const HostEntry *host, const char *address) {
 // waiting for the window manager's answer.
 Area LoginPlace() {
     Area monitor = WindowMonitor(topLevel);
+    if (StationMode())
+        return monitor; // the station's login covers it
     Frame frame = FrameOf(topLevel);
     Area list = OuterArea(topLevel, frame);
     Area least = {0, 0, Scaled(kLeastLoginWidth, scale),
@@ -455,7 +472,8 @@ std::vector<std::string> Command(Session *s, const char *address) {
                                   {"xkblayout", keyboard[2]},
                                   {"xkbvariant", keyboard[3]},
                                   {"xkboptions", keyboard[4]}};
-    return CommandWords(Text(config.command), values);
+    return CommandWords(
+        Text(StationMode() ? config.stationCommand : config.command), values);
 }
 
 // A command not found is one not installed, and said so.
@@ -473,13 +491,19 @@ void CannotStart(const std::string &command, int error) {
 void LoadSession(Widget shell) {
     XtGetApplicationResources(shell, &config, resources, XtNumber(resources),
                               nullptr, 0);
-    // The heading's own label, for a person at a desktop.
+}
+
+void ShowSessionHeading() {
     if (SessionMode() && config.heading != nullptr)
         SetHeading(config.heading);
 }
 
 bool SessionMode() {
-    return config.session != False;
+    return config.session != False || config.station != False;
+}
+
+bool StationMode() {
+    return config.station != False;
 }
 
 void OpenSession(const HostEntry *host) {

@@ -11,13 +11,22 @@
 #include "hosts/table.h"
 
 /// Reads the mode and its texts from the resources of `shell` (the
-/// resources "session", "sessionCommand", "sessionTitle" and the heading's
-/// texts), and in the mode gives the heading its label ("sessionLabel").
-/// Call once the widgets exist, before the heading loads its texts.
+/// resources "session", "station", "sessionCommand", "stationCommand",
+/// "sessionTitle" and the heading's texts); call before the widgets are
+/// made.
 void LoadSession(Widget shell);
+/// In the mode, gives the heading its label ("sessionLabel"); call once
+/// the widgets exist, before the heading loads its texts.
+void ShowSessionHeading();
 
-/// True when the mode is on.
+/// True when the mode is on (the station's too).
 bool SessionMode();
+/// True in a station: a terminal whose X server hostpick alone serves.
+/// Its window covers its monitor; a login, one at a time, covers it too,
+/// started by "stationCommand", and hostpick's window is unmapped while
+/// the login shows, and mapped again, with the focus, when it ends.
+/// Cancel does nothing; Leave leaves.
+bool StationMode();
 
 /// Starts the nested server for `host`, the first host of a row, titled
 /// with the host as its row shows it, unless the host's login is opening

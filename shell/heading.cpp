@@ -74,9 +74,13 @@ void SeriesStarted() {
     Show();
 }
 
+void (*afterSeries)();
+
 void SeriesEnded() {
     searching = false;
     Show();
+    if (afterSeries != nullptr)
+        afterSeries();
 }
 
 void HeadingSeesLines(int n) {

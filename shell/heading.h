@@ -14,7 +14,9 @@ void LoadHeading(Widget shell);
 /// A series of pings has started.
 void SeriesStarted();
 /// The series has ended: its last ping has gone out a ping interval ago.
+/// Then `afterSeries`, where set, may tell a text of its own.
 void SeriesEnded();
+extern void (*afterSeries)();
 /// The list now shows `lines` lines.
 void HeadingSeesLines(int lines);
 /// Whether any target was given, and whether any of them can be asked;

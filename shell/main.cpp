@@ -6,7 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <string>
+#include <vector>
 
+#include "selection/remembering.h"
 #include "selection/session.h"
 #include "shell/loop.h"
 #include "shell/startup.h"
@@ -30,12 +34,25 @@ int main(int argc, char **argv) {
         PrintSynopsis(stderr);
         return 2;
     }
-    // A person at a desktop who names no host means the hosts around.
+    // A person at a desktop who names no host means the hosts around; the
+    // hosts remembered are asked beside those named.
     char broadcast[] = "BROADCAST";
-    char *around[] = {broadcast, nullptr};
-    char **targets = SessionMode() && argc < 2 ? around : argv + 1;
+    std::vector<char *> targets;
+    std::vector<std::string> remembered;
+    try {
+        remembered = RememberedTargets();
+        if (SessionMode() && argc < 2)
+            targets.push_back(broadcast);
+        targets.insert(targets.end(), argv + 1, argv + argc);
+        for (std::string &address : remembered)
+            targets.push_back(address.data());
+        targets.push_back(nullptr);
+    } catch (const std::bad_alloc &) {
+        Warn("cannot ask any host: %s", std::strerror(ENOMEM));
+        return 1;
+    }
     // A list that can never fill is no choice to show.
-    if (!StartDiscovery(targets)) {
+    if (!StartDiscovery(targets.data())) {
         Warn("cannot ask any host: %s", std::strerror(errno));
         return 1;
     }

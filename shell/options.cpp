@@ -16,6 +16,8 @@ XrmOptionDescRec settingsOptions[] = {
      const_cast<char *>("*connectionType"), XrmoptionSepArg, nullptr},
     {const_cast<char *>("-session"), const_cast<char *>(".session"),
      XrmoptionNoArg, const_cast<char *>("on")},
+    {const_cast<char *>("-station"), const_cast<char *>(".station"),
+     XrmoptionNoArg, const_cast<char *>("on")},
     {const_cast<char *>("-scale"), const_cast<char *>(".scale"),
      XrmoptionSepArg, nullptr},
     {const_cast<char *>("-contrast"), const_cast<char *>(".contrast"),

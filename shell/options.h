@@ -5,8 +5,8 @@
 
 #include <X11/Intrinsic.h>
 
-/// "-vornaddress", "-clientaddress", "-connectionType", "-session" (the
-/// resource "session" of selection/session), "-scale" and "-contrast"
+/// "-vornaddress", "-clientaddress", "-connectionType", "-session" and
+/// "-station" (the resources of selection/session), "-scale" and "-contrast"
 /// (those of shell/variants), for toolkit initialisation.
 extern XrmOptionDescRec settingsOptions[];
 extern const Cardinal settingsOptionCount;

@@ -158,6 +158,18 @@ void PlaceWindow(Widget shell) {
     XtSetValues(shell, args, 2);
 }
 
+void CoverMonitor(Widget shell) {
+    Position userX = 0;
+    Position userY = 0;
+    XtVaGetValues(shell, XtNx, &userX, XtNy, &userY, nullptr);
+    Area monitor = MonitorOf(shell, UserPlaced(shell), userX, userY);
+    XtVaSetValues(shell, XtNx, static_cast<XtArgVal>(monitor.x), XtNy,
+                  static_cast<XtArgVal>(monitor.y), XtNwidth,
+                  static_cast<XtArgVal>(monitor.width), XtNheight,
+                  static_cast<XtArgVal>(monitor.height), XtNborderWidth,
+                  XtArgVal{0}, nullptr);
+}
+
 Area WindowMonitor(Widget shell) {
     Display *display = XtDisplay(shell);
     Screen *screen = XtScreen(shell);

@@ -48,6 +48,9 @@ void WindowPosition(const Area &monitor, Dimension width, Dimension height,
 /// monitor unless the user gave a position (-geometry +x+y, or a geometry
 /// resource).
 void PlaceWindow(Widget shell);
+/// A station's: the shell covers its monitor (the one a position given is
+/// on, else the primary), borderless.
+void CoverMonitor(Widget shell);
 
 /// The monitor that holds the centre of the realised shell's window, as it
 /// is now: one of the Monitors, else the whole screen.

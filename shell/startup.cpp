@@ -11,6 +11,7 @@
 #include "selection/actions.h"
 #include "selection/adding.h"
 #include "selection/moves.h"
+#include "selection/remembering.h"
 #include "selection/session.h"
 #include "shell/fallback.h"
 #include "shell/heading.h"
@@ -27,6 +28,7 @@
 XtActionsRec actionTable[] = {
     {const_cast<char *>("Accept"), Accept},
     {const_cast<char *>("Cancel"), Cancel},
+    {const_cast<char *>("Leave"), Leave},
     {const_cast<char *>("CheckWilling"), CheckWilling},
     {const_cast<char *>("Ping"), Ping},
     {const_cast<char *>("AcceptClick"), AcceptClick},
@@ -87,10 +89,12 @@ bool OpenWindow(int *argc, char **argv) {
     LoadSettings(topLevel);
     XtAppAddActions(appContext, actionTable, actionCount);
     LoadAdding(topLevel);
-    CreateWidgets(topLevel, allowAdd);
+    LoadSession(topLevel);
+    LoadRemembering(topLevel);
+    CreateWidgets(topLevel, allowAdd, StationMode());
     SetUpLooks();
     HandLines(nullptr, 0);
-    LoadSession(topLevel);
+    ShowSessionHeading();
     LoadHeading(topLevel);
     HandleFocus(topLevel);
     WatchPresses(XtDisplay(topLevel));
@@ -101,8 +105,12 @@ bool OpenWindow(int *argc, char **argv) {
     XtSetMappedWhenManaged(topLevel, False);
     XtRealizeWidget(topLevel);
     HandleWindowProtocols(topLevel);
-    PlaceWindow(topLevel);
+    if (StationMode())
+        CoverMonitor(topLevel);
+    else
+        PlaceWindow(topLevel);
     SetHeading(HeadingText()); // at the width it now has
+    CentreInStation();
     XMapWindow(XtDisplay(topLevel), XtWindow(topLevel));
     // Shown before anything else happens, whatever comes next.
     XFlush(XtDisplay(topLevel));

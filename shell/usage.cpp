@@ -5,11 +5,13 @@
 namespace {
 
 constexpr char kSynopsis[] =
-    "usage: hostpick [toolkit options] [-session] [-scale auto|N]\n"
+    "usage: hostpick [toolkit options] [-session|-station] [-scale auto|N]\n"
     "                [-contrast]"
     " [-vornaddress hex] [-clientaddress hex]\n"
     "                [-connectionType n] [target ...]\n"
     "  -session            open the picked host's login in a window here\n"
+    "  -station            a terminal's whole login station: the list and\n"
+    "                      each login full screen, the list again after\n"
     "  -scale auto|N       draw at that scale, 1 to 4 (auto: as the\n"
     "                      screen's density has it)\n"
     "  -contrast           draw in high contrast\n"

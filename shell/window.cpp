@@ -6,6 +6,7 @@
 #include <X11/Xaw/AsciiText.h>
 #include <X11/Xaw/Box.h>
 #include <X11/Xaw/Command.h>
+#include <X11/Xaw/Form.h>
 #include <X11/Xaw/Label.h>
 #include <X11/Xaw/List.h>
 #include <X11/Xaw/Paned.h>
@@ -33,6 +34,7 @@ namespace {
 
 constexpr int kBaseVolume = 0; ///< XBell's percent: the display's own
 
+Widget station; // the form around paned, in a station only
 Widget paned;
 Widget label;
 Widget viewport;
@@ -121,10 +123,20 @@ void Rebreak(Widget, XtPointer, XEvent *event, Boolean *) noexcept {
 
 } // namespace
 
-void CreateWidgets(Widget shell, bool withEntry) {
+void CreateWidgets(Widget shell, bool withEntry, bool inStation) {
     XtAppContext app = XtWidgetToApplicationContext(shell);
     passWarning = XtAppSetWarningMsgHandler(app, NoteMissingCharsets);
-    paned = Make("paned", panedWidgetClass, shell);
+    if (inStation) {
+        // The form keeps the paned widget's size and its place, which
+        // CentreInStation sets, when the form itself grows to the monitor.
+        station = Make("station", formWidgetClass, shell);
+        paned = XtVaCreateManagedWidget(
+            "paned", panedWidgetClass, station, XtNleft, XawChainLeft,
+            XtNright, XawChainLeft, XtNtop, XawChainTop, XtNbottom,
+            XawChainTop, nullptr);
+    } else {
+        paned = Make("paned", panedWidgetClass, shell);
+    }
     label = Make("label", smoothLabelWidgetClass, paned);
     XtAddEventHandler(label, StructureNotifyMask, False, Rebreak, nullptr);
     viewport = Make("viewport", viewportWidgetClass, paned);
@@ -135,7 +147,8 @@ void CreateWidgets(Widget shell, bool withEntry) {
         entryWidget = Make("entry", asciiTextWidgetClass, add);
     }
     box = Make("box", boxWidgetClass, paned);
-    cancelButton = Make("cancel", smoothCommandWidgetClass, box);
+    if (!inStation)
+        cancelButton = Make("cancel", smoothCommandWidgetClass, box);
     acceptButton = Make("accept", smoothCommandWidgetClass, box);
     pingButton = Make("ping", smoothCommandWidgetClass, box);
     XtAppSetWarningMsgHandler(app, passWarning);
@@ -245,6 +258,29 @@ void HandleFocus(Widget shell) {
     XtAddEventHandler(shell, VisibilityChangeMask, False, TakeFocusWhenShown,
                       nullptr);
     XtAddEventHandler(shell, NoEventMask, True, CloseWhenAsked, nullptr);
+}
+
+void CentreInStation() {
+    if (station == nullptr)
+        return;
+    Dimension width = 0;
+    Dimension height = 0;
+    Dimension panedWidth = 0;
+    Dimension panedHeight = 0;
+    XtVaGetValues(topLevel, XtNwidth, &width, XtNheight, &height, nullptr);
+    XtVaGetValues(paned, XtNwidth, &panedWidth, XtNheight, &panedHeight,
+                  nullptr);
+    XtVaSetValues(paned, XtNhorizDistance,
+                  static_cast<XtArgVal>(std::max(0, (width - panedWidth) / 2)),
+                  XtNvertDistance,
+                  static_cast<XtArgVal>(std::max(0, (height - panedHeight) / 2)),
+                  nullptr);
+}
+
+void ShowWindowAgain() {
+    XtAddEventHandler(topLevel, VisibilityChangeMask, False,
+                      TakeFocusWhenShown, nullptr);
+    XMapRaised(XtDisplay(topLevel), XtWindow(topLevel));
 }
 
 void KeysToEntry(bool toEntry) {

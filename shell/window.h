@@ -15,8 +15,18 @@ extern Widget entryWidget;
 /// Creates, managed and in this order: paned, label, viewport, list, with
 /// `withEntry` the box add holding addLabel and the text entry, then box
 /// and the command buttons cancel, accept and ping.  The buttons get no
-/// callbacks: translations bind them to the actions.
-void CreateWidgets(Widget shell, bool withEntry);
+/// callbacks: translations bind them to the actions.  For a `station`, the
+/// paned widget stands in a form, "station", which fills the window, and
+/// there is no cancel.
+void CreateWidgets(Widget shell, bool withEntry, bool station = false);
+
+/// A station's window, once placed over its monitor: the paned widget in
+/// its middle, at its own size.
+void CentreInStation();
+
+/// Maps the window again, above the others, and has it take the focus
+/// once it shows.
+void ShowWindowAgain();
 
 /// Rings the bell of the shell's display at its base volume.
 void RingBell();

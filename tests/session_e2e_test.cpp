@@ -624,3 +624,134 @@ TEST_F(Session, TheHostsGreeterComesUpOnADenseGermanDesktop) {
 }
 
 } // namespace
+
+namespace {
+
+// The outer display's screen, as hostpick's windows see it.
+Geometry Screen() {
+    Display *d = XOpenDisplay(nullptr);
+    Geometry g{0, 0, DisplayWidth(d, 0), DisplayHeight(d, 0), 0};
+    XCloseDisplay(d);
+    return g;
+}
+
+Window Focus() {
+    Display *d = XOpenDisplay(nullptr);
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    XCloseDisplay(d);
+    return focus;
+}
+
+// A station on the test's bare X server, with no window manager: the list
+// covers the screen, Escape leaves it, the login covers the screen while
+// the list steps aside, and the login's end brings the list back, with the
+// focus, asking again at once.
+TEST_F(Session, AStationsLoginCoversTheScreenAndItsEndBringsTheListBack) {
+    std::unique_ptr<LightDM> dm = LabWithLightDM();
+    if (dm == nullptr)
+        GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
+    Geometry screen = Screen();
+    Program p = Start({"-station", "10.55.0.20"});
+    Geometry list = x.GeometryOf(window);
+    EXPECT_EQ(list.width, screen.width);
+    EXPECT_EQ(list.height, screen.height);
+    AwaitArrivals(1);
+    x.Key(window, "Escape");
+    usleep(300 * 1000); // nothing ends it within
+    EXPECT_EQ(p.Wait(0), -1) << "Escape leaves a station running";
+
+    x.Key(window, "Home Return");
+    pid_t server = Server(p);
+    std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
+    std::string display = AwaitLog(p, "hostpick: labdm manages display ", 10000);
+    EXPECT_TRUE(PollUntil(
+        [&] { return MappedWindows(display, cookie) >= 1; }, 5000, 100))
+        << dm->Log();
+    Window login = x.WaitForWindow("labdm: login");
+    ASSERT_NE(login, 0u);
+    EXPECT_EQ(x.GeometryOf(login).width, screen.width);
+    EXPECT_EQ(x.GeometryOf(login).height, screen.height);
+    EXPECT_TRUE(PollUntil([&] { return x.WaitForWindow(title, 0) == 0; }, 3000))
+        << "the list steps aside";
+
+    size_t asked = net.Arrivals().size();
+    dm->Stop();
+    AwaitLog(p, "hostpick: the session of labdm ended", 10000);
+    EXPECT_TRUE(
+        PollUntil([&] { return net.Arrivals().size() > asked; }, 1000, 20))
+        << "a QUERY within 1 s";
+    EXPECT_NE(x.WaitForWindow(title, 3000), 0u) << "the list is back";
+    EXPECT_TRUE(PollUntil([&] { return Focus() == window; }, 3000));
+    EXPECT_EQ(p.Wait(0), -1);
+    Stop(server);
+}
+
+// A host on a subnet that no broadcast reaches, asked by name the first
+// time, is remembered once its login shows, first in a file of twenty at
+// most, mode 0600; the next start asks it with BROADCAST alone, lists it,
+// selects it, and tells how many remembered hosts did not answer.
+TEST_F(Session, ARememberedHostOnAnotherSubnetIsAskedAndSelected) {
+    net.DisableIPv6();
+    net.AddLan(0);
+    net.AddLan(1);
+    net.RouteOnly(1);
+    net.AddHost(0, 11, {WillingReply("near", "idle")});
+    int far = net.AddHost(1, 21, {WillingReply("far", "idle")});
+    net.ManageDisplays(far, {});
+    net.Start();
+    std::string state = "/tmp/hostpick-state-" + std::to_string(getpid());
+    std::string file = state + "/hostpick/hosts";
+    std::system(("rm -rf " + state + " && mkdir -p " + state + "/hostpick")
+                    .c_str());
+    {
+        std::ofstream seeded(file);
+        for (int i = 1; i <= 20; i++) // silent, the oldest first to go
+            seeded << "10.57.0." << i << " old" << i << "\n";
+    }
+    net.SetEnv("XDG_STATE_HOME", state);
+
+    Program p = Start({"-session", "10.56.0.21"});
+    AwaitArrivals(1);
+    x.Key(window, "Home Return"); // far, before near: not asked
+    AwaitLog(p, "hostpick: far manages display ", 10000);
+    struct stat s {};
+    ASSERT_EQ(stat(file.c_str(), &s), 0);
+    EXPECT_EQ(s.st_mode & 0777, 0600u);
+    std::string lines = ReadFile(file);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 20);
+    EXPECT_TRUE(lines.starts_with("10.56.0.21 far\n")) << lines;
+    p.Kill();
+    for (pid_t server : p.Children())
+        Stop(server);
+
+    Program q = Start({"-session", "BROADCAST"});
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            for (const Arrival &a : net.Arrivals())
+                if (a.host == far && a.bytes.size() > 3 && a.bytes[3] == 2)
+                    return true;
+            return false;
+        },
+        3000))
+        << "far is asked";
+    AwaitRows(2, 3000);
+    x.Key(window, "Return"); // far, selected as it answered
+    AwaitLog(q, "hostpick: opening the login of far", 5000);
+    q.Kill();
+    for (pid_t server : q.Children())
+        Stop(server);
+
+    // Garbage: one line on standard error, and the list as ever.
+    std::ofstream(file) << "\x01\x02 garbage\nnot an address\n";
+    Program r = Start({"-session", "BROADCAST"});
+    AwaitArrivals(net.Arrivals().size() + 1);
+    EXPECT_EQ(r.Wait(0), -1);
+    r.Kill();
+    std::string err = r.Stderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    std::system(("rm -rf " + state).c_str());
+}
+
+} // namespace

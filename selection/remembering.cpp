@@ -1,0 +1,148 @@
+#include "selection/remembering.h"
+
+#include <X11/StringDefs.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "hosts/table.h"
+#include "hosts/view.h"
+#include "selection/command.h"
+#include "selection/moves.h"
+#include "selection/remembered.h"
+#include "selection/session.h"
+#include "shell/heading.h"
+#include "shell/options.h"
+#include "shell/warn.h"
+#include "xdmcp/address.h"
+
+namespace {
+
+struct RememberingResources {
+    String remember; ///< "true", "false", or anything else: the mode's
+    String silent;   ///< how many did not answer
+};
+
+RememberingResources config;
+
+XtResource resources[] = {
+    FILE_RESOURCE(RememberingResources, "remember", "Remember", XtRString,
+                  remember),
+    FILE_RESOURCE(RememberingResources, "rememberedSilentLabel",
+                  "RememberedSilentLabel", XtRString, silent),
+};
+
+bool remembering;
+std::string path;
+std::vector<Remembered> hosts;
+bool selecting; // the host opened last is still to be selected
+
+// The numeric address of `entry`, as the file keeps it.
+std::string AddressOf(const HostEntry *entry) {
+    char text[kKeyTextSize];
+    KeyText(KeyOf(entry), text);
+    return text;
+}
+
+// The host opened last, selected when its row shows, unless a row is.
+void SelectLastOpened() {
+    if (!selecting)
+        return;
+    if (SelectedRow() >= 0) {
+        selecting = false;
+        return;
+    }
+    for (int row = 0; row < RowCount(); row++)
+        for (const HostEntry *entry : RowHosts(row))
+            if (AddressOf(entry) == hosts.front().address) {
+                selecting = false;
+                SelectRow(row);
+                return;
+            }
+}
+
+// How many remembered hosts no reply came from.
+void TellSilent() {
+    int silent = 0;
+    for (const Remembered &host : hosts) {
+        bool answered = false;
+        for (const HostEntry *e = hostEntries; e != nullptr && !answered;
+             e = e->next)
+            answered = AddressOf(e) == host.address;
+        silent += !answered;
+    }
+    if (silent == 0 || config.silent == nullptr)
+        return;
+    std::string count = std::to_string(silent);
+    const Placeholder values[] = {{"count", count}};
+    HeadingTells(Expand(config.silent, values).c_str());
+}
+
+void AfterSeries() {
+    try {
+        TellSilent();
+    } catch (const std::bad_alloc &) {
+        // Untold.
+    }
+}
+
+void AfterRefresh() {
+    try {
+        SelectLastOpened();
+    } catch (const std::bad_alloc &) {
+        selecting = false;
+    }
+}
+
+} // namespace
+
+void LoadRemembering(Widget shell) {
+    XtGetApplicationResources(shell, &config, resources, XtNumber(resources),
+                              nullptr, 0);
+    const char *asked = config.remember != nullptr ? config.remember : "";
+    remembering = SessionMode() && (std::strcmp(asked, "true") == 0 ||
+                                    (std::strcmp(asked, "false") != 0 &&
+                                     !StationMode()));
+    if (!remembering)
+        return;
+    path = RememberedPath();
+    if (path.empty()) {
+        Warn("no host is remembered: neither XDG_STATE_HOME nor HOME is set");
+        remembering = false;
+        return;
+    }
+    RememberedFile file = ReadRemembered(path);
+    if (!file.unreadable.empty())
+        Warn("cannot read the remembered hosts in %s: %s", path.c_str(),
+             file.unreadable.c_str());
+    else if (file.badLines > 0)
+        Warn("%s: skipped %d unreadable line%s", path.c_str(), file.badLines,
+             file.badLines == 1 ? "" : "s");
+    hosts = std::move(file.hosts);
+    selecting = !hosts.empty();
+    afterRefresh = AfterRefresh;
+    afterSeries = AfterSeries;
+}
+
+std::vector<std::string> RememberedTargets() {
+    std::vector<std::string> addresses;
+    for (const Remembered &host : hosts)
+        addresses.push_back(host.address);
+    return addresses;
+}
+
+void Remember(const std::string &address, const std::string &name) {
+    if (!remembering)
+        return;
+    int error = ENOMEM;
+    try {
+        hosts = WithNewest(hosts, {address, name});
+        error = WriteRemembered(path, hosts);
+    } catch (const std::bad_alloc &) {
+        // The file stays as it was.
+    }
+    if (error != 0)
+        Warn("cannot remember %s in %s: %s", name.c_str(), path.c_str(),
+             std::strerror(error));
+}

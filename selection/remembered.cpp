@@ -65,8 +65,8 @@ RememberedFile ReadRemembered(const std::string &path) {
         if (!line.empty() && line.back() == '\n')
             line.pop_back();
         std::size_t blank = line.find(' ');
-        Remembered host{line.substr(0, blank),
-                        blank == std::string::npos ? ""
+        Remembered host{line.substr(0, blank), blank == std::string::npos
+                                                   ? ""
                                                    : line.substr(blank + 1)};
         bool taken = false;
         for (const Remembered &known : file.hosts)
@@ -100,8 +100,8 @@ int WriteRemembered(const std::string &path,
     if (error != 0)
         return error;
     std::string temporary = path + ".new";
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                  0600);
+    int fd =
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
     std::string text;

@@ -101,9 +101,9 @@ void LoadRemembering(Widget shell) {
     XtGetApplicationResources(shell, &config, resources, XtNumber(resources),
                               nullptr, 0);
     const char *asked = config.remember != nullptr ? config.remember : "";
-    remembering = SessionMode() && (std::strcmp(asked, "true") == 0 ||
-                                    (std::strcmp(asked, "false") != 0 &&
-                                     !StationMode()));
+    remembering =
+        SessionMode() && (std::strcmp(asked, "true") == 0 ||
+                          (std::strcmp(asked, "false") != 0 && !StationMode()));
     if (!remembering)
         return;
     path = RememberedPath();
@@ -127,6 +127,7 @@ void LoadRemembering(Widget shell) {
 
 std::vector<std::string> RememberedTargets() {
     std::vector<std::string> addresses;
+    addresses.reserve(hosts.size());
     for (const Remembered &host : hosts)
         addresses.push_back(host.address);
     return addresses;

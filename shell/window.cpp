@@ -131,9 +131,8 @@ void CreateWidgets(Widget shell, bool withEntry, bool inStation) {
         // CentreInStation sets, when the form itself grows to the monitor.
         station = Make("station", formWidgetClass, shell);
         paned = XtVaCreateManagedWidget(
-            "paned", panedWidgetClass, station, XtNleft, XawChainLeft,
-            XtNright, XawChainLeft, XtNtop, XawChainTop, XtNbottom,
-            XawChainTop, nullptr);
+            "paned", panedWidgetClass, station, XtNleft, XawChainLeft, XtNright,
+            XawChainLeft, XtNtop, XawChainTop, XtNbottom, XawChainTop, nullptr);
     } else {
         paned = Make("paned", panedWidgetClass, shell);
     }
@@ -270,16 +269,17 @@ void CentreInStation() {
     XtVaGetValues(topLevel, XtNwidth, &width, XtNheight, &height, nullptr);
     XtVaGetValues(paned, XtNwidth, &panedWidth, XtNheight, &panedHeight,
                   nullptr);
-    XtVaSetValues(paned, XtNhorizDistance,
-                  static_cast<XtArgVal>(std::max(0, (width - panedWidth) / 2)),
-                  XtNvertDistance,
-                  static_cast<XtArgVal>(std::max(0, (height - panedHeight) / 2)),
-                  nullptr);
+    XtVaSetValues(
+        paned, XtNhorizDistance,
+        static_cast<XtArgVal>(std::max(0, (width - panedWidth) / 2)),
+        XtNvertDistance,
+        static_cast<XtArgVal>(std::max(0, (height - panedHeight) / 2)),
+        nullptr);
 }
 
 void ShowWindowAgain() {
-    XtAddEventHandler(topLevel, VisibilityChangeMask, False,
-                      TakeFocusWhenShown, nullptr);
+    XtAddEventHandler(topLevel, VisibilityChangeMask, False, TakeFocusWhenShown,
+                      nullptr);
     XMapRaised(XtDisplay(topLevel), XtWindow(topLevel));
 }
 

@@ -74,10 +74,9 @@ TEST_F(RememberedFiles, TheNewestComesFirstOnceAndTwentyAreKept) {
     hosts = WithNewest(hosts, {"10.0.0.10", "again"});
     EXPECT_EQ(hosts.size(), kMostRemembered);
     EXPECT_EQ(hosts.front().name, "again");
-    EXPECT_EQ(std::count_if(hosts.begin(), hosts.end(),
-                            [](const Remembered &h) {
-                                return h.address == "10.0.0.10";
-                            }),
+    EXPECT_EQ(std::count_if(
+                  hosts.begin(), hosts.end(),
+                  [](const Remembered &h) { return h.address == "10.0.0.10"; }),
               1);
 }
 

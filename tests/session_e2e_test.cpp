@@ -665,9 +665,10 @@ TEST_F(Session, AStationsLoginCoversTheScreenAndItsEndBringsTheListBack) {
     x.Key(window, "Home Return");
     pid_t server = Server(p);
     std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
-    std::string display = AwaitLog(p, "hostpick: labdm manages display ", 10000);
-    EXPECT_TRUE(PollUntil(
-        [&] { return MappedWindows(display, cookie) >= 1; }, 5000, 100))
+    std::string display =
+        AwaitLog(p, "hostpick: labdm manages display ", 10000);
+    EXPECT_TRUE(PollUntil([&] { return MappedWindows(display, cookie) >= 1; },
+                          5000, 100))
         << dm->Log();
     Window login = x.WaitForWindow("labdm: login");
     ASSERT_NE(login, 0u);
@@ -703,8 +704,8 @@ TEST_F(Session, ARememberedHostOnAnotherSubnetIsAskedAndSelected) {
     net.Start();
     std::string state = "/tmp/hostpick-state-" + std::to_string(getpid());
     std::string file = state + "/hostpick/hosts";
-    std::system(("rm -rf " + state + " && mkdir -p " + state + "/hostpick")
-                    .c_str());
+    std::system(
+        ("rm -rf " + state + " && mkdir -p " + state + "/hostpick").c_str());
     {
         std::ofstream seeded(file);
         for (int i = 1; i <= 20; i++) // silent, the oldest first to go

@@ -2,6 +2,8 @@
 
 #include <X11/StringDefs.h>
 
+#include <netdb.h>
+
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -36,13 +38,22 @@ XtResource resources[] = {
 bool remembering;
 std::string path;
 std::vector<Remembered> hosts;
-bool selecting; // the host opened last is still to be selected
+std::vector<HostKey> keys; // of the hosts read at start, as replies key them
+HostKey last;              // of the host opened last
+bool selecting;            // which is still to be selected
 
-// The numeric address of `entry`, as the file keeps it.
-std::string AddressOf(const HostEntry *entry) {
-    char text[kKeyTextSize];
-    KeyText(KeyOf(entry), text);
-    return text;
+// The key of a numeric address, as its replies' senders are keyed; no name
+// is looked up.
+bool KeyOfAddress(const std::string &address, HostKey *key) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo *found = nullptr;
+    if (getaddrinfo(address.c_str(), nullptr, &hints, &found) != 0)
+        return false;
+    *key = SenderKey(found->ai_addr);
+    freeaddrinfo(found);
+    return true;
 }
 
 // The host opened last, selected when its row shows, unless a row is.
@@ -53,25 +64,19 @@ void SelectLastOpened() {
         selecting = false;
         return;
     }
-    for (int row = 0; row < RowCount(); row++)
-        for (const HostEntry *entry : RowHosts(row))
-            if (AddressOf(entry) == hosts.front().address) {
-                selecting = false;
-                SelectRow(row);
-                return;
-            }
+    const HostEntry *entry = FindHost(last);
+    int row = entry != nullptr ? RowOf(entry) : -1;
+    if (row >= 0) {
+        selecting = false;
+        SelectRow(row);
+    }
 }
 
 // How many remembered hosts no reply came from.
 void TellSilent() {
     int silent = 0;
-    for (const Remembered &host : hosts) {
-        bool answered = false;
-        for (const HostEntry *e = hostEntries; e != nullptr && !answered;
-             e = e->next)
-            answered = AddressOf(e) == host.address;
-        silent += !answered;
-    }
+    for (const HostKey &key : keys)
+        silent += FindHost(key) == nullptr;
     if (silent == 0 || config.silent == nullptr)
         return;
     std::string count = std::to_string(silent);
@@ -112,7 +117,17 @@ void LoadRemembering(Widget shell) {
         remembering = false;
         return;
     }
-    RememberedFile file = ReadRemembered(path);
+    RememberedFile file;
+    try {
+        file = ReadRemembered(path);
+        for (const Remembered &host : file.hosts) {
+            HostKey key{};
+            if (KeyOfAddress(host.address, &key))
+                keys.push_back(key);
+        }
+    } catch (const std::bad_alloc &) {
+        file.unreadable = std::strerror(ENOMEM);
+    }
     if (!file.unreadable.empty())
         Warn("cannot read the remembered hosts in %s: %s", path.c_str(),
              file.unreadable.c_str());
@@ -120,7 +135,7 @@ void LoadRemembering(Widget shell) {
         Warn("%s: skipped %d unreadable line%s", path.c_str(), file.badLines,
              file.badLines == 1 ? "" : "s");
     hosts = std::move(file.hosts);
-    selecting = !hosts.empty();
+    selecting = !hosts.empty() && KeyOfAddress(hosts.front().address, &last);
     afterRefresh = AfterRefresh;
     afterSeries = AfterSeries;
 }

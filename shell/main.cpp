@@ -3,6 +3,7 @@
 // display manager that started the program, or, in the session mode,
 // opens the host's login in a window of the person's desktop.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -45,7 +46,8 @@ int main(int argc, char **argv) {
             targets.push_back(broadcast);
         targets.insert(targets.end(), argv + 1, argv + argc);
         for (std::string &address : remembered)
-            targets.push_back(address.data());
+            if (std::find(argv + 1, argv + argc, address) == argv + argc)
+                targets.push_back(address.data());
         targets.push_back(nullptr);
     } catch (const std::bad_alloc &) {
         Warn("cannot ask any host: %s", std::strerror(ENOMEM));

@@ -19,6 +19,8 @@ for f in usr/bin/hostpick etc/X11/app-defaults/Hostpick \
     usr/share/man/man1/hostpick.1.gz usr/share/doc/hostpick/copyright \
     usr/share/applications/hostpick.desktop \
     usr/share/icons/hicolor/scalable/apps/hostpick.svg \
+    usr/share/doc/hostpick/examples/hostpick-station.service \
+    usr/share/doc/hostpick/examples/xinitrc \
     etc/X11/app-defaults/Hostpick-contrast \
     etc/X11/de/app-defaults/Hostpick etc/X11/ja/app-defaults/Hostpick \
     etc/X11/pt_BR.UTF-8/app-defaults/Hostpick; do

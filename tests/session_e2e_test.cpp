@@ -653,20 +653,21 @@ TEST_F(Session, AStationsLoginCoversTheScreenAndItsEndBringsTheListBack) {
     if (dm == nullptr)
         GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
     Geometry screen = Screen();
-    Program p = Start({"-station", "10.55.0.20"});
+    Program p = Start({"-station", "10.55.0.20", "10.55.0.11"});
     Geometry list = x.GeometryOf(window);
     EXPECT_EQ(list.width, screen.width);
     EXPECT_EQ(list.height, screen.height);
-    AwaitArrivals(1);
+    AwaitArrivals(1, 5000, 2); // zeta's QUERY, and both rows
     x.Key(window, "Escape");
     usleep(300 * 1000); // nothing ends it within
     EXPECT_EQ(p.Wait(0), -1) << "Escape leaves a station running";
 
-    x.Key(window, "Home Return");
+    x.Key(window, "Home Return"); // labdm, before zeta
     pid_t server = Server(p);
     std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
     std::string display =
         AwaitLog(p, "hostpick: labdm manages display ", 10000);
+    ASSERT_EQ(cookie.size(), 16u) << "read before the host took the display";
     EXPECT_TRUE(PollUntil([&] { return MappedWindows(display, cookie) >= 1; },
                           5000, 100))
         << dm->Log();

@@ -77,7 +77,10 @@ void TellSilent() {
     int silent = 0;
     for (const HostKey &key : keys)
         silent += FindHost(key) == nullptr;
-    if (silent == 0 || config.silent == nullptr)
+    if (silent == 0)
+        return;
+    Warn("%d remembered host%s did not answer", silent, silent == 1 ? "" : "s");
+    if (config.silent == nullptr)
         return;
     std::string count = std::to_string(silent);
     const Placeholder values[] = {{"count", count}};

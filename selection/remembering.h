@@ -4,7 +4,8 @@
 // station, which one account serves for everyone.  The remembered hosts
 // are asked at every ping beside the command line's targets; the host
 // opened last is selected as soon as its row shows, unless a row is
-// selected already; how many did not answer is told once a series ends;
+// selected already; how many did not answer is told, in the heading and on
+// standard error, once a series ends;
 // and every login that shows puts its host first in the file.
 #pragma once
 

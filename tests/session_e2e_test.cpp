@@ -741,6 +741,7 @@ TEST_F(Session, ARememberedHostOnAnotherSubnetIsAskedAndSelected) {
     AwaitRows(2, 3000);
     x.Key(window, "Return"); // far, selected as it answered
     AwaitLog(q, "hostpick: opening the login of far", 5000);
+    AwaitLog(q, "hostpick: 19 remembered hosts did not answer", 10000);
     q.Kill();
     for (pid_t server : q.Children())
         Stop(server);

@@ -141,6 +141,7 @@ void LoadRemembering(Widget shell) {
     selecting = !hosts.empty() && KeyOfAddress(hosts.front().address, &last);
     afterRefresh = AfterRefresh;
     afterSeries = AfterSeries;
+    loginShown = Remember;
 }
 
 std::vector<std::string> RememberedTargets() {

@@ -23,6 +23,7 @@ void LoadRemembering(Widget shell);
 std::vector<std::string> RememberedTargets();
 
 /// The login of the host at numeric `address`, its row showing `name`, has
-/// shown: the host goes first in the file.  A file that cannot be written
-/// is one line on standard error.
+/// shown (selection/session's loginShown, once remembering is on): the
+/// host goes first in the file.  A file that cannot be written is one line
+/// on standard error.
 void Remember(const std::string &address, const std::string &name);

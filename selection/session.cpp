@@ -30,7 +30,6 @@
 #include "hosts/view.h"
 #include "selection/authfile.h"
 #include "selection/command.h"
-#include "selection/remembering.h"
 #include "selection/server.h"
 #include "shell/heading.h"
 #include "shell/loop.h"
@@ -253,7 +252,8 @@ void Taken(Server *server) {
     HeadingStopsTelling();
     LoginWindow(*s);
     Mark(*s, config.rowOpen);
-    Remember(s->address, s->host);
+    if (loginShown != nullptr)
+        loginShown(s->address, s->host);
     if (StationMode())
         XUnmapWindow(XtDisplay(topLevel), XtWindow(topLevel));
     Warn("%s manages display %s", s->host.c_str(), server->display.c_str());
@@ -487,6 +487,8 @@ void CannotStart(const std::string &command, int error) {
 }
 
 } // namespace
+
+void (*loginShown)(const std::string &address, const std::string &host);
 
 void LoadSession(Widget shell) {
     XtGetApplicationResources(shell, &config, resources, XtNumber(resources),

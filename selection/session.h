@@ -8,6 +8,8 @@
 
 #include <X11/Intrinsic.h>
 
+#include <string>
+
 #include "hosts/table.h"
 
 /// Reads the mode and its texts from the resources of `shell` (the
@@ -18,6 +20,10 @@ void LoadSession(Widget shell);
 /// In the mode, gives the heading its label ("sessionLabel"); call once
 /// the widgets exist, before the heading loads its texts.
 void ShowSessionHeading();
+
+/// Called, where set, when a login has shown: with the host's numeric
+/// address and the host as its row shows it.
+extern void (*loginShown)(const std::string &address, const std::string &host);
 
 /// True when the mode is on (the station's too).
 bool SessionMode();

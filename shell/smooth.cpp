@@ -209,9 +209,17 @@ template <typename Each> void ForEachLine(const char *text, Each each) {
     }
 }
 
-// The label's size as the face draws its lines, and the widget's where
-// `sized`.
-void Measure(Widget w, LabelPart *label, SmoothPart *part, bool sized) {
+// The room a left bitmap takes before the text.
+int BitmapRoom(const LabelPart &label) {
+    return label.left_bitmap != None
+               ? static_cast<int>(label.lbm_width) + label.internal_width
+               : 0;
+}
+
+// The label's size as the face draws its lines, and the widget's width and
+// height from it where asked.
+void Measure(Widget w, LabelPart *label, SmoothPart *part, bool width,
+             bool height) {
     int widest = 0;
     int lines = 0;
     ForEachLine(part->text, [&](int, const char *line, int length) {
@@ -221,16 +229,12 @@ void Measure(Widget w, LabelPart *label, SmoothPart *part, bool sized) {
     label->label_width = static_cast<Dimension>(widest);
     label->label_height =
         static_cast<Dimension>(lines * FaceHeight(part->face));
-    if (!sized)
-        return;
-    int bitmap =
-        label->left_bitmap != None
-            ? static_cast<int>(label->lbm_width) + label->internal_width
-            : 0;
-    w->core.width =
-        static_cast<Dimension>(widest + 2 * label->internal_width + bitmap);
-    w->core.height = static_cast<Dimension>(label->label_height +
-                                            2 * label->internal_height);
+    if (width)
+        w->core.width = static_cast<Dimension>(
+            widest + 2 * label->internal_width + BitmapRoom(*label));
+    if (height)
+        w->core.height = static_cast<Dimension>(label->label_height +
+                                                2 * label->internal_height);
 }
 
 void PaintText(Widget w, LabelPart *label, SmoothPart *part,
@@ -257,10 +261,7 @@ void PaintText(Widget w, LabelPart *label, SmoothPart *part,
     int lines = 0;
     ForEachLine(part->text, [&](int, const char *, int) { lines++; });
     int top = (static_cast<int>(w->core.height) - lines * height) / 2;
-    int left = label->internal_width +
-               (label->left_bitmap != None
-                    ? static_cast<int>(label->lbm_width) + label->internal_width
-                    : 0);
+    int left = label->internal_width + BitmapRoom(*label);
     ForEachLine(part->text, [&](int i, const char *line, int length) {
         int width = TextWidth(part->face, line, length);
         int x = label->justify == XtJustifyLeft ? left
@@ -279,17 +280,8 @@ void TextInitialize(Widget request, Widget w, ArgList, Cardinal *) {
     if (rec->smooth.face == nullptr)
         return;
     TakeText(w, &rec->label, &rec->smooth);
-    Measure(w, &rec->label, &rec->smooth, false);
-    int bitmap =
-        rec->label.left_bitmap != None
-            ? static_cast<int>(rec->label.lbm_width) + rec->label.internal_width
-            : 0;
-    if (request->core.width == 0)
-        w->core.width = static_cast<Dimension>(
-            rec->label.label_width + 2 * rec->label.internal_width + bitmap);
-    if (request->core.height == 0)
-        w->core.height = static_cast<Dimension>(rec->label.label_height +
-                                                2 * rec->label.internal_height);
+    Measure(w, &rec->label, &rec->smooth, request->core.width == 0,
+            request->core.height == 0);
 }
 
 template <typename Rec>
@@ -299,7 +291,8 @@ Boolean TextSetValues(Widget current, Widget, Widget w, ArgList, Cardinal *) {
         rec->label.label == reinterpret_cast<Rec *>(current)->label.label)
         return False;
     TakeText(w, &rec->label, &rec->smooth);
-    Measure(w, &rec->label, &rec->smooth, rec->label.resize != False);
+    Measure(w, &rec->label, &rec->smooth, rec->label.resize != False,
+            rec->label.resize != False);
     return True;
 }
 
@@ -366,72 +359,63 @@ void CommandInitialize(Widget request, Widget w, ArgList args,
 
 // ---- the classes ----
 
-// A class that is its superclass but for the methods given: the chained
-// ones run after the superclass's, the others replace them.
-CoreClassPart Derived(const CoreClassPart &super, WidgetClass superclass,
-                      Cardinal size, XtResource *resources) {
-    CoreClassPart c{};
-    c.superclass = superclass;
-    c.class_name = super.class_name; // resources name the Athena classes
-    c.widget_size = size;
+// A class that is `super`, the Athena class, but for the methods given:
+// the chained ones (initialize, set_values, get_values_hook, destroy) run
+// after the superclass's, the others replace them.
+template <typename Rec, typename ClassRec>
+ClassRec Derive(ClassRec &super, XtResource *resources, XtInitProc initialize,
+                XtExposeProc expose) {
+    const CoreClassPart &base = super.core_class;
+    ClassRec r{};
+    CoreClassPart &c = r.core_class;
+    c.superclass = reinterpret_cast<WidgetClass>(&super);
+    c.class_name = base.class_name; // resources name the Athena classes
+    c.widget_size = sizeof(Rec);
+    c.initialize = initialize;
     c.realize = XtInheritRealize;
     c.resources = resources;
     c.num_resources = 1;
     c.xrm_class = NULLQUARK;
-    c.compress_motion = super.compress_motion;
-    c.compress_exposure = super.compress_exposure;
-    c.compress_enterleave = super.compress_enterleave;
-    c.visible_interest = super.visible_interest;
+    c.compress_motion = base.compress_motion;
+    c.compress_exposure = base.compress_exposure;
+    c.compress_enterleave = base.compress_enterleave;
+    c.visible_interest = base.visible_interest;
     c.resize = XtInheritResize;
+    c.expose = expose;
     c.set_values_almost = XtInheritSetValuesAlmost;
     c.accept_focus = XtInheritAcceptFocus;
     c.version = XtVersion;
     c.tm_table = XtInheritTranslations;
     c.query_geometry = XtInheritQueryGeometry;
     c.display_accelerator = XtInheritDisplayAccelerator;
-    return c;
+    r.simple_class.change_sensitive = XtInheritChangeSensitive;
+    return r;
+}
+
+// Label's and Command's: their text kept here.
+template <typename Rec, typename ClassRec>
+ClassRec DeriveText(ClassRec &super, XtResource *resources,
+                    XtInitProc initialize, XtExposeProc expose) {
+    ClassRec r = Derive<Rec>(super, resources, initialize, expose);
+    r.core_class.set_values = TextSetValues<Rec>;
+    r.core_class.get_values_hook = TextGetValues<Rec>;
+    r.core_class.destroy = TextDestroy<Rec>;
+    return r;
 }
 
 ListClassRec smoothListClassRec = [] {
-    ListClassRec r{};
-    r.core_class = Derived(listClassRec.core_class,
-                           reinterpret_cast<WidgetClass>(&listClassRec),
-                           sizeof(SmoothListRec), listResources);
-    r.core_class.initialize = ListInitialize;
+    ListClassRec r = Derive<SmoothListRec>(listClassRec, listResources,
+                                           ListInitialize, ListExpose);
     r.core_class.set_values = ListSetValues;
     r.core_class.destroy = ListDestroy;
-    r.core_class.expose = ListExpose;
-    r.simple_class.change_sensitive = XtInheritChangeSensitive;
     return r;
 }();
 
-LabelClassRec smoothLabelClassRec = [] {
-    LabelClassRec r{};
-    r.core_class = Derived(labelClassRec.core_class,
-                           reinterpret_cast<WidgetClass>(&labelClassRec),
-                           sizeof(SmoothLabelRec), labelResources);
-    r.core_class.initialize = TextInitialize<SmoothLabelRec>;
-    r.core_class.set_values = TextSetValues<SmoothLabelRec>;
-    r.core_class.get_values_hook = TextGetValues<SmoothLabelRec>;
-    r.core_class.destroy = TextDestroy<SmoothLabelRec>;
-    r.core_class.expose = LabelExpose;
-    r.simple_class.change_sensitive = XtInheritChangeSensitive;
-    return r;
-}();
+LabelClassRec smoothLabelClassRec = DeriveText<SmoothLabelRec>(
+    labelClassRec, labelResources, TextInitialize<SmoothLabelRec>, LabelExpose);
 
-CommandClassRec smoothCommandClassRec = [] {
-    CommandClassRec r{};
-    r.core_class = Derived(commandClassRec.core_class,
-                           reinterpret_cast<WidgetClass>(&commandClassRec),
-                           sizeof(SmoothCommandRec), commandResources);
-    r.core_class.initialize = CommandInitialize;
-    r.core_class.set_values = TextSetValues<SmoothCommandRec>;
-    r.core_class.get_values_hook = TextGetValues<SmoothCommandRec>;
-    r.core_class.destroy = TextDestroy<SmoothCommandRec>;
-    r.core_class.expose = CommandExpose;
-    r.simple_class.change_sensitive = XtInheritChangeSensitive;
-    return r;
-}();
+CommandClassRec smoothCommandClassRec = DeriveText<SmoothCommandRec>(
+    commandClassRec, commandResources, CommandInitialize, CommandExpose);
 
 } // namespace
 

@@ -212,9 +212,8 @@ int Density(const std::string &path) {
     Window japanese = x.WaitForWindow("Japanese");
     if (japanese == 0)
         return 1;
-    AwaitRows(x, english, 2);
-    AwaitRows(x, japanese, 2);
-    usleep(500 * 1000); // the last rows drawn
+    AwaitRows(x, english, 4);
+    AwaitRows(x, japanese, 4);
     Geometry right = x.GeometryOf(japanese);
     std::string crop = std::to_string(right.x + right.width + 20) + "x" +
                        std::to_string(std::max(left.height, right.height) + 40);

@@ -26,8 +26,9 @@ void Close(int *fd) {
     *fd = -1;
 }
 
-// The display's socket in the file system, or else its abstract twin.
-int ConnectLocal(int number) {
+} // namespace
+
+int ConnectDisplay(int number) {
     for (bool abstract : {false, true}) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -45,6 +46,8 @@ int ConnectLocal(int number) {
     }
     return -1;
 }
+
+namespace {
 
 // A window on the root that is mapped now, or one that is mapped later.
 bool WindowMapped(xcb_connection_t *c) {
@@ -94,7 +97,7 @@ void Watching(int fd, std::string cookie, int tell) noexcept {
 bool StartWatch(Watch *watch, int number, const unsigned char *cookie,
                 std::size_t cookieBytes) {
     int pipe[2];
-    watch->socket = ConnectLocal(number);
+    watch->socket = ConnectDisplay(number);
     if (watch->socket < 0 || pipe2(pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         Close(&watch->socket);
         return false;

@@ -18,6 +18,11 @@ struct Watch {
     std::thread thread;
 };
 
+/// A socket connected to display `number` of this machine, at once, through
+/// its socket in the file system, or else its abstract twin; non-blocking.
+/// -1 when no connection can be made now.
+int ConnectDisplay(int number);
+
 /// Connects to display `number` of this machine through its local socket,
 /// at once, and starts the thread, which sends the connection set-up with
 /// `cookie` (an MIT-MAGIC-COOKIE-1), then waits for a top-level window to

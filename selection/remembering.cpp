@@ -108,10 +108,7 @@ void AfterRefresh() {
 void LoadRemembering(Widget shell) {
     XtGetApplicationResources(shell, &config, resources, XtNumber(resources),
                               nullptr, 0);
-    const char *asked = config.remember != nullptr ? config.remember : "";
-    remembering =
-        SessionMode() && (std::strcmp(asked, "true") == 0 ||
-                          (std::strcmp(asked, "false") != 0 && !StationMode()));
+    remembering = ModeChooses(config.remember);
     if (!remembering)
         return;
     path = RememberedPath();

@@ -42,10 +42,9 @@ void StopWatching(int *fd, XtInputId *input) {
 // hostpick connects to the display only once the host's first client has
 // its set-up: an XDMCP server takes the first client to complete its
 // set-up after the host's Manage for the session's own, and ends the
-// session when that one leaves.  And its connection lasts only until the
-// host's first window is mapped: a server ends or resets only when its
-// last client leaves, so a connection kept open would hide the end of the
-// session.
+// session when that one leaves, whatever other clients it has (a reset
+// closes them all).  The watch's connection lasts only until the host's
+// first window is mapped: it has nothing more to see.
 
 void Shown(Server *s) {
     StopLooking(s);

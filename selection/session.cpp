@@ -29,6 +29,7 @@
 
 #include "hosts/view.h"
 #include "selection/authfile.h"
+#include "selection/bridge.h"
 #include "selection/command.h"
 #include "selection/server.h"
 #include "shell/heading.h"
@@ -58,6 +59,8 @@ constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // the host's own words follow.
 constexpr char kDeclined[] = "XDMCP fatal error: Session declined";
 constexpr char kHostFailed[] = "XDMCP fatal error: Session failed";
+constexpr int kClipboardMegabytes = 16;       // where none is set
+constexpr int kMostClipboardMegabytes = 4096; // what a property can hold
 
 struct SessionResources {
     Boolean session;
@@ -80,6 +83,8 @@ struct SessionResources {
     String rowOpening;
     String rowOpen;
     String rowFailed;
+    String clipboard;   ///< "true", "false", or anything else: the mode's
+    int clipboardLimit; ///< in megabytes
 };
 
 SessionResources config;
@@ -123,6 +128,10 @@ XtResource resources[] = {
                   rowOpen),
     FILE_RESOURCE(SessionResources, "rowFailedWord", "RowFailedWord", XtRString,
                   rowFailed),
+    FILE_RESOURCE(SessionResources, "clipboard", "Clipboard", XtRString,
+                  clipboard),
+    FILE_RESOURCE(SessionResources, "clipboardLimit", "ClipboardLimit", XtRInt,
+                  clipboardLimit),
 };
 
 // A text that is not there is empty.
@@ -139,6 +148,7 @@ struct Session {
     std::string title;   ///< of its window
     HostKey key;         ///< its rows'
     Server server;
+    Bridge bridge; ///< the clipboard's, once the login shows
     XtIntervalId giveUpTimer = 0;
     XtIntervalId killTimer = 0;
 };
@@ -146,6 +156,7 @@ struct Session {
 // A list, so that a session's address, handed to the loop's callbacks,
 // stays valid while others come and go.
 std::list<Session> sessions;
+bool sharing; // the clipboard with each login
 bool watching;
 XtSignalId endingSignal;
 volatile sig_atomic_t endingBy;
@@ -173,6 +184,7 @@ void SleepMs(long ms) {
 void EndSessions() {
     std::vector<pid_t> stopping;
     for (Session &s : sessions) {
+        EndBridge(&s.bridge);
         StopLooking(&s.server);
         RemoveAuthFile(&s.server);
         if (s.stage != Stage::kTaken && kill(-s.server.pid, SIGTERM) == 0)
@@ -257,6 +269,10 @@ void Taken(Server *server) {
     if (StationMode())
         XUnmapWindow(XtDisplay(topLevel), XtWindow(topLevel));
     Warn("%s manages display %s", s->host.c_str(), server->display.c_str());
+    if (sharing)
+        StartBridge(&s->bridge, DisplayString(XtDisplay(topLevel)),
+                    std::atoi(server->display.c_str() + 1), server->cookie,
+                    kCookieBytes, config.clipboardLimit);
 }
 
 // ---- the server's start and end ----
@@ -319,6 +335,7 @@ std::string Reason(const Server &server, int status, std::string *said) {
 }
 
 void Ended(Session *s, int status) {
+    EndBridge(&s->bridge);
     StopReading(&s->server);
     RemoveTimer(&s->giveUpTimer);
     RemoveTimer(&s->killTimer);
@@ -493,6 +510,22 @@ void (*loginShown)(const std::string &address, const std::string &host);
 void LoadSession(Widget shell) {
     XtGetApplicationResources(shell, &config, resources, XtNumber(resources),
                               nullptr, 0);
+    sharing = ModeChooses(config.clipboard);
+    int &limit = config.clipboardLimit;
+    if (limit < 0 || limit > kMostClipboardMegabytes)
+        Warn("clipboardLimit is a number of megabytes from 1 to %d, not %d: "
+             "%d it is",
+             kMostClipboardMegabytes, limit, kClipboardMegabytes);
+    if (limit < 1 || limit > kMostClipboardMegabytes)
+        limit = kClipboardMegabytes;
+}
+
+bool ModeChooses(const char *asked) {
+    if (asked == nullptr)
+        asked = "";
+    return SessionMode() &&
+           (std::strcmp(asked, "true") == 0 ||
+            (std::strcmp(asked, "false") != 0 && !StationMode()));
 }
 
 void ShowSessionHeading() {

@@ -34,6 +34,11 @@ bool SessionMode();
 /// Cancel does nothing; Leave leaves.
 bool StationMode();
 
+/// Whether a resource of the session modes that is "true", "false" or
+/// "default" turns its feature on: never outside them; by default, in the
+/// session mode and not in a station.
+bool ModeChooses(const char *asked);
+
 /// Starts the nested server for `host`, the first host of a row, titled
 /// with the host as its row shows it, unless the host's login is opening
 /// or open already: then says so, and asks the window manager to bring

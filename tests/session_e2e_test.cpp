@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "tests/lab/lightdm.h"
 #include "tests/lab/netns.h"
@@ -84,6 +85,83 @@ int MappedWindows(const std::string &name, std::string cookie) {
     return mapped;
 }
 
+// An Xauthority file at `path` with `cookie` for any display, as hostpick
+// writes one.
+std::string AuthFile(const std::string &path, const std::string &cookie) {
+    auto field = [](const std::string &bytes) {
+        return std::string{static_cast<char>(bytes.size() >> 8),
+                           static_cast<char>(bytes.size())} +
+               bytes;
+    };
+    std::ofstream(path, std::ios::binary)
+        << "\xff\xff" << field("") << field("") << field("MIT-MAGIC-COOKIE-1")
+        << field(cookie);
+    return path;
+}
+
+// The words of `command` run by env, with XAUTHORITY set to `auth` where
+// one is given.
+std::vector<std::string> WithAuth(const std::string &auth,
+                                  std::vector<std::string> command) {
+    if (!auth.empty())
+        command.insert(command.begin(), "XAUTHORITY=" + auth);
+    command.insert(command.begin(), "env");
+    return command;
+}
+
+// A person's copy of `text` to `selection` on display `name`, made by
+// xclip, which owns it until it is ended: its PID.
+pid_t Copy(const std::string &name, const std::string &auth,
+           const std::string &selection, const std::string &text) {
+    std::vector<std::string> words = WithAuth(
+        auth, {"xclip", "-quiet", "-selection", selection, "-display", name});
+    std::vector<char *> argv;
+    for (std::string &word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int in[2];
+    if (pipe(in) != 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        close(in[1]);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    for (std::size_t at = 0; at < text.size();) {
+        ssize_t n = write(in[1], text.data() + at, text.size() - at);
+        if (n <= 0)
+            break;
+        at += n;
+    }
+    close(in[1]);
+    return pid;
+}
+
+// What a paste of `selection` on display `name` gives, within 5 s.
+std::string Paste(const std::string &name, const std::string &auth,
+                  const std::string &selection) {
+    std::string command;
+    for (const std::string &word :
+         WithAuth(auth, {"timeout", "5", "xclip", "-o", "-selection", selection,
+                         "-display", name}))
+        command += word + " ";
+    FILE *f = popen((command + "2>/dev/null").c_str(), "r");
+    std::string text;
+    char bytes[65536];
+    for (std::size_t n;
+         f != nullptr && (n = fread(bytes, 1, sizeof(bytes), f)) > 0;)
+        text.append(bytes, n);
+    if (f != nullptr)
+        pclose(f);
+    return text;
+}
+
 // Whether process `pid` runs; a PID of 0 would name the test's group.
 bool Runs(pid_t pid) {
     return pid > 0 && kill(pid, 0) == 0;
@@ -149,8 +227,10 @@ class Session : public EndToEnd {
     }
     // Opens the session of the only row with the keyboard, and checks that
     // the host's greeter comes up on the nested display while the list
-    // stays; returns the nested server's PID.
-    pid_t OpenTheGreeter(Program &p, LightDM &dm) {
+    // stays; returns the nested server's PID, and its display and
+    // cookie where asked.
+    pid_t OpenTheGreeter(Program &p, LightDM &dm, std::string *name = nullptr,
+                         std::string *key = nullptr) {
         AwaitArrivals(1);
         x.KeysOutside("Down Return"); // labdm, before zeta
         pid_t server = Server(p);
@@ -174,6 +254,10 @@ class Session : public EndToEnd {
         EXPECT_NE(x.WaitForWindow(title, 100), 0u);
         EXPECT_EQ(p.Stderr().find("never connects"), std::string::npos)
             << "the kernel's counts were read";
+        if (name != nullptr)
+            *name = display;
+        if (key != nullptr)
+            *key = cookie;
         return server;
     }
     // Opens the login of `row` with the keyboard; the new nested server,
@@ -240,6 +324,78 @@ TEST_F(Session, AGrabbedServerHoldsNeitherTheListNorTheGiveUp) {
     EXPECT_EQ(p.Wait(0), -1);
 }
 
+// A login whose host grabs its server holds only the clipboard's bridge: a
+// paste from it is refused within the bridge's limit, while a copy on the
+// desktop leaves the list answering F5 at once; a paste over the size
+// limit is refused and told.
+TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
+    net.AddLan(0);
+    int host = net.AddHost(0, 11, {WillingReply("grabber", "idle")});
+    net.ManageDisplays(host, {1000, false}); // time to read the cookie
+    net.Start();
+    Program p = Start({"-session", "10.55.0.11"},
+                      {"-xrm", "Hostpick.clipboardLimit: 1"});
+    AwaitArrivals(1);
+    x.Key(window, "Home Return");
+    pid_t server = Server(p);
+    std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
+    ASSERT_EQ(cookie.size(), 16u);
+    std::string nested =
+        AwaitLog(p, "hostpick: grabber manages display ", 10000);
+    const std::string desktop = std::getenv("DISPLAY");
+    const std::string auth = AuthFile("/tmp/" + net.client() + "-auth", cookie);
+
+    pid_t large =
+        Copy(nested, auth, "clipboard", std::string(1536 * 1024, 'x'));
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            return Paste(desktop, "", "clipboard").empty() &&
+                   p.Stderr().find("a paste of more than 1 MB was refused "
+                                   "(clipboardLimit)") != std::string::npos;
+        },
+        10000, 100));
+    Stop(large);
+    waitpid(large, nullptr, 0);
+    pid_t held = Copy(nested, auth, "clipboard", "held");
+    EXPECT_TRUE(PollUntil(
+        [&] { return Paste(desktop, "", "clipboard") == "held"; }, 10000, 100));
+
+    ASSERT_TRUE(net.GrabSessions(host));
+    double start = net.Now();
+    double refused = 0;
+    std::string pasted = "?";
+    std::thread paste([&] {
+        pasted = Paste(desktop, "", "clipboard");
+        refused = net.Now();
+    });
+    pid_t copy = Copy(desktop, "", "primary", "copied on the desktop");
+    double before = net.Now();
+    x.Key(window, "F5");
+    double pressed = net.Now();
+    double asked = 0;
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            for (const Arrival &a : net.Arrivals())
+                asked = a.bytes == kQuery && a.ms > before ? a.ms : asked;
+            return asked > 0;
+        },
+        3000));
+    EXPECT_LT(asked - pressed, 200);
+    paste.join();
+    EXPECT_EQ(pasted, "");
+    EXPECT_LT(refused - start, 2 * 2000 + 1500) << "each refused within 2 s";
+    EXPECT_NE(p.Stderr().find("a paste was refused: the login did not answer "
+                              "within 2 s"),
+              std::string::npos);
+    EXPECT_EQ(p.Wait(0), -1);
+    for (pid_t pid : {held, copy}) {
+        Stop(pid);
+        waitpid(pid, nullptr, 0);
+    }
+    Stop(server);
+    unlink(auth.c_str());
+}
+
 // Accept again, however often, brings no second server; a server killed
 // is told as such; Escape ends hostpick at once and the opening server
 // with it.
@@ -295,12 +451,50 @@ TEST_F(Session, AHostsLateSetUpIsItsSessionNotHostpicks) {
     EXPECT_EQ(p.Stderr().find("ended"), std::string::npos) << p.Stderr();
 }
 
-TEST_F(Session, TheHostsGreeterComesUpBesideTheListAndItsEndAsksAgain) {
+// The greeter comes up beside the list; text copied on the desktop can be
+// pasted in the login, and the other way; the session's end ends the
+// login's server all the same, and asks the hosts again.
+TEST_F(Session, TheHostsGreeterComesUpSharesTheClipboardAndItsEndAsksAgain) {
     std::unique_ptr<LightDM> dm = LabWithLightDM();
     if (dm == nullptr)
         GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
     Program p = Start({"-session", "10.55.0.20", "10.55.0.11"});
-    pid_t server = OpenTheGreeter(p, *dm);
+    std::string nested;
+    std::string cookie;
+    pid_t server = OpenTheGreeter(p, *dm, &nested, &cookie);
+
+    // The test's clients connect to the login once the greeter shows.
+    const std::string desktop = std::getenv("DISPLAY");
+    const std::string auth = AuthFile("/tmp/" + net.client() + "-auth", cookie);
+    const std::string cjk = "東京の会議は午後三時から、資料は共有フォルダに";
+    std::string mega;
+    while (mega.size() < 1024 * 1024)
+        mega += "line " + std::to_string(mega.size()) + " of a megabyte\n";
+    mega.resize(1024 * 1024);
+    struct {
+        const std::string &from, &fromAuth, &to, &toAuth;
+        std::string selection;
+        const std::string &text;
+    } ways[] = {{desktop, "", nested, auth, "clipboard", cjk},
+                {nested, auth, desktop, "", "clipboard", cjk},
+                {desktop, "", nested, auth, "clipboard", mega},
+                {nested, auth, desktop, "", "clipboard", mega},
+                {desktop, "", nested, auth, "primary", cjk}};
+    for (const auto &way : ways) {
+        pid_t copy = Copy(way.from, way.fromAuth, way.selection, way.text);
+        std::string pasted;
+        EXPECT_TRUE(PollUntil(
+            [&] {
+                pasted = Paste(way.to, way.toAuth, way.selection);
+                return pasted == way.text;
+            },
+            10000, 100))
+            << way.from << " to " << way.to << " " << way.selection << ": "
+            << pasted.size() << " of " << way.text.size() << " bytes";
+        Stop(copy);
+        waitpid(copy, nullptr, 0);
+    }
+    unlink(auth.c_str());
 
     // Its descriptors are its own: no socket or pipe but its standard
     // error, whose reading end hostpick holds, is one of hostpick's.  (An
@@ -677,6 +871,14 @@ TEST_F(Session, AStationsLoginCoversTheScreenAndItsEndBringsTheListBack) {
     EXPECT_EQ(x.GeometryOf(login).height, screen.height);
     EXPECT_TRUE(PollUntil([&] { return x.WaitForWindow(title, 0) == 0; }, 3000))
         << "the list steps aside";
+    const std::string auth = AuthFile("/tmp/" + net.client() + "-auth", cookie);
+    pid_t copy = Copy(std::getenv("DISPLAY"), "", "clipboard", "not shared");
+    usleep(1000 * 1000); // nothing crosses within
+    EXPECT_EQ(Paste(display, auth, "clipboard"), "")
+        << "a station shares no clipboard by default";
+    Stop(copy);
+    waitpid(copy, nullptr, 0);
+    unlink(auth.c_str());
 
     size_t asked = net.Arrivals().size();
     dm->Stop();

@@ -583,6 +583,25 @@ void Network::Manage(int host, sockaddr_storage display, int number) {
     hosts_[host].sessions.push_back(fd);
 }
 
+bool Network::GrabSessions(int host) {
+    std::lock_guard<std::mutex> g(logLock);
+    Bytes requests;
+    Put<uint8_t>(&requests, {36, 0}); // GrabServer
+    Put<uint16_t>(&requests, {1});
+    Put<uint8_t>(&requests, {43, 0}); // GetInputFocus, for its reply
+    Put<uint16_t>(&requests, {1});
+    bool all = true;
+    for (int fd : hosts_.at(host).sessions) {
+        unsigned char reply[32];
+        all = all &&
+              send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) ==
+                  static_cast<ssize_t>(requests.size()) &&
+              recv(fd, reply, sizeof(reply), MSG_WAITALL) == sizeof(reply) &&
+              reply[0] == 1;
+    }
+    return all;
+}
+
 std::vector<Arrival> Network::Arrivals() {
     std::lock_guard<std::mutex> g(logLock);
     return arrivals_;

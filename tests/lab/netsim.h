@@ -97,6 +97,10 @@ class Network {
     /// How many of the host's connections to displays have had their
     /// set-up and are still open: the server has not closed them.
     int OpenSessions(int host);
+    /// Host `host` grabs the servers of its open sessions, and keeps them
+    /// grabbed; true once each server has answered a request made after
+    /// its grab.
+    bool GrabSessions(int host);
     /// A namespace of its own for a real host at 10.(55+lan).0.<octet> (and
     /// on an IPv6 LAN fd00:(55+lan)::<octet>), joined to the LAN; its name.
     std::string AddRealHost(int lan, int octet);

@@ -143,13 +143,15 @@ pid_t Copy(const std::string &name, const std::string &auth,
     return pid;
 }
 
-// What a paste of `selection` on display `name` gives, within 5 s.
+// What a paste of `selection` on display `name` gives, within 5 s, asked
+// as `target`.
 std::string Paste(const std::string &name, const std::string &auth,
-                  const std::string &selection) {
+                  const std::string &selection,
+                  const std::string &target = "UTF8_STRING") {
     std::string command;
     for (const std::string &word :
          WithAuth(auth, {"timeout", "5", "xclip", "-o", "-selection", selection,
-                         "-display", name}))
+                         "-t", target, "-display", name}))
         command += word + " ";
     FILE *f = popen((command + "2>/dev/null").c_str(), "r");
     std::string text;
@@ -324,26 +326,46 @@ TEST_F(Session, AGrabbedServerHoldsNeitherTheListNorTheGiveUp) {
     EXPECT_EQ(p.Wait(0), -1);
 }
 
-// A login whose host grabs its server holds only the clipboard's bridge: a
+// Two logins: a copy in one reaches the other through the desktop.  A
+// login whose host grabs its server holds only the clipboard's bridge: a
 // paste from it is refused within the bridge's limit, while a copy on the
-// desktop leaves the list answering F5 at once; a paste over the size
+// desktop leaves the list answering F5 at once.  A paste over the size
 // limit is refused and told.
 TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
     net.AddLan(0);
     int host = net.AddHost(0, 11, {WillingReply("grabber", "idle")});
-    net.ManageDisplays(host, {1000, false}); // time to read the cookie
+    int other = net.AddHost(0, 12, {WillingReply("keeper", "idle")});
+    for (int h : {host, other})
+        net.ManageDisplays(h, {1000, false}); // time to read the cookie
     net.Start();
-    Program p = Start({"-session", "10.55.0.11"},
+    Program p = Start({"-session", "10.55.0.11", "10.55.0.12"},
                       {"-xrm", "Hostpick.clipboardLimit: 1"});
-    AwaitArrivals(1);
-    x.Key(window, "Home Return");
-    pid_t server = Server(p);
-    std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
-    ASSERT_EQ(cookie.size(), 16u);
-    std::string nested =
-        AwaitLog(p, "hostpick: grabber manages display ", 10000);
+    AwaitArrivals(2);
+    // Opens a login by `keys`: its display, and a file with its cookie.
+    auto open = [&](const char *keys, const std::string &name,
+                    std::string *auth) {
+        std::vector<pid_t> before = p.Children();
+        x.Key(window, keys);
+        pid_t server = 0;
+        PollUntil(
+            [&] {
+                for (pid_t child : p.Children())
+                    if (std::find(before.begin(), before.end(), child) ==
+                        before.end())
+                        server = child;
+                return server != 0;
+            },
+            3000);
+        std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
+        EXPECT_EQ(cookie.size(), 16u);
+        *auth = AuthFile("/tmp/" + net.client() + "-" + name, cookie);
+        return AwaitLog(p, "hostpick: " + name + " manages display ", 10000);
+    };
+    std::string auth;
+    std::string otherAuth;
+    std::string nested = open("Home Return", "grabber", &auth);
+    std::string otherNested = open("Home Down Return", "keeper", &otherAuth);
     const std::string desktop = std::getenv("DISPLAY");
-    const std::string auth = AuthFile("/tmp/" + net.client() + "-auth", cookie);
 
     pid_t large =
         Copy(nested, auth, "clipboard", std::string(1536 * 1024, 'x'));
@@ -359,6 +381,10 @@ TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
     pid_t held = Copy(nested, auth, "clipboard", "held");
     EXPECT_TRUE(PollUntil(
         [&] { return Paste(desktop, "", "clipboard") == "held"; }, 10000, 100));
+    EXPECT_TRUE(PollUntil(
+        [&] { return Paste(otherNested, otherAuth, "clipboard") == "held"; },
+        10000, 100))
+        << "from one login to another";
 
     ASSERT_TRUE(net.GrabSessions(host));
     double start = net.Now();
@@ -392,8 +418,10 @@ TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
         Stop(pid);
         waitpid(pid, nullptr, 0);
     }
-    Stop(server);
+    for (pid_t server : p.Children())
+        Stop(server);
     unlink(auth.c_str());
+    unlink(otherAuth.c_str());
 }
 
 // Accept again, however often, brings no second server; a server killed
@@ -471,26 +499,32 @@ TEST_F(Session, TheHostsGreeterComesUpSharesTheClipboardAndItsEndAsksAgain) {
     while (mega.size() < 1024 * 1024)
         mega += "line " + std::to_string(mega.size()) + " of a megabyte\n";
     mega.resize(1024 * 1024);
+    const std::string latin = "Grüße, 東京", latin1 = "Gr\xfc\xdf"
+                                                      "e, ??";
     struct {
         const std::string &from, &fromAuth, &to, &toAuth;
-        std::string selection;
-        const std::string &text;
-    } ways[] = {{desktop, "", nested, auth, "clipboard", cjk},
-                {nested, auth, desktop, "", "clipboard", cjk},
-                {desktop, "", nested, auth, "clipboard", mega},
-                {nested, auth, desktop, "", "clipboard", mega},
-                {desktop, "", nested, auth, "primary", cjk}};
+        std::string selection, target;
+        const std::string &text, &pasted;
+    } ways[] = {
+        {desktop, "", nested, auth, "clipboard", "UTF8_STRING", cjk, cjk},
+        {nested, auth, desktop, "", "clipboard", "UTF8_STRING", cjk, cjk},
+        {desktop, "", nested, auth, "clipboard", "UTF8_STRING", mega, mega},
+        {nested, auth, desktop, "", "clipboard", "UTF8_STRING", mega, mega},
+        {desktop, "", nested, auth, "primary", "UTF8_STRING", cjk, cjk},
+        {nested, auth, desktop, "", "clipboard", "TEXT", latin, latin},
+        {nested, auth, desktop, "", "clipboard", "STRING", latin, latin1}};
     for (const auto &way : ways) {
         pid_t copy = Copy(way.from, way.fromAuth, way.selection, way.text);
         std::string pasted;
         EXPECT_TRUE(PollUntil(
             [&] {
-                pasted = Paste(way.to, way.toAuth, way.selection);
-                return pasted == way.text;
+                pasted = Paste(way.to, way.toAuth, way.selection, way.target);
+                return pasted == way.pasted;
             },
             10000, 100))
-            << way.from << " to " << way.to << " " << way.selection << ": "
-            << pasted.size() << " of " << way.text.size() << " bytes";
+            << way.from << " to " << way.to << " " << way.selection << " as "
+            << way.target << ": " << pasted.size() << " of "
+            << way.pasted.size() << " bytes";
         Stop(copy);
         waitpid(copy, nullptr, 0);
     }

@@ -203,8 +203,10 @@ int main(int argc, char **argv) {
     std::printf("%d rounds of 64 KB, in turns both ways: %d failed, "
                 "%.2f ms a round\n",
                 rounds, failed, ms / rounds);
-    std::printf("hostpick's RSS: %ld KB before, %ld KB after: %+ld KB\n",
-                before, after, after - before);
+    std::string name = ReadFile("/proc/" + std::to_string(p.pid) + "/comm");
+    std::printf("RSS of %s (%d): %ld KB before, %ld KB after: %+ld KB\n",
+                name.substr(0, name.find('\n')).c_str(), p.pid, before, after,
+                after - before);
     for (pid_t server : servers)
         kill(server, SIGTERM);
     p.Kill();

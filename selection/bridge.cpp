@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 
+#include "selection/latin1.h"
 #include "selection/nested.h"
 #include "shell/warn.h"
 
@@ -253,39 +254,6 @@ void OwnWhatTheDesktopHas(Bridging &b) {
 }
 
 // ---- a paste: the text asked of its owner on one side ----
-
-std::string Latin1ToUtf8(const std::string &latin1) {
-    std::string utf8;
-    for (unsigned char c : latin1) {
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-        } else {
-            utf8 += static_cast<char>(0xc0 | c >> 6);
-            utf8 += static_cast<char>(0x80 | (c & 0x3f));
-        }
-    }
-    return utf8;
-}
-
-// Characters beyond Latin-1, and bytes that are not UTF-8, become "?".
-std::string Utf8ToLatin1(const std::string &utf8) {
-    std::string latin1;
-    for (std::size_t i = 0; i < utf8.size();) {
-        auto c = static_cast<unsigned char>(utf8[i]);
-        std::size_t length = c < 0x80 ? 1 : c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : 2;
-        bool whole = i + length <= utf8.size();
-        for (std::size_t k = 1; whole && k < length; k++)
-            whole = (utf8[i + k] & 0xc0) == 0x80;
-        if (c < 0x80)
-            latin1 += static_cast<char>(c);
-        else if (whole && length == 2 && c <= 0xc3)
-            latin1 += static_cast<char>((c & 0x03) << 6 | (utf8[i + 1] & 0x3f));
-        else
-            latin1 += '?';
-        i += whole ? length : 1;
-    }
-    return latin1;
-}
 
 enum class Fetched {
     kText,

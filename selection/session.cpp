@@ -60,7 +60,7 @@ constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr char kDeclined[] = "XDMCP fatal error: Session declined";
 constexpr char kHostFailed[] = "XDMCP fatal error: Session failed";
 constexpr int kClipboardMegabytes = 16;       // where none is set
-constexpr int kMostClipboardMegabytes = 4096; // what a property can hold
+constexpr int kMostClipboardMegabytes = 1024; // far beyond any text
 
 struct SessionResources {
     Boolean session;

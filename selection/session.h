@@ -2,8 +2,10 @@
 // that host's login screen in a window of the person's desktop.  It starts
 // a nested X server (Xephyr, or the site's command) that asks the host to
 // manage it, watches what becomes of it and says so in the heading, and
-// asks the hosts again when the session ends.  The list stays while
-// sessions run, and each session is the person's: it outlives hostpick.
+// asks the hosts again when the session ends.  Once a login shows, its
+// clipboard is joined to the desktop's (selection/bridge), where the
+// resource "clipboard" allows.  The list stays while sessions run, and
+// each session is the person's: it outlives hostpick.
 #pragma once
 
 #include <X11/Intrinsic.h>
@@ -14,8 +16,8 @@
 
 /// Reads the mode and its texts from the resources of `shell` (the
 /// resources "session", "station", "sessionCommand", "stationCommand",
-/// "sessionTitle" and the heading's texts); call before the widgets are
-/// made.
+/// "sessionTitle", "clipboard", "clipboardLimit" and the heading's texts);
+/// call before the widgets are made.
 void LoadSession(Widget shell);
 /// In the mode, gives the heading its label ("sessionLabel"); call once
 /// the widgets exist, before the heading loads its texts.

@@ -8,6 +8,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dirent.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -99,48 +100,34 @@ std::string AuthFile(const std::string &path, const std::string &cookie) {
     return path;
 }
 
-// The words of `command` run by env, with XAUTHORITY set to `auth` where
-// one is given.
-std::vector<std::string> WithAuth(const std::string &auth,
-                                  std::vector<std::string> command) {
-    if (!auth.empty())
-        command.insert(command.begin(), "XAUTHORITY=" + auth);
-    command.insert(command.begin(), "env");
-    return command;
+// Shell words that run xclip on display `name` with `options`, with
+// XAUTHORITY set to `auth` where one is given.
+std::string Xclip(const std::string &name, const std::string &auth,
+                  const std::string &options) {
+    return "env " + (auth.empty() ? "" : "XAUTHORITY=" + auth + " ") +
+           "xclip -display " + name + " " + options;
 }
 
 // A person's copy of `text` to `selection` on display `name`, made by
-// xclip, which owns it until it is ended: its PID.
+// xclip, which owns it until it is ended: its PID, a child's.
 pid_t Copy(const std::string &name, const std::string &auth,
            const std::string &selection, const std::string &text) {
-    std::vector<std::string> words = WithAuth(
-        auth, {"xclip", "-quiet", "-selection", selection, "-display", name});
-    std::vector<char *> argv;
-    for (std::string &word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    int in[2];
-    if (pipe(in) != 0)
-        return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], 0);
-        close(in[1]);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(in[0]);
-    for (std::size_t at = 0; at < text.size();) {
-        ssize_t n = write(in[1], text.data() + at, text.size() - at);
-        if (n <= 0)
-            break;
-        at += n;
-    }
-    close(in[1]);
+    std::string file = "/tmp/hostpick-test-copy-" + std::to_string(getpid());
+    std::ofstream(file, std::ios::binary) << text;
+    std::string command = "exec 3<" + file + "; rm " + file + "; exec " +
+                          Xclip(name, auth, "-quiet -selection " + selection) +
+                          " <&3 >/dev/null 2>&1";
+    const char *argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t pid = -1;
+    posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char **>(argv),
+                 environ);
     return pid;
+}
+
+// Ends a copy.
+void EndCopy(pid_t pid) {
+    if (pid > 0 && kill(pid, SIGTERM) == 0)
+        waitpid(pid, nullptr, 0);
 }
 
 // What a paste of `selection` on display `name` gives, within 5 s, asked
@@ -148,12 +135,11 @@ pid_t Copy(const std::string &name, const std::string &auth,
 std::string Paste(const std::string &name, const std::string &auth,
                   const std::string &selection,
                   const std::string &target = "UTF8_STRING") {
-    std::string command;
-    for (const std::string &word :
-         WithAuth(auth, {"timeout", "5", "xclip", "-o", "-selection", selection,
-                         "-t", target, "-display", name}))
-        command += word + " ";
-    FILE *f = popen((command + "2>/dev/null").c_str(), "r");
+    std::string command =
+        "timeout 5 " +
+        Xclip(name, auth, "-o -selection " + selection + " -t " + target) +
+        " 2>/dev/null";
+    FILE *f = popen(command.c_str(), "r");
     std::string text;
     char bytes[65536];
     for (std::size_t n;
@@ -376,8 +362,7 @@ TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
                                    "(clipboardLimit)") != std::string::npos;
         },
         10000, 100));
-    Stop(large);
-    waitpid(large, nullptr, 0);
+    EndCopy(large);
     pid_t held = Copy(nested, auth, "clipboard", "held");
     EXPECT_TRUE(PollUntil(
         [&] { return Paste(desktop, "", "clipboard") == "held"; }, 10000, 100));
@@ -414,10 +399,8 @@ TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
                               "within 2 s"),
               std::string::npos);
     EXPECT_EQ(p.Wait(0), -1);
-    for (pid_t pid : {held, copy}) {
-        Stop(pid);
-        waitpid(pid, nullptr, 0);
-    }
+    for (pid_t pid : {held, copy})
+        EndCopy(pid);
     for (pid_t server : p.Children())
         Stop(server);
     unlink(auth.c_str());
@@ -525,8 +508,7 @@ TEST_F(Session, TheHostsGreeterComesUpSharesTheClipboardAndItsEndAsksAgain) {
             << way.from << " to " << way.to << " " << way.selection << " as "
             << way.target << ": " << pasted.size() << " of "
             << way.pasted.size() << " bytes";
-        Stop(copy);
-        waitpid(copy, nullptr, 0);
+        EndCopy(copy);
     }
     unlink(auth.c_str());
 
@@ -910,8 +892,7 @@ TEST_F(Session, AStationsLoginCoversTheScreenAndItsEndBringsTheListBack) {
     usleep(1000 * 1000); // nothing crosses within
     EXPECT_EQ(Paste(display, auth, "clipboard"), "")
         << "a station shares no clipboard by default";
-    Stop(copy);
-    waitpid(copy, nullptr, 0);
+    EndCopy(copy);
     unlink(auth.c_str());
 
     size_t asked = net.Arrivals().size();

@@ -99,6 +99,25 @@ void AddLinkedPair(const std::string &client, const std::string &lab) {
          lab);
 }
 
+namespace {
+
+// Whether process `pid` started the calling process, directly or through
+// others (a shell, `ip netns exec`).
+bool StartedUs(int pid) {
+    for (int at = getppid(); at > 1;) {
+        if (at == pid)
+            return true;
+        std::string stat = ReadFile("/proc/" + std::to_string(at) + "/stat");
+        std::size_t end = stat.rfind(')'); // the name may hold blanks
+        if (end == std::string::npos ||
+            std::sscanf(stat.c_str() + end + 1, " %*c %d", &at) != 1)
+            return false;
+    }
+    return false;
+}
+
+} // namespace
+
 int InBuiltNamespace(const std::string &ns, const char *format) {
     auto same = [](const std::string &a, const std::string &b) {
         struct stat x, y;
@@ -107,7 +126,7 @@ int InBuiltNamespace(const std::string &ns, const char *format) {
     };
     int pid = 0;
     return std::sscanf(ns.c_str(), format, &pid) == 1 && pid > 0 &&
-           kill(pid, 0) == 0 && same("/proc/self/ns/net", "/run/netns/" + ns) &&
+           StartedUs(pid) && same("/proc/self/ns/net", "/run/netns/" + ns) &&
            !same("/proc/self/ns/net", "/proc/1/ns/net");
 }
 

@@ -36,9 +36,10 @@ void AddNamespace(const std::string &ns);
 void AddLinkedPair(const std::string &client, const std::string &lab);
 
 /// 1 when the calling process is in namespace `ns` (one under /run/netns)
-/// and that namespace was built by a run that still goes on: `ns` matches
-/// `format` with the PID of a running process, as RemoveStaleNamespaces
-/// reads the names.  Never 1 in the machine's own network (PID 1's).
+/// and that namespace was built by the run that started the process: `ns`
+/// matches `format` with the PID of that run, an ancestor of the process,
+/// as RemoveStaleNamespaces reads the names.  Never 1 in the machine's own
+/// network (PID 1's).
 int InBuiltNamespace(const std::string &ns, const char *format);
 
 /// Removes the namespaces (and their /etc/netns folders) whose names

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -169,4 +171,17 @@ template <typename Test> void On(const std::string &display, Test test) {
     setenv("DISPLAY", display.c_str(), 1);
     test();
     setenv("DISPLAY", shared.c_str(), 1);
+}
+
+// Runs `test` on an X server of its own, started as StartPrivateX starts
+// `server`, and ends that server after it.
+template <typename Test>
+void OnPrivateX(std::vector<std::string> server, Test test) {
+    pid_t pid = -1;
+    std::string display = StartPrivateX(&pid, std::move(server));
+    EXPECT_NE(display, "") << "the X server did not start";
+    if (!display.empty())
+        On(display, test);
+    if (pid > 0 && kill(pid, SIGTERM) == 0)
+        waitpid(pid, nullptr, 0);
 }

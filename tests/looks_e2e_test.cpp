@@ -106,11 +106,7 @@ class Looks : public EndToEnd {
 // antialiasing in greys.
 TEST_F(Looks, OnADenseScreenTheWindowIsTwiceAsLarge) {
     Hosts({"host-a", "host-b"});
-    pid_t server = -1;
-    std::string display = StartPrivateX(
-        &server, {"Xvfb", "-screen", "0", "3840x2160x24", "-dpi", "192"});
-    ASSERT_NE(display, "");
-    On(display, [&] {
+    OnPrivateX({"Xvfb", "-screen", "0", "3840x2160x24", "-dpi", "192"}, [&] {
         XDriver dense;
         Program p = net.Run({"-title", "dense", "BROADCAST"});
         Window w = dense.WaitForWindow("dense");
@@ -144,8 +140,6 @@ TEST_F(Looks, OnADenseScreenTheWindowIsTwiceAsLarge) {
         EXPECT_TRUE(AllGrey(dense.WindowImage(german)));
         s.Kill();
     });
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
 }
 
 // Clicks at the pitch measured on the screen, and keys, pick their host at
@@ -183,11 +177,7 @@ TEST_F(Looks, TypeKeepsItsSizeAtEveryDensity) {
     net.Start();
     std::vector<double> capitals;
     for (const char *dpi : {"96", "144", "192"}) {
-        pid_t server = -1;
-        std::string display = StartPrivateX(
-            &server, {"Xvfb", "-screen", "0", "2400x1000x24", "-dpi", dpi});
-        ASSERT_NE(display, "");
-        On(display, [&] {
+        OnPrivateX({"Xvfb", "-screen", "0", "2400x1000x24", "-dpi", dpi}, [&] {
             XDriver here;
             net.SetEnv("LANG", "C.UTF-8");
             Program p =
@@ -217,8 +207,6 @@ TEST_F(Looks, TypeKeepsItsSizeAtEveryDensity) {
             }
             q.Kill();
         });
-        kill(server, SIGTERM);
-        waitpid(server, nullptr, 0);
     }
     ASSERT_EQ(capitals.size(), 3u);
     EXPECT_NEAR(capitals[1] / capitals[0], 1.5, 0.15);
@@ -236,10 +224,7 @@ TEST_F(Looks, WithoutRenderOrFontsTheWindowStillDrawsQuietly) {
         for (const char *option : render ? std::vector{"-fp", "built-ins"}
                                          : std::vector{"-extension", "RENDER"})
             server.push_back(option);
-        pid_t pid = -1;
-        std::string display = StartPrivateX(&pid, server);
-        ASSERT_NE(display, "");
-        On(display, [&] {
+        OnPrivateX(server, [&] {
             XDriver here;
             net.SetEnv("LANG", "C");
             Program p = net.Run({"-title", "bare", "BROADCAST"});
@@ -254,8 +239,6 @@ TEST_F(Looks, WithoutRenderOrFontsTheWindowStillDrawsQuietly) {
             std::string err = p.Stderr();
             EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 1) << err;
         });
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
     }
 }
 
@@ -346,11 +329,7 @@ TEST_F(Looks, StatusesLineUpWhateverTheNames) {
 TEST_F(Looks, AFailuresHeadingIsDrawnWholeInEveryLanguage) {
     OneHost({WillingReply("alpha", "idle")});
     mkdir("screenshots", 0755);
-    pid_t server = 0;
-    std::string screen =
-        StartPrivateX(&server, {"Xvfb", "-screen", "0", "1600x1000x24"});
-    ASSERT_FALSE(screen.empty());
-    On(screen, [&] {
+    OnPrivateX({"Xvfb", "-screen", "0", "1600x1000x24"}, [&] {
         XDriver here;
         int run = 0;
         for (const char *locale :
@@ -386,8 +365,6 @@ TEST_F(Looks, AFailuresHeadingIsDrawnWholeInEveryLanguage) {
             p.Kill();
         }
     });
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
 }
 
 } // namespace

@@ -213,40 +213,62 @@ class Session : public EndToEnd {
         EXPECT_TRUE(dm->Listening()) << dm->Log();
         return dm;
     }
-    // Opens the session of the only row with the keyboard, and checks that
-    // the host's greeter comes up on the nested display while the list
-    // stays; returns the nested server's PID, and its display and
-    // cookie where asked.
-    pid_t OpenTheGreeter(Program &p, LightDM &dm, std::string *name = nullptr,
-                         std::string *key = nullptr) {
-        AwaitArrivals(1);
-        x.KeysOutside("Down Return"); // labdm, before zeta
-        pid_t server = Server(p);
-        // Taken while hostpick still has it: it removes the file once the
-        // host has taken the display.
-        std::string auth = Option(CommandLine(server), "-auth");
-        std::string cookie = Cookie(auth);
-        std::string display =
-            AwaitLog(p, "hostpick: labdm manages display ", 10000);
-        EXPECT_NE(access(auth.c_str(), F_OK), 0) << "the file is gone";
-        // The greeter may map a window of its own before its login window.
-        int mapped = 0;
+    struct Login {
+        pid_t server = 0;
+        std::string cookie;  ///< read before the host took the display
+        std::string display; ///< once the host's window shows
+        std::string auth;    ///< an Xauthority file with the cookie
+    };
+    // Presses `keys` on the list and follows the login they open, of host
+    // `host`, until a window of the host's is mapped on its display (the
+    // test's clients connect to it only then).
+    Login OpenLogin(Program &p, const std::string &keys,
+                    const std::string &host) {
+        std::vector<pid_t> before = p.Children();
+        x.Key(window, keys);
+        Login login;
         PollUntil(
             [&] {
-                mapped = MappedWindows(display, cookie);
-                return mapped >= 1;
+                for (pid_t child : p.Children())
+                    if (std::find(before.begin(), before.end(), child) ==
+                        before.end())
+                        login.server = child;
+                return login.server != 0;
             },
-            5000, 100);
-        EXPECT_GE(mapped, 1) << dm.Log();
+            3000);
+        // Taken while hostpick still has it: it removes the file once the
+        // host has taken the display.
+        std::string file = Option(CommandLine(login.server), "-auth");
+        login.cookie = Cookie(file);
+        EXPECT_EQ(login.cookie.size(), 16u);
+        login.display =
+            AwaitLog(p, "hostpick: " + host + " manages display ", 10000);
+        EXPECT_NE(access(file.c_str(), F_OK), 0) << "the file is gone";
+        login.auth = AuthFile("/tmp/" + net.client() + "-" + host + "-auth",
+                              login.cookie);
+        authFiles.push_back(login.auth);
+        // A greeter may map a window of its own before its login window.
+        EXPECT_TRUE(PollUntil(
+            [&] { return MappedWindows(login.display, login.cookie) >= 1; },
+            5000, 100));
+        return login;
+    }
+    void TearDown() override {
+        for (const std::string &file : authFiles)
+            unlink(file.c_str());
+    }
+    // Opens the session of the only row with the keyboard, and checks that
+    // the host's greeter comes up on the nested display while the list
+    // stays.
+    Login OpenTheGreeter(Program &p, LightDM &dm) {
+        AwaitArrivals(1);
+        Login login = OpenLogin(p, "Home Return", "labdm"); // before zeta
+        EXPECT_FALSE(HasFailure()) << dm.Log();
         EXPECT_EQ(p.Wait(0), -1) << "the list stays";
         EXPECT_NE(x.WaitForWindow(title, 100), 0u);
         EXPECT_EQ(p.Stderr().find("never connects"), std::string::npos)
             << "the kernel's counts were read";
-        if (name != nullptr)
-            *name = display;
-        if (key != nullptr)
-            *key = cookie;
-        return server;
+        return login;
     }
     // Opens the login of `row` with the keyboard; the new nested server,
     // once host `host` has connected to it.
@@ -287,25 +309,30 @@ class Session : public EndToEnd {
         AwaitArrivals(1);
         return OpenManaged(*p, 0, host);
     }
+    // Presses F5: a QUERY goes out within 200 ms.
+    void ExpectF5AsksAtOnce() {
+        double before = net.Now();
+        x.Key(window, "F5");
+        double pressed = net.Now();
+        double asked = 0;
+        EXPECT_TRUE(PollUntil(
+            [&] {
+                for (const Arrival &a : net.Arrivals())
+                    asked = a.bytes == kQuery && a.ms > before ? a.ms : asked;
+                return asked > 0;
+            },
+            3000));
+        EXPECT_LT(asked - pressed, 200);
+    }
     int zeta = -1;
+    std::vector<std::string> authFiles;
 };
 
 // A host that grabs the nested server holds that login, and nothing else.
 TEST_F(Session, AGrabbedServerHoldsNeitherTheListNorTheGiveUp) {
     Program p;
     pid_t server = OpenGrabbed(&p);
-    double before = net.Now();
-    x.Key(window, "F5");
-    double pressed = net.Now();
-    double asked = 0;
-    EXPECT_TRUE(PollUntil(
-        [&] {
-            for (const Arrival &a : net.Arrivals())
-                asked = a.bytes == kQuery && a.ms > before ? a.ms : asked;
-            return asked > 0;
-        },
-        3000));
-    EXPECT_LT(asked - pressed, 200);
+    ExpectF5AsksAtOnce();
     AwaitLog(p, "hostpick: grabber did not answer within 15 s", 17000);
     EXPECT_TRUE(PollUntil([&] { return !Runs(server); }, 3000))
         << "the server is gone, and reaped";
@@ -320,37 +347,16 @@ TEST_F(Session, AGrabbedServerHoldsNeitherTheListNorTheGiveUp) {
 TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
     net.AddLan(0);
     int host = net.AddHost(0, 11, {WillingReply("grabber", "idle")});
-    int other = net.AddHost(0, 12, {WillingReply("keeper", "idle")});
-    for (int h : {host, other})
+    int keeper = net.AddHost(0, 12, {WillingReply("keeper", "idle")});
+    for (int h : {host, keeper})
         net.ManageDisplays(h, {1000, false}); // time to read the cookie
     net.Start();
     Program p = Start({"-session", "10.55.0.11", "10.55.0.12"},
                       {"-xrm", "Hostpick.clipboardLimit: 1"});
     AwaitArrivals(2);
-    // Opens a login by `keys`: its display, and a file with its cookie.
-    auto open = [&](const char *keys, const std::string &name,
-                    std::string *auth) {
-        std::vector<pid_t> before = p.Children();
-        x.Key(window, keys);
-        pid_t server = 0;
-        PollUntil(
-            [&] {
-                for (pid_t child : p.Children())
-                    if (std::find(before.begin(), before.end(), child) ==
-                        before.end())
-                        server = child;
-                return server != 0;
-            },
-            3000);
-        std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
-        EXPECT_EQ(cookie.size(), 16u);
-        *auth = AuthFile("/tmp/" + net.client() + "-" + name, cookie);
-        return AwaitLog(p, "hostpick: " + name + " manages display ", 10000);
-    };
-    std::string auth;
-    std::string otherAuth;
-    std::string nested = open("Home Return", "grabber", &auth);
-    std::string otherNested = open("Home Down Return", "keeper", &otherAuth);
+    Login grabbed = OpenLogin(p, "Home Return", "grabber");
+    Login other = OpenLogin(p, "Home Down Return", "keeper");
+    const std::string &nested = grabbed.display, &auth = grabbed.auth;
     const std::string desktop = std::getenv("DISPLAY");
 
     pid_t large =
@@ -367,7 +373,7 @@ TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
     EXPECT_TRUE(PollUntil(
         [&] { return Paste(desktop, "", "clipboard") == "held"; }, 10000, 100));
     EXPECT_TRUE(PollUntil(
-        [&] { return Paste(otherNested, otherAuth, "clipboard") == "held"; },
+        [&] { return Paste(other.display, other.auth, "clipboard") == "held"; },
         10000, 100))
         << "from one login to another";
 
@@ -380,18 +386,7 @@ TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
         refused = net.Now();
     });
     pid_t copy = Copy(desktop, "", "primary", "copied on the desktop");
-    double before = net.Now();
-    x.Key(window, "F5");
-    double pressed = net.Now();
-    double asked = 0;
-    EXPECT_TRUE(PollUntil(
-        [&] {
-            for (const Arrival &a : net.Arrivals())
-                asked = a.bytes == kQuery && a.ms > before ? a.ms : asked;
-            return asked > 0;
-        },
-        3000));
-    EXPECT_LT(asked - pressed, 200);
+    ExpectF5AsksAtOnce();
     paste.join();
     EXPECT_EQ(pasted, "");
     EXPECT_LT(refused - start, 2 * 2000 + 1500) << "each refused within 2 s";
@@ -403,8 +398,6 @@ TEST_F(Session, AGrabbedLoginHoldsNeitherAPasteNorTheList) {
         EndCopy(pid);
     for (pid_t server : p.Children())
         Stop(server);
-    unlink(auth.c_str());
-    unlink(otherAuth.c_str());
 }
 
 // Accept again, however often, brings no second server; a server killed
@@ -470,13 +463,10 @@ TEST_F(Session, TheHostsGreeterComesUpSharesTheClipboardAndItsEndAsksAgain) {
     if (dm == nullptr)
         GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
     Program p = Start({"-session", "10.55.0.20", "10.55.0.11"});
-    std::string nested;
-    std::string cookie;
-    pid_t server = OpenTheGreeter(p, *dm, &nested, &cookie);
-
-    // The test's clients connect to the login once the greeter shows.
+    Login login = OpenTheGreeter(p, *dm);
+    pid_t server = login.server;
+    const std::string &nested = login.display, &auth = login.auth;
     const std::string desktop = std::getenv("DISPLAY");
-    const std::string auth = AuthFile("/tmp/" + net.client() + "-auth", cookie);
     const std::string cjk = "東京の会議は午後三時から、資料は共有フォルダに";
     std::string mega;
     while (mega.size() < 1024 * 1024)
@@ -510,7 +500,6 @@ TEST_F(Session, TheHostsGreeterComesUpSharesTheClipboardAndItsEndAsksAgain) {
             << way.pasted.size() << " bytes";
         EndCopy(copy);
     }
-    unlink(auth.c_str());
 
     // Its descriptors are its own: no socket or pipe but its standard
     // error, whose reading end hostpick holds, is one of hostpick's.  (An
@@ -542,7 +531,7 @@ TEST_F(Session, SIGTERMStopsWhatOpensAndKeepsWhatIsOpen) {
     if (dm == nullptr)
         GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
     Program p = Start({"-session", "10.55.0.20", "10.55.0.11"});
-    pid_t open = OpenTheGreeter(p, *dm);
+    pid_t open = OpenTheGreeter(p, *dm).server;
     pid_t opening = OpenManaged(p, 1, zeta);
     ASSERT_NE(opening, 0);
     std::string auth = Option(CommandLine(opening), "-auth");
@@ -587,7 +576,7 @@ TEST_F(Session, AnIPv6HostsGreeterComesUpAndOutlivesTheList) {
     if (dm == nullptr)
         GTEST_SKIP() << "LightDM is not installed (scripts/setup installs it)";
     Program p = Start({"-session", "fd00:55::20", "fd00:55::11"});
-    pid_t server = OpenTheGreeter(p, *dm);
+    pid_t server = OpenTheGreeter(p, *dm).server;
     x.KeysOutside("Escape");
     EXPECT_EQ(p.Wait(1000), 0);
     EXPECT_TRUE(Runs(server)) << "the session keeps running";
@@ -771,14 +760,9 @@ TEST_F(Session, OnADesktopTheLoginStandsBesideTheListAndIsNamed) {
 // Runs `test` on a dense desktop with a German keyboard without dead keys:
 // an Xephyr, as Xvfb ignores a layout.
 template <typename Test> void OnDenseGermanDesktop(Test test) {
-    pid_t outer = 0;
-    std::string desktop = StartPrivateX(
-        &outer, {"Xephyr", "-screen", "1280x800", "-dpi", "192", "-xkb-layout",
-                 "de", "-xkb-variant", "nodeadkeys"});
-    ASSERT_FALSE(desktop.empty());
-    On(desktop, test);
-    Stop(outer);
-    waitpid(outer, nullptr, 0);
+    OnPrivateX({"Xephyr", "-screen", "1280x800", "-dpi", "192", "-xkb-layout",
+                "de", "-xkb-variant", "nodeadkeys"},
+               test);
 }
 
 // On such a desktop, the login gets both.
@@ -872,28 +856,18 @@ TEST_F(Session, AStationsLoginCoversTheScreenAndItsEndBringsTheListBack) {
     usleep(300 * 1000); // nothing ends it within
     EXPECT_EQ(p.Wait(0), -1) << "Escape leaves a station running";
 
-    x.Key(window, "Home Return"); // labdm, before zeta
-    pid_t server = Server(p);
-    std::string cookie = Cookie(Option(CommandLine(server), "-auth"));
-    std::string display =
-        AwaitLog(p, "hostpick: labdm manages display ", 10000);
-    ASSERT_EQ(cookie.size(), 16u) << "read before the host took the display";
-    EXPECT_TRUE(PollUntil([&] { return MappedWindows(display, cookie) >= 1; },
-                          5000, 100))
-        << dm->Log();
+    Login opened = OpenLogin(p, "Home Return", "labdm"); // before zeta
     Window login = x.WaitForWindow("labdm: login");
     ASSERT_NE(login, 0u);
     EXPECT_EQ(x.GeometryOf(login).width, screen.width);
     EXPECT_EQ(x.GeometryOf(login).height, screen.height);
     EXPECT_TRUE(PollUntil([&] { return x.WaitForWindow(title, 0) == 0; }, 3000))
         << "the list steps aside";
-    const std::string auth = AuthFile("/tmp/" + net.client() + "-auth", cookie);
     pid_t copy = Copy(std::getenv("DISPLAY"), "", "clipboard", "not shared");
     usleep(1000 * 1000); // nothing crosses within
-    EXPECT_EQ(Paste(display, auth, "clipboard"), "")
+    EXPECT_EQ(Paste(opened.display, opened.auth, "clipboard"), "")
         << "a station shares no clipboard by default";
     EndCopy(copy);
-    unlink(auth.c_str());
 
     size_t asked = net.Arrivals().size();
     dm->Stop();
@@ -904,7 +878,7 @@ TEST_F(Session, AStationsLoginCoversTheScreenAndItsEndBringsTheListBack) {
     EXPECT_NE(x.WaitForWindow(title, 3000), 0u) << "the list is back";
     EXPECT_TRUE(PollUntil([&] { return Focus() == window; }, 3000));
     EXPECT_EQ(p.Wait(0), -1);
-    Stop(server);
+    Stop(opened.server);
 }
 
 // A host on a subnet that no broadcast reaches, asked by name the first
@@ -920,16 +894,13 @@ TEST_F(Session, ARememberedHostOnAnotherSubnetIsAskedAndSelected) {
     int far = net.AddHost(1, 21, {WillingReply("far", "idle")});
     net.ManageDisplays(far, {});
     net.Start();
-    std::string state = "/tmp/hostpick-state-" + std::to_string(getpid());
-    std::string file = state + "/hostpick/hosts";
-    std::system(
-        ("rm -rf " + state + " && mkdir -p " + state + "/hostpick").c_str());
+    std::string file = net.StateFolder() + "/hostpick/hosts";
+    std::system(("mkdir -p " + net.StateFolder() + "/hostpick").c_str());
     {
         std::ofstream seeded(file);
         for (int i = 1; i <= 20; i++) // silent, the oldest first to go
             seeded << "10.57.0." << i << " old" << i << "\n";
     }
-    net.SetEnv("XDG_STATE_HOME", state);
 
     Program p = Start({"-session", "10.56.0.21"});
     AwaitArrivals(1);
@@ -971,7 +942,6 @@ TEST_F(Session, ARememberedHostOnAnotherSubnetIsAskedAndSelected) {
     r.Kill();
     std::string err = r.Stderr();
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    std::system(("rm -rf " + state).c_str());
 }
 
 } // namespace

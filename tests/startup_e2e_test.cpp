@@ -112,37 +112,29 @@ TEST_F(StartUp, NoArgumentsQueryNothingAndTheWindowStays) {
 // Two monitors side by side, as Xephyr nests them in the test's X server:
 // the window goes on the first, placed there by the rule.
 TEST_F(StartUp, OnTwoMonitorsTheWindowIsPlacedOnTheFirst) {
-    pid_t server = -1;
-    std::string display =
-        StartPrivateX(&server, {"Xephyr", "+xinerama", "-screen", "1024x768",
-                                "-screen", "1024x768"});
-    ASSERT_NE(display, "");
-    On(display, [&] {
-        XDriver nested;
-        Program p = net.Run(TestResources("hostpick-heads"));
-        Window w = nested.WaitForWindow("hostpick-heads");
-        ASSERT_NE(w, 0u) << p.Stderr();
-        EXPECT_EQ(WinInfo("-root")["Width"], 2048) << "one screen, two heads";
-        auto info = WinInfo("-id " + std::to_string(w));
-        int x = info["Absolute upper-left X"];
-        EXPECT_EQ(x, S16(S16(1024 - info["Width"]) / 2));
-        EXPECT_EQ(info["Absolute upper-left Y"],
-                  S16(S16(768 - info["Height"]) / 3));
-        EXPECT_LE(x + info["Width"] + 2 * info["Border width"], 1024);
-    });
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
+    OnPrivateX(
+        {"Xephyr", "+xinerama", "-screen", "1024x768", "-screen", "1024x768"},
+        [&] {
+            XDriver nested;
+            Program p = net.Run(TestResources("hostpick-heads"));
+            Window w = nested.WaitForWindow("hostpick-heads");
+            ASSERT_NE(w, 0u) << p.Stderr();
+            EXPECT_EQ(WinInfo("-root")["Width"], 2048)
+                << "one screen, two heads";
+            auto info = WinInfo("-id " + std::to_string(w));
+            int x = info["Absolute upper-left X"];
+            EXPECT_EQ(x, S16(S16(1024 - info["Width"]) / 2));
+            EXPECT_EQ(info["Absolute upper-left Y"],
+                      S16(S16(768 - info["Height"]) / 3));
+            EXPECT_LE(x + info["Width"] + 2 * info["Border width"], 1024);
+        });
 }
 
 // An X server with its built-in fonts alone ("fixed" and "cursor"): not a
 // word on standard error in the C locale, one line at most in a UTF-8 one,
 // and the heading's text is drawn.
 TEST_F(StartUp, AnXServerWithItsBuiltInFontsAloneDrawsEveryText) {
-    pid_t server = -1;
-    std::string display = StartPrivateX(
-        &server, {"Xvfb", "-fp", "built-ins", "-screen", "0", "640x480x24"});
-    ASSERT_NE(display, "");
-    On(display, [&] {
+    OnPrivateX({"Xvfb", "-fp", "built-ins", "-screen", "0", "640x480x24"}, [&] {
         XDriver bare;
         for (const char *locale : {"C", "C.UTF-8"}) {
             net.SetEnv("LANG", locale);
@@ -163,8 +155,6 @@ TEST_F(StartUp, AnXServerWithItsBuiltInFontsAloneDrawsEveryText) {
                 << err;
         }
     });
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
 }
 
 TEST_F(StartUp, TheXServerGoingAwayEndsTheProgramWithStatusOne) {

@@ -96,7 +96,7 @@ Network::Network() {
     std::ofstream(etc + "/hosts") << "127.0.0.1 localhost\n";
     // What the programs remember stays in the lab, not in the home of the
     // user who runs it.
-    SetEnv("XDG_STATE_HOME", "/tmp/" + prefix_ + "-state");
+    SetEnv("XDG_STATE_HOME", StateFolder());
     pipe(wake_);
     epoch_ = 0;
     epoch_ = Now();
@@ -131,7 +131,7 @@ Network::~Network() {
     for (const auto &ns : namespaces_)
         Must("ip netns del " + ns);
     Must("rm -rf /etc/netns/" + client_);
-    Must("rm -rf /tmp/" + prefix_ + "-state");
+    Must("rm -rf " + StateFolder());
 }
 
 double Network::Now() const {

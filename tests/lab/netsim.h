@@ -159,6 +159,10 @@ class Network {
     void StdoutTo(const std::string &path) {
         stdout_ = path;
     }
+    /// The programs' XDG_STATE_HOME, the lab's, removed with it.
+    std::string StateFolder() const {
+        return "/tmp/" + prefix_ + "-state";
+    }
     /// Later Runs set `name` to `value` in the program's environment.
     void SetEnv(const std::string &name, const std::string &value) {
         env_.emplace_back(name, value);

@@ -64,7 +64,10 @@ constexpr std::uint32_t kOwnerChanges =
     XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
     XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE;
 
-using Event = std::unique_ptr<xcb_generic_event_t, decltype(&std::free)>;
+// What xcb hands over, to be freed.
+template <typename Reply>
+using Owned = std::unique_ptr<Reply, decltype(&std::free)>;
+using Event = Owned<xcb_generic_event_t>;
 
 struct Side {
     xcb_connection_t *c = nullptr;
@@ -122,31 +125,22 @@ bool Readable(int fd, std::optional<Clock::time_point> deadline) {
 // The reply to request `sequence`, or null on an error, a broken
 // connection or the deadline.
 template <typename Reply>
-Reply *Await(Side &side, unsigned sequence,
-             std::optional<Clock::time_point> deadline) {
+Owned<Reply> Await(Side &side, unsigned sequence,
+                   std::optional<Clock::time_point> deadline) {
     xcb_flush(side.c);
     for (;;) {
         void *reply = nullptr;
         xcb_generic_error_t *error = nullptr;
         if (xcb_poll_for_reply(side.c, sequence, &reply, &error) != 0) {
             std::free(error);
-            return static_cast<Reply *>(reply);
+            return Owned<Reply>(static_cast<Reply *>(reply), &std::free);
         }
         if (xcb_connection_has_error(side.c) != 0 ||
             !Readable(side.fd, deadline)) {
             xcb_discard_reply(side.c, sequence);
-            return nullptr;
+            return Owned<Reply>(nullptr, &std::free);
         }
     }
-}
-
-template <typename Reply>
-using Owned = std::unique_ptr<Reply, decltype(&std::free)>;
-
-template <typename Reply>
-Owned<Reply> AwaitOwned(Side &side, unsigned sequence,
-                        std::optional<Clock::time_point> deadline) {
-    return Owned<Reply>(Await<Reply>(side, sequence, deadline), &std::free);
 }
 
 // The next event of `side` that `wanted` accepts, before `deadline`; the
@@ -184,14 +178,14 @@ bool SetUp(Side &side) {
             kAtomNames[i]);
     auto version = xcb_xfixes_query_version(side.c, kXFixesMajor, 0);
     for (int i = 0; i < kAtomCount; i++) {
-        auto atom = AwaitOwned<xcb_intern_atom_reply_t>(side, asked[i].sequence,
-                                                        std::nullopt);
+        auto atom = Await<xcb_intern_atom_reply_t>(side, asked[i].sequence,
+                                                   std::nullopt);
         if (atom == nullptr)
             return false;
         side.atoms[i] = atom->atom;
     }
-    auto fixes = AwaitOwned<xcb_xfixes_query_version_reply_t>(
-        side, version.sequence, std::nullopt);
+    auto fixes = Await<xcb_xfixes_query_version_reply_t>(side, version.sequence,
+                                                         std::nullopt);
     const xcb_query_extension_reply_t *extension =
         xcb_get_extension_data(side.c, &xcb_xfixes_id);
     if (fixes == nullptr || extension == nullptr || !extension->present)
@@ -244,7 +238,7 @@ void OwnerChanged(Bridging &b, Side &side,
 void OwnWhatTheDesktopHas(Bridging &b) {
     Side &desktop = b.sides[0];
     for (int i = 0; i < kSelections; i++) {
-        auto owner = AwaitOwned<xcb_get_selection_owner_reply_t>(
+        auto owner = Await<xcb_get_selection_owner_reply_t>(
             desktop,
             xcb_get_selection_owner(desktop.c, desktop.Selection(i)).sequence,
             Deadline());
@@ -266,7 +260,7 @@ enum class Fetched {
 // deleted; null past the deadline.
 Owned<xcb_get_property_reply_t> TakeProperty(Bridging &b, Side &side) {
     std::uint32_t words = static_cast<std::uint32_t>(b.mostBytes / 4 + 1);
-    return AwaitOwned<xcb_get_property_reply_t>(
+    return Await<xcb_get_property_reply_t>(
         side,
         xcb_get_property(side.c, 1, side.window, side.atoms[kPasted],
                          XCB_GET_PROPERTY_TYPE_ANY, 0, words)
